@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the built library into a temporary prefix and builds a small C program against it,
+# once through the CMake package and once through pkg-config, and runs both.
+set -euo pipefail
+build_dir=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
+test -f "$work/prefix/include/tavrfndl.h"
+so=$(find "$work/prefix" -name 'libtavrfndl.so.*' -type f | head -n 1)
+test -n "$so"
+readelf -d "$so" | grep -q 'SONAME.*libtavrfndl.so.0'
+
+cmake -S "$source_dir/tests/abi/consumer" -B "$work/consumer" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+LD_LIBRARY_PATH="$work/prefix/lib" "$work/consumer/consumer"
+
+pc_dir=$(dirname "$(find "$work/prefix" -name tavrfndl.pc | head -n 1)")
+flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs tavrfndl)
+cc -std=c99 -Wall -Werror "$source_dir/tests/abi/consumer/main.c" $flags -o "$work/pc-consumer"
+LD_LIBRARY_PATH="$work/prefix/lib" "$work/pc-consumer"
+echo "install test passed"
