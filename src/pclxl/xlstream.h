@@ -34,6 +34,8 @@ inline constexpr int16_t kXlErrorOperator = -2;
 inline constexpr int16_t kXlErrorAttribute = -3;
 inline constexpr int16_t kXlErrorNoMemory = -4;
 inline constexpr int16_t kXlErrorBufferSize = -5;
+// A block (array or embedded data) with a count but no bytes.
+inline constexpr int16_t kXlErrorNoData = -6;
 inline constexpr int16_t kXlErrorNoFlush = -8;
 
 // Smallest buffer that holds every piece (a 4-byte value) when empty.
@@ -53,6 +55,7 @@ void XlStreamSInt16(XlStream* pStream, int16_t value);
 void XlStreamUInt32(XlStream* pStream, uint32_t value);
 void XlStreamReal32(XlStream* pStream, float value);
 void XlStreamReal32XY(XlStream* pStream, float x, float y);
+// A null pbyData with a count above 0 places nothing and enters the error state (-6).
 void XlStreamUByteArray(XlStream* pStream, const uint8_t* pbyData, uint16_t count);
 void XlStreamDataLength(XlStream* pStream, uint32_t count);
 void XlStreamEmbeddedData(XlStream* pStream, const uint8_t* pbyData, uint32_t count);

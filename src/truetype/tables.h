@@ -46,15 +46,17 @@ struct TableBuffer {
 };
 
 // Engine source: the table with that identifier (0: the whole font) into out. Returns the byte
-// count, or GDI_ERROR when the engine has no such table or no memory is left (out stays empty).
+// count, or GDI_ERROR when the engine has no such table, fails to copy it, or no memory is left
+// (out stays empty: a failed copy is not handed on as table bytes).
 uint32_t GetFontTable(platform::HDC hDC, uint32_t dwTable, TableBuffer& out);
 
 // The whole file, read-only; nothing when it cannot be opened or mapped.
 std::optional<platform::MappedFile> MapTTEFile(const char* path);
 
 // The table whose directory tag is lower or upper (exact, case-sensitive; a 3-letter name matches
-// only a tag whose fourth byte is 0), found in directory order. Nothing when no record matches or
-// the table does not lie inside the font data.
+// only a tag whose fourth byte is 0), found in directory order; the first matching record
+// decides. Nothing when no record matches or that table does not lie inside the font data.
+// Records past the end of the data are not read.
 std::optional<ByteView> GetTTEFilePointer(ByteView font, const char* lower, const char* upper);
 
 // One record of the font's table directory, as the font header needs it.
@@ -70,7 +72,9 @@ struct TableDirEntry {
 
 // The directory of the font data, sorted by offset (stable), with send lengths and GT offsets.
 // Returns the number of selected tables, or -1 when no memory is left. Records past the end of
-// the data are not read: the count is cut to the records that exist.
+// the data are not read: the count is cut to the records that exist. A sendLength that would run
+// past the data is cut to the bytes that exist, so that the header's size, offsets and pieces
+// agree.
 int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records);
 
 // Whether a directory tag is one of the header tables (control value table, "fpgm", "head",
@@ -106,10 +110,15 @@ class FontTables {
 // file cannot be mapped (which sets *pbFontFileError).
 uint16_t GetNumberOfGlyphsInFont(const FontSource& source);
 
-// Fills entry.pdwGlyphMap from the first Windows format-4 "cmap" subtable. Returns false when the
-// font has no "cmap" or the file cannot be mapped (which sets *pbFontFileError).
+// Fills entry.pdwGlyphMap from the first Windows format-4 "cmap" subtable (encoding 1: Unicode,
+// any other: symbol), after the identity pre-fill of the codes below nGlyphs. A record that
+// leaves "cmap" ends the walk; a subtable whose segment arrays leave it is passed over. Returns
+// false when the font has no "cmap" or the file cannot be mapped (which sets *pbFontFileError).
 bool BuildGlyphMap(const FontSource& source, FONTENTRY& entry);
 // Fill the map from a format-4 subtable: Unicode (codes 0..65534) or symbol (codes 0..254).
+// subtable runs from the subtable's first byte to the end of "cmap": the glyph index array has no
+// length of its own, so its reads are bounded by the table. A subtable whose segment arrays leave
+// the view leaves the map untouched; a code whose glyph index array read leaves it maps to 32.
 void MapUnicodeSegments(FONTENTRY& entry, ByteView subtable);
 void MapSymbolSegments(FONTENTRY& entry, ByteView subtable);
 

@@ -1,0 +1,72 @@
+#include "entry/download.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "softfont/softfont.h"
+#include "truetype/tables.h"
+
+namespace tavrfndl {
+namespace {
+
+bool Fail(DownloadFailure* failure, DownloadFailure why) {
+  if (failure) *failure = why;
+  return false;
+}
+
+// A new entry for the font: glyph count, arrays, header, map. The entry is linked first so that
+// the list describes what went to the printer even when a later step fails.
+bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& context,
+                     const FontSource& source, DownloadFailure* failure, FONTENTRY** created) {
+  if (!AppendFontEntry(list)) return Fail(failure, DownloadFailure::kOther);
+  FONTENTRY& entry = *list.pLastEntry;
+  entry.nResolution = context.nResolution;
+  entry.nFontId = context.nFontId;
+  entry.nGlyphs = GetNumberOfGlyphsInFont(source);
+  entry.pdwGlyphMap.reset(new (std::nothrow) uint32_t[kGlyphMapSize]);
+  entry.pbyDownloaded.reset(new (std::nothrow) uint8_t[kDownloadedSetBytes]());
+  if (!entry.pdwGlyphMap || !entry.pbyDownloaded) {
+    RemoveFontEntry(list, &entry);
+    return Fail(failure, DownloadFailure::kOther);
+  }
+  // Unmapped codes stay distinguishable whatever the cmap walk leaves untouched.
+  std::fill_n(entry.pdwGlyphMap.get(), kGlyphMapSize, kUnmappedGlyph);
+  std::strncpy(entry.chFont, source.path, sizeof entry.chFont - 1);
+
+  const bool headerSent = DownloadFontHeader(entry, pStream, source);
+  if (!BuildGlyphMap(source, entry)) {
+    if (!headerSent) {
+      RemoveFontEntry(list, &entry);
+      return Fail(failure, DownloadFailure::kNothingSent);
+    }
+    entry.bFailed = true;
+    return Fail(failure, DownloadFailure::kHeaderSent);
+  }
+  *created = &entry;
+  return true;
+}
+
+}  // namespace
+
+bool DownloadFontW(FONTLIST& list, XlStream* pStream, const TEXTINFOW& text,
+                   DOWNLOADCONTEXT& context, bool bTTE, int32_t* pbFontFileError,
+                   DownloadFailure* failure) {
+  if (failure) *failure = DownloadFailure::kNone;
+  FONTENTRY* entry = FindDownloadedFontW(list, context.nFontId);
+  bool bNewFont = false;
+  if (entry && entry->bFailed) return Fail(failure, DownloadFailure::kEntryFailed);
+  if (!entry) {
+    FontSource source;
+    source.bTTE = bTTE;
+    source.hDC = list.hDC;
+    source.path = context.pszFont.get();
+    source.pbFontFileError = pbFontFileError;
+    if (!CreateFontEntry(list, pStream, context, source, failure, &entry)) return false;
+    bNewFont = true;
+  }
+  return AddCharsToFontW(list, *entry, bNewFont, pStream, text, context, bTTE, pbFontFileError) ||
+         Fail(failure, DownloadFailure::kOther);
+}
+
+}  // namespace tavrfndl

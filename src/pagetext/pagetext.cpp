@@ -1,0 +1,207 @@
+// The page text writer: measures each character of the run, breaks the run into lines at the
+// right limit and writes every line as direct page records with explicit advances.
+//
+// Coordinates and widths are summed as unsigned 32-bit numbers: the right-limit test is defined
+// on that sum (a negative sum counts as past the limit), and only the low 16 bits of a
+// coordinate reach the printer anyway, so wrapping is the intended arithmetic, not an accident.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "pagetext/pagerecords.h"
+#include "pagetext/pagetext.h"
+#include "platform/platform.h"
+
+namespace tavrfndl {
+
+namespace {
+
+// The text field holds at most this many code units before its terminator.
+constexpr uint32_t kMaxRunUnits = 515;
+
+constexpr uint16_t kSpace = 0x0020;
+constexpr uint16_t kEqualsSign = 0x003D;
+constexpr uint16_t kIdeographicSpace = 0x3000;
+
+constexpr int32_t kRopBeforeBar = 240;
+constexpr int32_t kRopAfterBar = 252;
+constexpr int32_t kNullPen = 5;
+
+static_assert(kMaxRunUnits <= static_cast<uint32_t>(kMaxTextRecordUnits),
+              "a whole run must fit one Text record");
+static_assert(kMaxRunUnits <= static_cast<uint32_t>(kMaxGlyphIndices),
+              "every unit of a run needs its glyph index");
+
+// A character the font has no glyph for ends the run, except the blanks and '=' that drivers
+// send even when the font's character map lacks them.
+bool IsMissingGlyphStop(uint16_t c, uint32_t g) {
+  return g == kUnmappedGlyph && c != kSpace && c != kEqualsSign && c != kIdeographicSpace;
+}
+
+int32_t AdvanceWidth(platform::HDC hdc, uint16_t c, uint32_t g, bool bTTE,
+                     const TEXTINFOW& text, const DOWNLOADCONTEXT& context) {
+  if (bTTE) {
+    // A mapped font file has no font engine metrics for the printer's size: every character
+    // advances by the character size.
+    return static_cast<int32_t>(CharacterSize(text.FontHeight, context.nResolution));
+  }
+  platform::FontEngine& engine = platform::CurrentFontEngine();
+  if (c <= 0xFF || c == kIdeographicSpace) {
+    int32_t w = 0;
+    // A failed query leaves the advance at 0: the character is still printed (its glyph was
+    // sent), only the next one is not moved on, which is better than dropping the run.
+    if (!engine.GetCharWidthA(hdc, c, c, &w)) return 0;
+    return w;
+  }
+  platform::GLYPHMETRICS gm;
+  if (engine.GetGlyphOutlineA(hdc, g, platform::GGO_METRICS | platform::GGO_GLYPH_INDEX, &gm, 0,
+                              nullptr, &platform::kIdentityMatrix) == platform::GDI_ERROR) {
+    return 0;  // as for a failed width query above
+  }
+  const int32_t w =
+      static_cast<int32_t>(gm.gmBlackBoxX + static_cast<uint32_t>(gm.gmptGlyphOrigin.x));
+  return w < 0 ? 0 : w;
+}
+
+uint32_t Magnitude(int32_t v) {
+  // Negating in unsigned arithmetic keeps INT32_MIN defined.
+  return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+}
+
+int32_t Wrap(uint32_t v) { return static_cast<int32_t>(v); }
+
+// Paints the bar under the line that starts at (x, y) and is width wide. False only when the
+// metrics block cannot be allocated. When the font engine cannot report its metrics (a size of
+// 0 or a failed fill) the bar is left out and the run goes on: the text matters more than its
+// decoration, and there is no position to draw the bar at.
+bool PaintUnderlineBar(std::FILE* out, platform::HDC hdc, int32_t x, int32_t y, uint32_t width) {
+  platform::FontEngine& engine = platform::CurrentFontEngine();
+  const uint32_t nSize = engine.GetOutlineTextMetricsA(hdc, 0, nullptr);
+  if (nSize == 0) return true;
+  // The engine fills nSize bytes, which may be more than the members read here (Windows appends
+  // the font's names), or fewer; the block is never smaller than the structure.
+  const size_t nRecords =
+      (static_cast<size_t>(nSize) + sizeof(platform::OUTLINETEXTMETRICA) - 1) /
+      sizeof(platform::OUTLINETEXTMETRICA);
+  std::unique_ptr<platform::OUTLINETEXTMETRICA[]> block(
+      new (std::nothrow) platform::OUTLINETEXTMETRICA[nRecords]);
+  if (!block) return false;
+  std::memset(static_cast<void*>(block.get()), 0, nRecords * sizeof(platform::OUTLINETEXTMETRICA));
+  if (engine.GetOutlineTextMetricsA(hdc, nSize, block.get()) == 0) return true;
+
+  WriteSetROP(out, kRopBeforeBar);
+  WriteSetPenSource(out, kNullPen, 0);
+  // The bar hangs below the baseline whatever sign the font gives its underscore position.
+  const uint32_t top = static_cast<uint32_t>(y) + Magnitude(block[0].otmsUnderscorePosition);
+  const uint32_t bottom = top + Magnitude(block[0].otmsUnderscoreSize);
+  WritePaintRectangle(out, x, Wrap(top), Wrap(static_cast<uint32_t>(x) + width), Wrap(bottom));
+  WriteSetROP(out, kRopAfterBar);
+  return true;
+}
+
+uint32_t TextLength(const TEXTINFOW& text) {
+  uint32_t n = 0;
+  while (n < kMaxRunUnits && text.chText[n] != 0) ++n;
+  return n;
+}
+
+}  // namespace
+
+int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEXTINFOW& text,
+                          DOWNLOADCONTEXT& context, bool bTTE, PageCursor cursor) {
+  ReselectFontIfNeeded(pStream, FindDownloadedFontW(list, context.nFontId), text);
+
+  int32_t& nCursorX = *cursor.pnCursorX;
+  int32_t& nCursorY = *cursor.pnCursorY;
+  const platform::HDC hdc = list.hDC;
+  const bool bUnderline = text.bUnderline == 1;
+
+  // Units past the longest text the field can hold are never read.
+  uint32_t nLeft = TextLength(text);
+  // Widths of the current line's characters, indexed like chText after earlier lines are cut.
+  int32_t anWidths[kMaxRunUnits] = {};
+
+  WriteClipRectangle(out, kClipBox[0], kClipBox[1], kClipBox[2], kClipBox[3]);
+  if (nLeft == 0) return 0;
+
+  uint32_t nDone = 0;  // units of this run that completed lines have put on the page
+  for (;;) {
+    uint32_t n = 0;
+    uint32_t nLineWidth = 0;
+    bool bOverflow = false;
+    for (;; ++n) {
+      const uint16_t c = text.chText[n];
+      const uint32_t g = context.anGlyphIndex[nDone + n];
+      const int32_t w = AdvanceWidth(hdc, c, g, bTTE, text, context);
+      if (IsMissingGlyphStop(c, g)) {
+        // The stop character is not on the page; the part of the line before it is, even
+        // below the bottom limit, so that the caller can go on right behind it.
+        if (n > 0) {
+          WriteSetCursor(out, nCursorX, nCursorY);
+          WriteText(out, text.chText, static_cast<int32_t>(n), anWidths);
+          if (bUnderline && !PaintUnderlineBar(out, hdc, nCursorX, nCursorY, nLineWidth)) {
+            return 3;
+          }
+        }
+        text.nOffsetToText = Wrap(static_cast<uint32_t>(text.nOffsetToText) + nDone + n);
+        const uint32_t nStopX = static_cast<uint32_t>(nCursorX) + nLineWidth;
+        if (nStopX <= kRightLimit) context.nNextX = Wrap(nStopX);
+        return 1;
+      }
+      anWidths[n] = w;
+      nLineWidth += static_cast<uint32_t>(w);
+      if (static_cast<uint32_t>(nCursorX) + nLineWidth > kRightLimit) {
+        bOverflow = true;
+        break;
+      }
+      if (n == nLeft - 1) break;
+    }
+
+    // Units in the line: up to and including the last space at or before the overflowing
+    // character, else everything before it; at the end of the text, everything.
+    uint32_t nLine = n + 1;
+    if (bOverflow) {
+      nLine = n;
+      for (uint32_t d = n + 1; d-- > 0;) {
+        if (text.chText[d] == kSpace) {
+          nLine = d + 1;
+          break;
+        }
+      }
+    }
+
+    if (nCursorY > kBottomLimit) {
+      text.bPageFull = 1;
+      text.nOffsetToText = Wrap(static_cast<uint32_t>(text.nOffsetToText) + nDone);
+      MarkFontsForReselect(list);
+      return 2;
+    }
+
+    WriteSetCursor(out, nCursorX, nCursorY);
+    WriteText(out, text.chText, static_cast<int32_t>(nLine), anWidths);
+    if (bUnderline) {
+      uint32_t nBarWidth = 0;
+      for (uint32_t i = 0; i < nLine; ++i) nBarWidth += static_cast<uint32_t>(anWidths[i]);
+      if (!PaintUnderlineBar(out, hdc, nCursorX, nCursorY, nBarWidth)) return 3;
+    }
+
+    if (bOverflow) {
+      const int32_t nNextY = Wrap(static_cast<uint32_t>(nCursorY) + context.nLineSpacing);
+      // An empty line at the start of a continuation line means its first character is wider
+      // than any line; each further line would be empty too. Only moving down the page ends
+      // that (with a full page); a spacing that does not (0, or one that wraps the position
+      // back up) would repeat the same empty line for ever, so the run fails instead.
+      if (nLine == 0 && nCursorX == text.nStartX && nNextY <= nCursorY) return 3;
+      nCursorY = nNextY;
+      nCursorX = text.nStartX;
+    }
+
+    nLeft -= nLine;
+    std::memmove(text.chText, text.chText + nLine, nLeft * sizeof text.chText[0]);
+    text.chText[nLeft] = 0;
+    nDone += nLine;
+    if (nLeft == 0) return 0;
+  }
+}
+
+}  // namespace tavrfndl

@@ -1,0 +1,170 @@
+// The font header: a PCL XL TrueType header of format 0 whose "GT" segment is a small TrueType
+// font of its own. It carries the font-wide tables the printer's rasterizer needs; its directory
+// lists an empty "gdir" table because the glyphs follow one character record at a time.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "pclxl/sequences.h"
+#include "softfont/softfont.h"
+
+namespace tavrfndl {
+namespace {
+
+constexpr uint32_t kGtDirectoryFixed = 28;  // offset table (12) + the "gdir" record (16)
+constexpr uint32_t kTableRecordSize = 16;
+constexpr uint32_t kFullPiece = 32768;
+
+void PutU16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+}
+
+void PutU32(uint8_t* p, uint32_t v) {
+  PutU16(p, v >> 16);
+  PutU16(p + 2, v);
+}
+
+// A table of L bytes goes out as 2 x (L >> 16) pieces of 32768 bytes and one of L & 0xFFFF:
+// FontHeaderLength is 16-bit. A table of exactly 65536 bytes therefore ends with a piece of 0
+// bytes, which printers accept and which keeps the piece count a function of L alone.
+void SendTablePieces(XlStream* pStream, const uint8_t* bytes, uint32_t length) {
+  const uint32_t fullPieces = 2 * (length >> 16);
+  for (uint32_t i = 0; i < fullPieces; ++i, bytes += kFullPiece) {
+    XlReadFontHeader(pStream, static_cast<uint16_t>(kFullPiece));
+    XlStreamEmbeddedData(pStream, bytes, kFullPiece);
+  }
+  const uint32_t rest = length & 0xFFFF;
+  XlReadFontHeader(pStream, static_cast<uint16_t>(rest));
+  XlStreamEmbeddedData(pStream, bytes, rest);
+}
+
+void SendPiece(XlStream* pStream, const uint8_t* bytes, uint16_t length) {
+  XlReadFontHeader(pStream, length);
+  XlStreamEmbeddedData(pStream, bytes, length);
+}
+
+// The GT directory: the source's offset table with numTables = n + 1, "gdir", then the selected
+// tables in the order of their offsets in the source font. Checksums, lengths and the search
+// fields are copied, not recomputed: the printer does not verify them.
+bool BuildGtDirectory(ByteView font, const std::vector<TableDirEntry>& records, uint32_t n,
+                      std::vector<uint8_t>& out) {
+  auto offsetTable = font.Sub(0, 12);
+  if (!offsetTable) return false;
+  out.assign(kGtDirectoryFixed + kTableRecordSize * n, 0);
+  std::memcpy(out.data(), offsetTable->data(), 12);
+  PutU16(&out[4], n + 1);
+  std::memcpy(&out[12], "gdir", 4);
+  size_t pos = kGtDirectoryFixed;
+  for (const TableDirEntry& r : records) {
+    if (!r.selected) continue;
+    std::memcpy(&out[pos], r.tag, 4);
+    PutU32(&out[pos + 4], r.checkSum);
+    PutU32(&out[pos + 8], r.newOffset);
+    PutU32(&out[pos + 12], r.length);
+    pos += kTableRecordSize;
+  }
+  return true;
+}
+
+// Exactly `length` bytes must follow once S and the offsets are announced. A table the engine
+// gives shorter than its send length (its padding, or nothing at all for a table the directory
+// lists but the engine cannot give) is completed with zeros.
+void SendPadded(XlStream* pStream, ByteView available, uint32_t length) {
+  if (available.size() >= length) {
+    SendTablePieces(pStream, available.data(), length);
+    return;
+  }
+  std::unique_ptr<uint8_t[]> padded(new (std::nothrow) uint8_t[length]());
+  if (!padded) {
+    // Without memory for the padding the header cannot stay consistent: silence the writer
+    // rather than send a header whose pieces disagree with its sizes.
+    pStream->nError = kXlErrorNoMemory;
+    ++pStream->nErrorCount;
+    return;
+  }
+  if (!available.empty()) std::memcpy(padded.get(), available.data(), available.size());
+  SendTablePieces(pStream, padded.get(), length);
+}
+
+}  // namespace
+
+void BuildPCLFontName(FONTENTRY& entry) {
+  char prefix[16];
+  const int prefixLength = std::snprintf(prefix, sizeof prefix, "OT:%x:", entry.nFontId);
+  const size_t fontLength = strnlen(entry.chFont, sizeof entry.chFont - 1);
+  // 255 characters at most: the prefix, the face or path, and ":n".
+  const size_t room = sizeof entry.chPCLFontName - 1 - static_cast<size_t>(prefixLength) - 2;
+  const size_t kept = std::min(fontLength, room);
+  char* out = entry.chPCLFontName;
+  std::memcpy(out, prefix, static_cast<size_t>(prefixLength));
+  std::memcpy(out + prefixLength, entry.chFont, kept);
+  std::memcpy(out + prefixLength + kept, ":n", 3);
+}
+
+bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source) {
+  std::optional<platform::MappedFile> file;
+  TableBuffer whole;
+  ByteView font;
+  if (source.bTTE) {
+    file = MapTTEFile(source.path);
+    if (!file) {
+      if (source.pbFontFileError) *source.pbFontFileError = 1;
+      return false;
+    }
+    font = ByteView(file->data(), file->size());
+  } else {
+    // Nothing is sent when the engine cannot give the whole font: a header without its tables
+    // would define a font the printer cannot use.
+    if (GetFontTable(source.hDC, 0, whole) == platform::GDI_ERROR) return false;
+    font = whole.view();
+  }
+
+  std::vector<TableDirEntry> records;
+  const int selected = ReadTableDirectory(font, records);
+  if (selected < 0) return false;
+  const uint32_t n = static_cast<uint32_t>(selected);
+  std::vector<uint8_t> directory;
+  if (!BuildGtDirectory(font, records, n, directory)) return false;
+
+  // S cannot overflow: every sendLength lies inside the font data, which is smaller than 4 GiB.
+  uint32_t segmentSize = kGtDirectoryFixed + kTableRecordSize * n;
+  for (const TableDirEntry& r : records) {
+    if (r.selected) segmentSize += r.sendLength;
+  }
+
+  BuildPCLFontName(entry);
+  const auto* name = reinterpret_cast<const uint8_t*>(entry.chPCLFontName);
+  XlBeginFontHeader(pStream, name, static_cast<uint32_t>(std::strlen(entry.chPCLFontName)), 0);
+
+  uint8_t fixed[8] = {0, 0, 0, 1, 1, 0, 0, 0};  // format 0, portrait, symbol set 1, TrueType
+  PutU16(&fixed[6], entry.nGlyphs);
+  SendPiece(pStream, fixed, sizeof fixed);
+  uint8_t segment[6] = {'G', 'T'};
+  PutU32(&segment[2], segmentSize);
+  SendPiece(pStream, segment, sizeof segment);
+  // A font listing a header table thousands of times has a directory over 65535 bytes; it goes
+  // out in pieces like a table, so that every FontHeaderLength still matches its data.
+  SendTablePieces(pStream, directory.data(), static_cast<uint32_t>(directory.size()));
+
+  for (const TableDirEntry& r : records) {
+    if (!r.selected) continue;
+    if (source.bTTE) {
+      SendPadded(pStream, font.SubClamped(r.offset, r.sendLength), r.sendLength);
+    } else {
+      TableBuffer table;
+      GetFontTable(source.hDC, TableIdentifier(r.tag), table);
+      SendPadded(pStream, table.view(), r.sendLength);
+    }
+  }
+
+  static const uint8_t kNullSegment[6] = {0xFF, 0xFF, 0, 0, 0, 0};
+  SendPiece(pStream, kNullSegment, sizeof kNullSegment);
+  XlEndFontHeader(pStream);
+  return true;
+}
+
+}  // namespace tavrfndl

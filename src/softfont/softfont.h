@@ -1,0 +1,52 @@
+// Soft-font building: the font header that puts a TrueType font on the printer, and the
+// character records that add its glyphs one by one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "fontlist/fontlist.h"
+#include "pagetext/downloadcontext.h"
+#include "pclxl/xlstream.h"
+#include "tavrfndl.h"
+#include "truetype/byteview.h"
+#include "truetype/tables.h"
+
+namespace tavrfndl {
+
+// A character record carries a 16-bit size (record length - 2), so the glyph data of one record
+// cannot exceed this.
+inline constexpr uint32_t kMaxGlyphDataSize = 65529;
+// The code under which the components of a composite glyph are sent.
+inline constexpr uint16_t kComponentCharCode = 0xFFFF;
+
+// "OT:<nFontId in hex>:<chFont>:n" into entry.chPCLFontName. A chFont too long for the 255
+// characters of the name is shortened, the same way every time, so every operator of the font
+// names it identically.
+void BuildPCLFontName(FONTENTRY& entry);
+
+// Sends the font header of a new font (BeginFontHeader ... EndFontHeader). Returns true when it
+// went out; false when nothing was sent because the font data could not be read.
+bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source);
+
+// The glyph data of glyph number glyph, located through "loca" and "head"; nothing when a table
+// is missing, the offsets are unusable, or the bytes leave "glyf". An empty glyph is a view of
+// size 0.
+std::optional<ByteView> GetGlyfData(FontTables& tables, uint16_t glyph);
+bool CheckIfCompositeGlyph(ByteView glyph);
+// Sends the components of a composite glyph under code 0xFFFF; false when it stopped at one that
+// could not be read.
+bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream);
+// Sends one character (its composite's components too). False when it failed: no glyph, or an
+// empty one (whose 6-byte record still goes out).
+bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
+                    uint16_t glyph);
+
+// Selects the run's font and sends the glyphs of its characters the printer does not have yet,
+// recording each character's glyph index in context.anGlyphIndex. Font data come from the
+// list's device context (engine) or the entry's own font file (file mode).
+bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool bNewFont, XlStream* pStream,
+                     const TEXTINFOW& text, DOWNLOADCONTEXT& context, bool bTTE,
+                     int32_t* pbFontFileError);
+
+}  // namespace tavrfndl
