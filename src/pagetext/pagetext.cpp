@@ -38,8 +38,8 @@ bool IsMissingGlyphStop(uint16_t c, uint32_t g) {
   return g == kUnmappedGlyph && c != kSpace && c != kEqualsSign && c != kIdeographicSpace;
 }
 
-int32_t AdvanceWidth(platform::HDC hdc, uint16_t c, uint32_t g, bool bTTE,
-                     const TEXTINFOW& text, const DOWNLOADCONTEXT& context) {
+int32_t AdvanceWidth(platform::HDC hdc, uint16_t c, uint32_t g, bool bTTE, const TEXTINFOW& text,
+                     const DOWNLOADCONTEXT& context) {
   if (bTTE) {
     // A mapped font file has no font engine metrics for the printer's size: every character
     // advances by the character size.
@@ -68,7 +68,9 @@ uint32_t Magnitude(int32_t v) {
   return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
 }
 
-int32_t Wrap(uint32_t v) { return static_cast<int32_t>(v); }
+int32_t Wrap(uint32_t v) {
+  return static_cast<int32_t>(v);
+}
 
 // Paints the bar under the line that starts at (x, y) and is width wide. False only when the
 // metrics block cannot be allocated. When the font engine cannot report its metrics (a size of
@@ -79,14 +81,13 @@ bool PaintUnderlineBar(std::FILE* out, platform::HDC hdc, int32_t x, int32_t y, 
   const uint32_t nSize = engine.GetOutlineTextMetricsA(hdc, 0, nullptr);
   if (nSize == 0) return true;
   // The engine fills nSize bytes, which may be more than the members read here (Windows appends
-  // the font's names), or fewer; the block is never smaller than the structure.
-  const size_t nRecords =
-      (static_cast<size_t>(nSize) + sizeof(platform::OUTLINETEXTMETRICA) - 1) /
-      sizeof(platform::OUTLINETEXTMETRICA);
-  std::unique_ptr<platform::OUTLINETEXTMETRICA[]> block(
-      new (std::nothrow) platform::OUTLINETEXTMETRICA[nRecords]);
+  // the font's names), or fewer; the block is never smaller than the structure, and its members
+  // start at zero, so that whatever the engine leaves out reads as 0.
+  const size_t nRecords = (static_cast<size_t>(nSize) + sizeof(platform::OUTLINETEXTMETRICA) - 1) /
+                          sizeof(platform::OUTLINETEXTMETRICA);
+  std::unique_ptr<platform::OUTLINETEXTMETRICA[]> block(new (std::nothrow)
+                                                            platform::OUTLINETEXTMETRICA[nRecords]);
   if (!block) return false;
-  std::memset(static_cast<void*>(block.get()), 0, nRecords * sizeof(platform::OUTLINETEXTMETRICA));
   if (engine.GetOutlineTextMetricsA(hdc, nSize, block.get()) == 0) return true;
 
   WriteSetROP(out, kRopBeforeBar);

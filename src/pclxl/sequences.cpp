@@ -51,7 +51,9 @@ void XlReadFontHeader(XlStream* pStream, uint16_t nLength) {
   XlStreamOperator(pStream, kReadFontHeader);
 }
 
-void XlEndFontHeader(XlStream* pStream) { XlStreamOperator(pStream, kEndFontHeader); }
+void XlEndFontHeader(XlStream* pStream) {
+  XlStreamOperator(pStream, kEndFontHeader);
+}
 
 void XlBeginChar(XlStream* pStream, const uint8_t* pbyName, uint32_t nNameLength) {
   PlaceFontName(pStream, pbyName, nNameLength);
@@ -66,7 +68,9 @@ void XlReadChar(XlStream* pStream, uint16_t nCharCode, uint32_t nCharDataSize) {
   XlStreamOperator(pStream, kReadChar);
 }
 
-void XlEndChar(XlStream* pStream) { XlStreamOperator(pStream, kEndChar); }
+void XlEndChar(XlStream* pStream) {
+  XlStreamOperator(pStream, kEndChar);
+}
 
 void XlRemoveFont(XlStream* pStream, const uint8_t* pbyName, uint32_t nNameLength) {
   PlaceFontName(pStream, pbyName, nNameLength);

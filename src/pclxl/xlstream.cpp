@@ -26,9 +26,9 @@ constexpr std::array<uint8_t, 256> BuildAcceptanceTable(const TagRange (&ranges)
 }
 
 constexpr TagRange kOperatorRanges[] = {
-    {0x41, 0x44}, {0x46, 0x4C}, {0x4F, 0x56}, {0x5B, 0x82}, {0x84, 0x86}, {0x91, 0x91},
-    {0x93, 0x93}, {0x95, 0x99}, {0x9B, 0x9B}, {0x9D, 0xA3}, {0xA8, 0xAA}, {0xB0, 0xB6},
-    {0xB8, 0xB9}, {0xBF, 0xBF},
+    {0x41, 0x44}, {0x46, 0x4C}, {0x4F, 0x56}, {0x5B, 0x82}, {0x84, 0x86},
+    {0x91, 0x91}, {0x93, 0x93}, {0x95, 0x99}, {0x9B, 0x9B}, {0x9D, 0xA3},
+    {0xA8, 0xAA}, {0xB0, 0xB6}, {0xB8, 0xB9}, {0xBF, 0xBF},
 };
 
 constexpr TagRange kAttributeRanges[] = {
@@ -57,7 +57,9 @@ constexpr uint8_t kTypeReal32XY = 0xD5;
 constexpr uint8_t kAttrUByte = 0xF8;
 constexpr uint8_t kDataLength = 0xFA;
 
-bool IsSilent(const XlStream* pStream) { return pStream == nullptr || pStream->nError != 0; }
+bool IsSilent(const XlStream* pStream) {
+  return pStream == nullptr || pStream->nError != 0;
+}
 
 void HandOff(XlStream* pStream) {
   pStream->pfnFlush(pStream, pStream->dwFlushContext, pStream->pbyBuffer,
@@ -78,7 +80,9 @@ void PlacePiece(XlStream* pStream, const uint8_t* pbyPiece, int32_t k) {
   pStream->dwBytesWritten += static_cast<uint32_t>(k);
 }
 
-void PlaceByte(XlStream* pStream, uint8_t value) { PlacePiece(pStream, &value, 1); }
+void PlaceByte(XlStream* pStream, uint8_t value) {
+  PlacePiece(pStream, &value, 1);
+}
 
 void PlaceLE16(XlStream* pStream, uint16_t value) {
   const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
@@ -111,8 +115,7 @@ bool RefuseMissingData(XlStream* pStream, const uint8_t* pbyData, uint32_t count
 
 }  // namespace
 
-XlStream* XlStreamCreate(int32_t nBufferSize, XlStreamFlushProc pfnFlush,
-                         uint32_t dwFlushContext) {
+XlStream* XlStreamCreate(int32_t nBufferSize, XlStreamFlushProc pfnFlush, uint32_t dwFlushContext) {
   if (pfnFlush == nullptr || nBufferSize < kXlMinBufferSize) return nullptr;
   XlStream* pStream = new (std::nothrow) XlStream{};
   if (pStream == nullptr) return nullptr;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "pclxl/xlstream.h"
@@ -43,5 +44,13 @@ inline XlStreamPtr MakeRecordingStream(Recorder& recorder, int32_t nBufferSize =
   if (stream) stream->pClientData = &recorder;
   return stream;
 }
+
+// Names a parameterised test after its case's `name` field.
+struct CaseName {
+  template <class Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& param) const {
+    return param.param.name;
+  }
+};
 
 }  // namespace tavrfndl::testing

@@ -1,0 +1,478 @@
+// The library through its C interface, used the way a driver uses it: the shared library loaded
+// with dlopen, records filled field by field, the job file read back. File mode (bTTE 1) on a
+// real TrueType file, where every advance comes from FontHeight and the output is fully
+// determined by the font file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/driver.h"
+#include "support/fontfile.h"
+#include "support/xlparse.h"
+
+namespace tavrfndl::testing {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kClipBox = {0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x00, 0x00, 0x00, 0x00,
+                        0x24, 0x13, 0x00, 0x19, 0xF8, 0x42, 0x68};
+
+Bytes SetCursorBytes(int x, int y) {
+  return {0xD3, uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8), 0xF8, 0x4C, 0x6B};
+}
+
+Bytes TextBytes(const std::u16string& text, int width) {
+  const auto n = static_cast<uint8_t>(text.size());
+  Bytes b = {0xC9, 0xC1, n, 0x00};
+  for (char16_t c : text) b.insert(b.end(), {uint8_t(c), uint8_t(c >> 8)});
+  b.insert(b.end(), {0xF8, 0xAB, 0xC9, 0xC1, n, 0x00});
+  for (size_t i = 0; i < text.size(); ++i) b.insert(b.end(), {uint8_t(width), uint8_t(width >> 8)});
+  b.insert(b.end(), {0xF8, 0xAF, 0xA8});
+  return b;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// The bytes from the first SetClipRectangle on: what the run put on the page.
+Bytes PagePart(const std::vector<XlOperator>& ops) {
+  Bytes out;
+  bool on = false;
+  for (const XlOperator& o : ops) {
+    on = on || o.tag == op::kSetClipRectangle;
+    if (on) out.insert(out.end(), o.bytes.begin(), o.bytes.end());
+  }
+  return out;
+}
+
+std::vector<XlOperator> ParseFile(const std::string& path) {
+  std::string error;
+  std::vector<XlOperator> ops = ParseXl(ReadFileBytes(path), &error);
+  EXPECT_EQ(error, "") << path;
+  return ops;
+}
+
+size_t Count(const std::vector<XlOperator>& ops, uint8_t tag) {
+  size_t n = 0;
+  for (const XlOperator& o : ops) n += o.tag == tag;
+  return n;
+}
+
+// FontHeight 400 at 72 dpi: every character advances 40 units in file mode.
+class FileModeRun : public ::testing::Test {
+ protected:
+  Library lib = Library::Load();
+  std::string out = TempPath("job.pxl");
+  PAGEINFOW page = FilePage(kDejaVuSans, out, 7, 72, 50);
+  FontFile font{kDejaVuSans};
+
+  int32_t Run(TEXTINFOW& text) { return lib.FontDownloadW(&text, &page); }
+  std::vector<XlOperator> OpsSince(size_t offset) {
+    Bytes all = ReadFileBytes(out);
+    std::string error;
+    auto ops = ParseXl(Bytes(all.begin() + static_cast<long>(offset), all.end()), &error);
+    EXPECT_EQ(error, "");
+    return ops;
+  }
+  size_t FileSize() { return std::filesystem::exists(out) ? std::filesystem::file_size(out) : 0; }
+};
+
+TEST_F(FileModeRun, NewFontSendsHeaderThenSelectionThenGlyphsThenTheWrappedRun) {
+  lib.SetCursorTo(4600, 1000);
+  TEXTINFOW text = Text(u"AB CD", 400);
+  text.nStartX = 100;
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+
+  std::vector<XlOperator> ops = ParseFile(out);
+  std::vector<uint8_t> tags = Tags(ops);
+  ASSERT_GE(tags.size(), 3u);
+  EXPECT_EQ(tags.front(), op::kBeginFontHeader);
+  const std::vector<uint8_t> afterHeader = {
+      op::kSetFont,   op::kSetCharBoldValue, op::kSetCharShear, op::kSetCharAngle,
+      op::kBeginChar, op::kReadChar,         op::kReadChar,     op::kReadChar,
+      op::kReadChar,  op::kEndChar,          op::kSetClipRectangle, op::kSetCursor,
+      op::kText,      op::kSetCursor,        op::kText};
+  auto end = std::find(tags.begin(), tags.end(), op::kEndFontHeader);
+  ASSERT_NE(end, tags.end());
+  EXPECT_EQ(std::vector<uint8_t>(end + 1, tags.end()), afterHeader) << Describe(tags);
+
+  // "AB " fits at 4600; C would end at 4760, past the limit, so the line breaks after the space
+  // and "CD" starts the next line at (nStartX, y + nLineSpacing).
+  EXPECT_EQ(PagePart(ops), Concat({kClipBox, SetCursorBytes(4600, 1000), TextBytes(u"AB ", 40),
+                                   SetCursorBytes(100, 1050), TextBytes(u"CD", 40)}));
+  EXPECT_EQ(lib.GetCursor(), 1050);
+  EXPECT_EQ(text.nOffsetToText, 0);
+  EXPECT_EQ(page.nNextX, 0);
+}
+
+TEST_F(FileModeRun, CharacterRecordsCarryTheFontsOwnGlyphBytes) {
+  TEXTINFOW text = Text(u"Ab", 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  std::vector<XlOperator> ops = ParseFile(out);
+  std::vector<const XlOperator*> chars;
+  for (const XlOperator& o : ops) {
+    if (o.tag == op::kReadChar) chars.push_back(&o);
+  }
+  ASSERT_EQ(chars.size(), 2u);
+  const char16_t codes[] = {u'A', u'b'};
+  for (size_t i = 0; i < 2; ++i) {
+    const uint32_t glyph = font.GlyphIndex(codes[i]);
+    Bytes expected = {1, 0, 0, 0, uint8_t(glyph >> 8), uint8_t(glyph)};
+    Bytes glyf = font.GlyphBytes(glyph);
+    expected[2] = uint8_t((glyf.size() + 4) >> 8);
+    expected[3] = uint8_t(glyf.size() + 4);
+    expected.insert(expected.end(), glyf.begin(), glyf.end());
+    EXPECT_EQ(chars[i]->data, expected) << "character " << i;
+    // CharCode, then CharDataSize of the record.
+    const Bytes& a = chars[i]->bytes;
+    EXPECT_EQ(Bytes(a.begin(), a.begin() + 3), (Bytes{0xC1, uint8_t(codes[i]), 0x00}));
+    const uint32_t size = a[6] | (a[7] << 8) | (a[8] << 16) | (uint32_t(a[9]) << 24);
+    EXPECT_EQ(size, expected.size());
+  }
+}
+
+TEST_F(FileModeRun, FontHeaderIsConsistentAndDeclaresTheGlyphCount) {
+  TEXTINFOW text = Text(u"x", 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  std::vector<XlOperator> ops = ParseFile(out);
+  Bytes header;
+  for (const XlOperator& o : ops) {
+    if (o.tag != op::kReadFontHeader) continue;
+    const uint16_t announced = uint16_t(o.bytes[1] | (o.bytes[2] << 8));
+    ASSERT_TRUE(o.hasData);
+    EXPECT_EQ(o.data.size(), announced);
+    header.insert(header.end(), o.data.begin(), o.data.end());
+  }
+  ASSERT_GE(header.size(), 20u);
+  EXPECT_EQ(Bytes(header.begin(), header.begin() + 6), (Bytes{0, 0, 0, 1, 1, 0}));
+  EXPECT_EQ(uint32_t(header[6] << 8 | header[7]), font.NumGlyphs());
+  EXPECT_EQ(header[8], 'G');
+  EXPECT_EQ(header[9], 'T');
+  const uint32_t s = uint32_t(header[10]) << 24 | header[11] << 16 | header[12] << 8 | header[13];
+  EXPECT_EQ(header.size(), 20u + s);
+  EXPECT_EQ(Bytes(header.end() - 6, header.end()), (Bytes{0xFF, 0xFF, 0, 0, 0, 0}));
+  // DejaVu Sans has all seven header tables: gdir and seven records.
+  EXPECT_EQ(uint32_t(header[14 + 4] << 8 | header[14 + 5]), 8u);
+  EXPECT_EQ(Bytes(header.begin() + 26, header.begin() + 30), (Bytes{'g', 'd', 'i', 'r'}));
+  // The font's name is OT:<id in hex>:<path>:n in every operator that names it.
+  const std::string name = "OT:7:" + std::string(kDejaVuSans) + ":n";
+  const Bytes& begin = ops.front().bytes;
+  EXPECT_EQ(std::string(begin.begin() + 4, begin.begin() + 4 + static_cast<long>(name.size())),
+            name);
+}
+
+TEST_F(FileModeRun, KnownFontSendsOnlySelectionAndMissingCharacters) {
+  TEXTINFOW first = Text(u"AB", 120);
+  ASSERT_EQ(Run(first), FNDL_RESULT_OK);
+  const size_t before = FileSize();
+  TEXTINFOW second = Text(u"BCB", 120);
+  ASSERT_EQ(Run(second), FNDL_RESULT_OK);
+  std::vector<XlOperator> ops = OpsSince(before);
+  EXPECT_EQ(Describe(Tags(ops)),
+            "SetFont SetCharBoldValue SetCharShear SetCharAngle BeginChar ReadChar EndChar "
+            "SetClipRectangle SetCursor Text");
+  EXPECT_EQ(ops[5].bytes[1], 'C');
+}
+
+TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
+  // Ten-character words at 400 units: 11 characters fit a line from x 0, so each line takes one
+  // word; two lines fit below y 6700, three below 6650.
+  std::u16string words;
+  for (int i = 0; i < 12; ++i) words += u"abcdefghi ";
+  lib.SetCursorTo(0, 6700);
+  TEXTINFOW text = Text(words, 4000);
+  ASSERT_EQ(Run(text), FNDL_RESULT_PAGE_FULL);
+  EXPECT_EQ(text.bPageFull, 1);
+  const int32_t placed = text.nOffsetToText;
+  EXPECT_GT(placed, 0);
+  EXPECT_LT(placed, static_cast<int32_t>(words.size()));
+
+  size_t pages = 1;
+  size_t written = 0;
+  for (const XlOperator& o : ParseFile(out)) {
+    if (o.tag == op::kText) written += o.bytes[2];
+  }
+  EXPECT_EQ(written, static_cast<size_t>(placed));
+  int32_t result = FNDL_RESULT_PAGE_FULL;
+  while (result == FNDL_RESULT_PAGE_FULL && pages < 10) {
+    ++pages;
+    const size_t before = FileSize();
+    lib.SetCursorTo(0, 6650);
+    text.bPageFull = 0;
+    result = Run(text);
+    std::vector<XlOperator> ops = OpsSince(before);
+    // The page break marked the font: the page text selects it again before the clip box.
+    auto tags = Tags(ops);
+    auto clip = std::find(tags.begin(), tags.end(), op::kSetClipRectangle);
+    ASSERT_NE(clip, tags.end());
+    EXPECT_EQ(std::count(tags.begin(), clip, op::kSetFont), 2) << Describe(tags);
+    for (const XlOperator& o : ops) {
+      if (o.tag == op::kText) written += o.bytes[2];
+    }
+  }
+  EXPECT_EQ(result, FNDL_RESULT_OK);
+  EXPECT_GT(pages, 2u);
+  EXPECT_EQ(written, words.size());
+}
+
+TEST_F(FileModeRun, MissingGlyphStopsAndTheDriverGoesOnAfterIt) {
+  // U+0378 is unassigned: no font maps it.
+  lib.SetCursorTo(1000, 500);
+  TEXTINFOW text = Text(u"ab\u0378cd", 400);
+  ASSERT_EQ(Run(text), FNDL_RESULT_NO_GLYPH);
+  EXPECT_EQ(text.nOffsetToText, 2);
+  EXPECT_EQ(page.nNextX, 1080);
+  EXPECT_EQ(PagePart(ParseFile(out)),
+            Concat({kClipBox, SetCursorBytes(1000, 500), TextBytes(u"ab", 40)}));
+
+  // The driver skips the character and continues at nNextX.
+  const size_t before = FileSize();
+  text.nOffsetToText += 1;
+  lib.SetCursorTo(page.nNextX + 40, 500);
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  EXPECT_EQ(PagePart(OpsSince(before)),
+            Concat({kClipBox, SetCursorBytes(1120, 500), TextBytes(u"cd", 40)}));
+  EXPECT_EQ(page.nNextX, 0);
+}
+
+TEST_F(FileModeRun, UnderlinedLinesGetABarFromTheFontsUnderscoreMetrics) {
+  lib.SetCursorTo(1000, 2000);
+  TEXTINFOW text = Text(u"ab", 120);
+  text.bUnderline = 1;
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  std::vector<XlOperator> ops = ParseFile(out);
+  auto tags = Tags(ops);
+  auto rop = std::find(tags.begin(), tags.end(), op::kSetROP);
+  ASSERT_NE(rop, tags.end());
+  const size_t i = static_cast<size_t>(rop - tags.begin());
+  ASSERT_EQ(ops.size(), i + 5);
+  EXPECT_EQ(ops[i].bytes, (Bytes{0xC0, 240, 0xF8, 0x2C, 0x7B}));
+  EXPECT_EQ(ops[i + 1].bytes, (Bytes{0xC0, 0x00, 0xF8, 0x05, 0x79}));
+  EXPECT_EQ(ops[i + 2].bytes, (Bytes{0x85}));
+  // DejaVu Sans at a 120-unit cell: underscore 2 below the baseline, 5 thick; the line is two
+  // 12-unit characters wide (120 tenths of a point at 72 dpi): (1000, 2002, 1024, 2007).
+  EXPECT_EQ(ops[i + 3].bytes, (Bytes{0xE3, 0xE8, 0x03, 0xD2, 0x07, 0x00, 0x04, 0xD7, 0x07, 0xF8,
+                                     0x42, 0xA1}));
+  EXPECT_EQ(ops[i + 4].bytes, (Bytes{0x86}));
+}
+
+TEST_F(FileModeRun, RemovingOneOfTwoFontsKeepsTheOtherAndTheLastReleasesEverything) {
+  TEXTINFOW text = Text(u"a", 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  PAGEINFOW second = FilePage(kDejaVuSans, out, 8, 72, 50);
+  ASSERT_EQ(lib.FontDownloadW(&text, &second), FNDL_RESULT_OK);
+  EXPECT_EQ(Count(ParseFile(out), op::kBeginFontHeader), 2u);
+
+  size_t before = FileSize();
+  const uint32_t seven = 7;
+  lib.RemoveFontW(&seven);
+  std::vector<XlOperator> removed = OpsSince(before);
+  ASSERT_EQ(removed.size(), 1u);
+  const std::string name = "OT:7:" + std::string(kDejaVuSans) + ":n";
+  Bytes expected = {0xC8, 0xC1, uint8_t(name.size()), 0};
+  expected.insert(expected.end(), name.begin(), name.end());
+  expected.insert(expected.end(), {0xF8, 0xA8, 0x55});
+  EXPECT_EQ(removed[0].bytes, expected);
+
+  // Font 8 is still known: no header.
+  before = FileSize();
+  ASSERT_EQ(lib.FontDownloadW(&text, &second), FNDL_RESULT_OK);
+  EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 0u);
+
+  const uint32_t eight = 8;
+  lib.RemoveFontA(&eight);
+  // Everything was released: the same number starts from scratch with a new header.
+  before = FileSize();
+  ASSERT_EQ(lib.FontDownloadW(&text, &second), FNDL_RESULT_OK);
+  EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 1u);
+  EXPECT_EQ(lib.GetCursor(), 0);
+}
+
+TEST_F(FileModeRun, RemovalGoesToTheOutputPathOfTheCallThatCreatedTheList) {
+  TEXTINFOW text = Text(u"a", 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  const std::string other = TempPath("other.pxl");
+  PAGEINFOW elsewhere = FilePage(kDejaVuSans, other, 7, 72, 50);
+  ASSERT_EQ(lib.FontDownloadW(&text, &elsewhere), FNDL_RESULT_OK);
+  const size_t before = FileSize();
+  const size_t otherBefore = std::filesystem::file_size(other);
+  const uint32_t id = 7;
+  lib.RemoveFontW(&id);
+  EXPECT_EQ(Describe(Tags(OpsSince(before))), "RemoveFont");
+  EXPECT_EQ(std::filesystem::file_size(other), otherBefore);
+}
+
+TEST_F(FileModeRun, UnknownNumberRemovalOpensTheFileAndSendsNothing) {
+  TEXTINFOW text = Text(u"a", 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  const size_t before = FileSize();
+  const uint32_t unknown = 99;
+  lib.RemoveFontW(&unknown);
+  EXPECT_EQ(FileSize(), before);
+  // Font 7 is still there.
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 0u);
+}
+
+TEST_F(FileModeRun, RemovalWhoseFileCannotBeOpenedChangesNothing) {
+  TEXTINFOW text = Text(u"a", 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  const std::string saved = out + ".saved";
+  std::filesystem::rename(out, saved);
+  std::filesystem::create_directory(out);  // fopen(..., "ab") fails on a folder
+  const uint32_t id = 7;
+  lib.RemoveFontW(&id);
+  std::filesystem::remove(out);
+  std::filesystem::rename(saved, out);
+
+  const size_t before = FileSize();
+  lib.RemoveFontW(&id);
+  EXPECT_EQ(Describe(Tags(OpsSince(before))), "RemoveFont");
+}
+
+TEST_F(FileModeRun, UnreadableFontFileFailsThisAndEveryLaterCompleteRun) {
+  PAGEINFOW missing = FilePage("/nonexistent/font.ttf", out, 3, 72, 50);
+  TEXTINFOW text = Text(u"a", 120);
+  EXPECT_EQ(lib.FontDownloadW(&text, &missing), FNDL_RESULT_FAILED);
+  // Nothing of that font reached the file.
+  EXPECT_EQ(FileSize(), 0u);
+  EXPECT_EQ(Run(text), FNDL_RESULT_FAILED);
+  // The good font still went out and its run is on the page.
+  EXPECT_EQ(Count(ParseFile(out), op::kText), 1u);
+}
+
+TEST_F(FileModeRun, UnwritableOutputPathFailsWithoutTouchingTheRecords) {
+  PAGEINFOW bad = FilePage(kDejaVuSans, "/nonexistent/dir/job.pxl", 7, 72, 50);
+  bad.nNextX = 1234;
+  TEXTINFOW text = Text(u"a", 120);
+  text.nOffsetToText = 0;
+  EXPECT_EQ(lib.FontDownloadW(&text, &bad), FNDL_RESULT_FAILED);
+  EXPECT_EQ(bad.nNextX, 1234);
+  // Nothing was created or remembered: the next good call sends the header.
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  EXPECT_EQ(Count(ParseFile(out), op::kBeginFontHeader), 1u);
+}
+
+TEST_F(FileModeRun, RecordsThatBreakTheirContractAreRefusedBeforeAnythingHappens) {
+  struct Case {
+    const char* what;
+    void (*breakIt)(TEXTINFOW&, PAGEINFOW&);
+  };
+  const Case cases[] = {
+      {"negative offset", [](TEXTINFOW& t, PAGEINFOW&) { t.nOffsetToText = -1; }},
+      {"offset past the text", [](TEXTINFOW& t, PAGEINFOW&) { t.nOffsetToText = 4; }},
+      {"text without terminator",
+       [](TEXTINFOW& t, PAGEINFOW&) { std::fill(std::begin(t.chText), std::end(t.chText), u'x'); }},
+      {"font without terminator",
+       [](TEXTINFOW&, PAGEINFOW& p) { std::fill(std::begin(p.chFont), std::end(p.chFont), u'x'); }},
+      {"output path without terminator",
+       [](TEXTINFOW&, PAGEINFOW& p) {
+         std::fill(std::begin(p.chOutFile), std::end(p.chOutFile), u'x');
+       }},
+      {"output path longer than 255 ANSI bytes",
+       [](TEXTINFOW&, PAGEINFOW& p) {
+         std::fill(std::begin(p.chOutFile), std::end(p.chOutFile) - 1, u'\u00e9');
+       }},
+  };
+  for (const Case& c : cases) {
+    TEXTINFOW text = Text(u"abc", 120);
+    PAGEINFOW p = page;
+    c.breakIt(text, p);
+    EXPECT_EQ(lib.FontDownloadW(&text, &p), FNDL_RESULT_FAILED) << c.what;
+    EXPECT_FALSE(std::filesystem::exists(out)) << c.what;
+  }
+  TEXTINFOW atEnd = Text(u"abc", 120);
+  atEnd.nOffsetToText = 3;  // the whole text is already on the page
+  EXPECT_EQ(Run(atEnd), FNDL_RESULT_OK);
+  EXPECT_EQ(Count(ParseFile(out), op::kText), 0u);
+}
+
+TEST_F(FileModeRun, AnsiVariantCountsTheOffsetInUtf16UnitsOfTheConvertedText) {
+  // The C locale's code page is UTF-8 here: each é takes two bytes but one unit.
+  TEXTINFOA text;
+  std::memset(&text, 0, sizeof text);
+  std::strcpy(text.chText, "\xC3\xA9\xC3\xA9xy");
+  text.FontHeight = 400;
+  text.nOffsetToText = 2;
+  PAGEINFOA a;
+  std::memset(&a, 0, sizeof a);
+  std::strcpy(a.chFont, kDejaVuSans);
+  std::strcpy(a.chOutFile, out.c_str());
+  a.nFontId = 7;
+  a.nResolution = 72;
+  a.nLineSpacing = 50;
+  a.bTTE = 1;
+  lib.SetCursorTo(10, 20);
+  ASSERT_EQ(lib.FontDownloadA(&text, &a), FNDL_RESULT_OK);
+  EXPECT_EQ(PagePart(ParseFile(out)), Concat({kClipBox, SetCursorBytes(10, 20), TextBytes(u"xy", 40)}));
+}
+
+TEST_F(FileModeRun, FontWithoutCmapFailsButKeepsTheOtherFontsOnTheList) {
+  // A copy of the font whose "cmap" directory tag is renamed: its header goes out, its map
+  // cannot be built.
+  Bytes bytes = ReadFileBytes(kDejaVuSans);
+  const uint16_t tables = uint16_t(bytes[4] << 8 | bytes[5]);
+  for (size_t i = 0; i < tables; ++i) {
+    uint8_t* tag = &bytes[12 + 16 * i];
+    if (std::memcmp(tag, "cmap", 4) == 0) std::memcpy(tag, "xmap", 4);
+  }
+  const std::string broken = TempPath("nocmap.ttf");
+  std::ofstream(broken, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+
+  TEXTINFOW text = Text(u"a", 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  PAGEINFOW noCmap = FilePage(broken, out, 9, 72, 50);
+  size_t before = FileSize();
+  EXPECT_EQ(lib.FontDownloadW(&text, &noCmap), FNDL_RESULT_FAILED);
+  EXPECT_EQ(Count(OpsSince(before), op::kEndFontHeader), 1u);
+
+  // Its name is taken on the printer: later runs in it fail at once and send nothing.
+  before = FileSize();
+  EXPECT_EQ(lib.FontDownloadW(&text, &noCmap), FNDL_RESULT_FAILED);
+  EXPECT_EQ(FileSize(), before);
+  // Font 7 was kept: no second header under its name.
+  ASSERT_EQ(Run(text), FNDL_RESULT_OK);
+  EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 0u);
+}
+
+TEST_F(FileModeRun, ThreadsCallingAtOnceEachGetTheirRunWrittenWhole) {
+  constexpr int kThreads = 4;
+  constexpr int kRuns = 25;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      PAGEINFOW p = FilePage(kDejaVuSans, out, 100 + static_cast<uint32_t>(t), 72, 50);
+      for (int r = 0; r < kRuns; ++r) {
+        TEXTINFOW text = Text(u"abc", 120);
+        lib.FontDownloadW(&text, &p);
+        const int32_t x = 0, y = 100;
+        lib.SetCursor(&x, &y);
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  std::vector<XlOperator> ops = ParseFile(out);
+  EXPECT_EQ(Count(ops, op::kText), size_t{kThreads * kRuns});
+  EXPECT_EQ(Count(ops, op::kBeginFontHeader), size_t{kThreads});
+  // Each run's page records follow its own selection: SetClipRectangle, SetCursor, Text.
+  auto tags = Tags(ops);
+  for (size_t i = 0; i < tags.size(); ++i) {
+    if (tags[i] != op::kSetClipRectangle) continue;
+    ASSERT_LT(i + 2, tags.size());
+    EXPECT_EQ(tags[i + 1], op::kSetCursor);
+    EXPECT_EQ(tags[i + 2], op::kText);
+  }
+}
+
+}  // namespace
+}  // namespace tavrfndl::testing

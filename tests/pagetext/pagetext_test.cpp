@@ -1,0 +1,1183 @@
+// Font selection and the page text writer, checked on the bytes they put in the output file with
+// a font engine double that answers chosen widths and metrics.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fontlist/fontlist.h"
+#include "pagetext/downloadcontext.h"
+#include "pagetext/pagetext.h"
+#include "pclxl/xlstream.h"
+#include "platform/platform.h"
+
+namespace tavrfndl {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+namespace pf = platform;
+
+// ---------------------------------------------------------------------------------------------
+// The font engine double.
+
+struct FakeDeviceContextTag {
+} gDeviceContext;
+const pf::HDC kHdc = reinterpret_cast<pf::HDC>(&gDeviceContext);
+
+class FakeEngine : public pf::FontEngine {
+ public:
+  // Widths by character code for GetCharWidthA; codes not listed get defaultWidth.
+  std::map<uint32_t, int32_t> charWidths;
+  int32_t defaultWidth = 40;
+  bool charWidthFails = false;
+
+  // Black box X and origin x by glyph index for GetGlyphOutlineA.
+  std::map<uint32_t, std::pair<uint32_t, int32_t>> glyphBoxes;
+  bool glyphFails = false;
+
+  // Outline metrics: the size reported (0 = failure), whether the fill fails, the values.
+  uint32_t metricsSize = sizeof(pf::OUTLINETEXTMETRICA);
+  bool metricsFillFails = false;
+  int32_t underscorePosition = -150;
+  int32_t underscoreSize = 50;
+
+  int charWidthCalls = 0;
+  int glyphCalls = 0;
+  int metricsCalls = 0;
+
+  pf::HDC CreateCompatibleDC() override { return nullptr; }
+  pf::HFONT CreateFontIndirectA(const pf::LOGFONTA&, const char*) override { return nullptr; }
+  pf::HFONT SelectObject(pf::HDC, pf::HFONT) override { return nullptr; }
+  pf::HFONT GetCurrentObject(pf::HDC) override { return nullptr; }
+  bool DeleteObject(pf::HFONT) override { return false; }
+  bool DeleteDC(pf::HDC) override { return false; }
+  uint32_t GetFontData(pf::HDC, uint32_t, uint32_t, void*, uint32_t) override {
+    return pf::GDI_ERROR;
+  }
+
+  bool GetCharWidthA(pf::HDC hdc, uint32_t iFirst, uint32_t iLast, int32_t* lpBuffer) override {
+    ++charWidthCalls;
+    EXPECT_EQ(hdc, kHdc);
+    EXPECT_EQ(iFirst, iLast) << "one code at a time: the buffer holds one width";
+    if (charWidthFails) return false;
+    auto it = charWidths.find(iFirst);
+    *lpBuffer = it == charWidths.end() ? defaultWidth : it->second;
+    return true;
+  }
+
+  uint32_t GetGlyphOutlineA(pf::HDC hdc, uint32_t uChar, uint32_t fuFormat, pf::GLYPHMETRICS* lpgm,
+                            uint32_t cjBuffer, void* pvBuffer, const pf::MAT2* lpmat2) override {
+    ++glyphCalls;
+    EXPECT_EQ(hdc, kHdc);
+    EXPECT_EQ(fuFormat, 0x80u);
+    EXPECT_EQ(cjBuffer, 0u);
+    EXPECT_EQ(pvBuffer, nullptr);
+    EXPECT_NE(lpmat2, nullptr);
+    if (lpmat2) {
+      EXPECT_EQ(lpmat2->eM11.value, 1);
+      EXPECT_EQ(lpmat2->eM11.fract, 0);
+      EXPECT_EQ(lpmat2->eM12.value, 0);
+      EXPECT_EQ(lpmat2->eM21.value, 0);
+      EXPECT_EQ(lpmat2->eM22.value, 1);
+      EXPECT_EQ(lpmat2->eM22.fract, 0);
+    }
+    if (glyphFails) return pf::GDI_ERROR;
+    auto it = glyphBoxes.find(uChar);
+    if (it == glyphBoxes.end()) {
+      ADD_FAILURE() << "glyph " << uChar << " was not expected to be measured";
+      return pf::GDI_ERROR;
+    }
+    *lpgm = pf::GLYPHMETRICS{};
+    lpgm->gmBlackBoxX = it->second.first;
+    lpgm->gmptGlyphOrigin.x = it->second.second;
+    return 1;
+  }
+
+  uint32_t GetOutlineTextMetricsA(pf::HDC hdc, uint32_t cjCopy,
+                                  pf::OUTLINETEXTMETRICA* potm) override {
+    ++metricsCalls;
+    EXPECT_EQ(hdc, kHdc);
+    if (!potm) return metricsSize;
+    if (metricsFillFails) return 0;
+    EXPECT_GE(cjCopy, metricsSize);
+    pf::OUTLINETEXTMETRICA full;
+    full.otmSize = metricsSize;
+    full.otmsUnderscorePosition = underscorePosition;
+    full.otmsUnderscoreSize = underscoreSize;
+    // Like Windows: exactly the reported size is filled, names and all beyond the members.
+    const size_t nHead = std::min<size_t>(metricsSize, sizeof full);
+    std::memcpy(static_cast<void*>(potm), &full, nHead);
+    if (metricsSize > sizeof full) {
+      std::memset(reinterpret_cast<uint8_t*>(potm) + sizeof full, 0xAB, metricsSize - sizeof full);
+    }
+    return 1;
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reading the output back as records.
+
+int32_t S16(const Bytes& b, size_t at) {
+  return static_cast<int16_t>(b[at] | (b[at + 1] << 8));
+}
+uint32_t U16(const Bytes& b, size_t at) {
+  return b[at] | (b[at + 1] << 8);
+}
+uint32_t U32(const Bytes& b, size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+std::string Hex32(uint32_t v) {
+  char s[16];
+  std::snprintf(s, sizeof s, "%08X", v);
+  return s;
+}
+
+bool Matches(const Bytes& b, size_t at, std::initializer_list<uint8_t> expected) {
+  if (at + expected.size() > b.size()) return false;
+  size_t i = at;
+  for (uint8_t e : expected) {
+    if (b[i++] != e) return false;
+  }
+  return true;
+}
+
+// One readable line per record of the page records and the selection sequences; an unknown or
+// malformed record ends the list with "BAD@offset", so every byte is accounted for.
+std::vector<std::string> Decode(const Bytes& b) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  auto bad = [&] { out.push_back("BAD@" + std::to_string(at)); };
+  while (at < b.size()) {
+    const size_t left = b.size() - at;
+    if (left >= 16 && Matches(b, at, {0xC0, 0x00, 0xF8, 0x53, 0xE3}) &&
+        Matches(b, at + 13, {0xF8, 0x42, 0x68})) {
+      out.push_back("Clip(" + std::to_string(S16(b, at + 5)) + "," +
+                    std::to_string(S16(b, at + 7)) + "," + std::to_string(S16(b, at + 9)) + "," +
+                    std::to_string(S16(b, at + 11)) + ")");
+      at += 16;
+    } else if (left >= 5 && b[at] == 0xC0 && Matches(b, at + 2, {0xF8, 0x2C, 0x7B})) {
+      out.push_back("ROP(" + std::to_string(b[at + 1]) + ")");
+      at += 5;
+    } else if (left >= 5 && b[at] == 0xC0 && b[at + 2] == 0xF8 && b[at + 4] == 0x79) {
+      out.push_back("Pen(" + std::to_string(b[at + 3]) + "," + std::to_string(b[at + 1]) + ")");
+      at += 5;
+    } else if (left >= 8 && b[at] == 0xD3 && Matches(b, at + 5, {0xF8, 0x4C, 0x6B})) {
+      out.push_back("Cursor(" + std::to_string(S16(b, at + 1)) + "," +
+                    std::to_string(S16(b, at + 3)) + ")");
+      at += 8;
+    } else if (left >= 14 && Matches(b, at, {0x85, 0xE3}) &&
+               Matches(b, at + 10, {0xF8, 0x42, 0xA1, 0x86})) {
+      out.push_back("Bar(" + std::to_string(S16(b, at + 2)) + "," + std::to_string(S16(b, at + 4)) +
+                    "," + std::to_string(S16(b, at + 6)) + "," + std::to_string(S16(b, at + 8)) +
+                    ")");
+      at += 14;
+    } else if (left >= 13 && Matches(b, at, {0xC9, 0xC1})) {
+      const size_t n = U16(b, at + 2);
+      const size_t size = 13 + 4 * n;
+      if (left < size || !Matches(b, at + 4 + 2 * n, {0xF8, 0xAB, 0xC9, 0xC1}) ||
+          U16(b, at + 8 + 2 * n) != n || !Matches(b, at + 10 + 4 * n, {0xF8, 0xAF, 0xA8})) {
+        bad();
+        return out;
+      }
+      std::string s = "Text(\"";
+      for (size_t i = 0; i < n; ++i) {
+        const uint32_t u = U16(b, at + 4 + 2 * i);
+        if (u >= 0x20 && u < 0x7F) {
+          s += static_cast<char>(u);
+        } else {
+          char esc[8];
+          std::snprintf(esc, sizeof esc, "\\u%04X", u);
+          s += esc;
+        }
+      }
+      s += "\"";
+      for (size_t i = 0; i < n; ++i)
+        s += (i ? "," : ";") + std::to_string(U16(b, at + 10 + 2 * n + 2 * i));
+      out.push_back(s + ")");
+      at += size;
+    } else if (left >= 4 && Matches(b, at, {0xC8, 0xC1})) {
+      const size_t n = U16(b, at + 2);
+      const size_t size = 4 + n + 2 + 5 + 2 + 3 + 2 + 1;
+      if (left < size || !Matches(b, at + 4 + n, {0xF8, 0xA8, 0xC5}) ||
+          !Matches(b, at + 11 + n, {0xF8, 0xA6, 0xC1}) ||
+          !Matches(b, at + 16 + n, {0xF8, 0xAA, 0x6F})) {
+        bad();
+        return out;
+      }
+      out.push_back("SetFont(" + std::string(b.begin() + at + 4, b.begin() + at + 4 + n) + ";" +
+                    Hex32(U32(b, at + 7 + n)) + ";" + std::to_string(U16(b, at + 14 + n)) + ")");
+      at += size;
+    } else if (left >= 8 && b[at] == 0xC5 && Matches(b, at + 5, {0xF8, 0xB1, 0x7D})) {
+      out.push_back("Bold(" + Hex32(U32(b, at + 1)) + ")");
+      at += 8;
+    } else if (left >= 12 && b[at] == 0xD5 && Matches(b, at + 9, {0xF8, 0xA5, 0x66})) {
+      out.push_back("Shear(" + Hex32(U32(b, at + 1)) + "," + Hex32(U32(b, at + 5)) + ")");
+      at += 12;
+    } else if (left >= 6 && b[at] == 0xC3 && Matches(b, at + 3, {0xF8, 0xA1, 0x64})) {
+      out.push_back("Angle(" + std::to_string(S16(b, at + 1)) + ")");
+      at += 6;
+    } else {
+      bad();
+      return out;
+    }
+  }
+  return out;
+}
+
+using Records = std::vector<std::string>;
+const std::string kClip = "Clip(0,0,4900,6400)";
+const std::string kName = "OT:7:Arial:n";
+
+// ---------------------------------------------------------------------------------------------
+// The fixture: one font list with the run's font, a writer flushing into the same file as the
+// page records, and the process-wide cursor.
+
+void FlushToOut(XlStream* pStream, uint32_t, const uint8_t*, uint32_t) {
+  std::fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nBufferUsed),
+              static_cast<std::FILE*>(pStream->pClientData));
+  pStream->nBufferUsed = 0;
+}
+
+class PageTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pf::SetFontEngineForTesting(&engine);
+    out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    stream.reset(XlStreamCreate(4096, FlushToOut, 0));
+    ASSERT_NE(stream, nullptr);
+    stream->pClientData = out;
+
+    list.hDC = kHdc;
+    ASSERT_TRUE(AppendFontEntry(list));
+    FONTENTRY& entry = *list.pLastEntry;
+    entry.nFontId = 7;
+    entry.nResolution = 600;
+    std::strcpy(entry.chPCLFontName, kName.c_str());
+
+    text.FontHeight = 120;
+    context.nFontId = 7;
+    context.nResolution = 600;
+    context.nLineSpacing = 50;
+    for (uint32_t& g : context.anGlyphIndex) g = 36;
+  }
+
+  void TearDown() override {
+    stream.reset();
+    if (out) std::fclose(out);
+    pf::SetFontEngineForTesting(nullptr);
+  }
+
+  FONTENTRY& Entry() { return *list.pFirstEntry; }
+
+  void SetText(const std::u16string& s) {
+    ASSERT_LT(s.size(), 516u);
+    std::memset(text.chText, 0, sizeof text.chText);
+    for (size_t i = 0; i < s.size(); ++i) text.chText[i] = s[i];
+  }
+
+  int32_t Run(bool bTTE = false) {
+    return WriteToCoverPageW(list, stream.get(), out, text, context, bTTE, {&x, &y});
+  }
+
+  Bytes Output() {
+    std::fflush(out);
+    const long size = std::ftell(out);
+    Bytes bytes(static_cast<size_t>(size));
+    std::rewind(out);
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), out);
+    EXPECT_EQ(got, bytes.size());
+    std::fseek(out, 0, SEEK_END);
+    return bytes;
+  }
+
+  Records Written() { return Decode(Output()); }
+
+  FakeEngine engine;
+  std::FILE* out = nullptr;
+  XlStreamPtr stream;
+  FONTLIST list;
+  TEXTINFOW text{};
+  DOWNLOADCONTEXT context;
+  int32_t x = 0;
+  int32_t y = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Whole runs, byte for byte.
+
+TEST_F(PageTextTest, TwoCharactersOnOneLineAreWrittenByteForByte) {
+  x = 300;
+  y = 400;
+  engine.charWidths = {{0x41, 50}, {0x42, 60}};
+  SetText(u"AB");
+
+  EXPECT_EQ(Run(), 0);
+
+  const Bytes expected = {
+      0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x00, 0x00, 0x00, 0x00, 0x24, 0x13, 0x00, 0x19, 0xF8, 0x42,
+      0x68,                                            // clip box
+      0xD3, 0x2C, 0x01, 0x90, 0x01, 0xF8, 0x4C, 0x6B,  // cursor
+      0xC9, 0xC1, 0x02, 0x00, 0x41, 0x00, 0x42, 0x00, 0xF8, 0xAB, 0xC9, 0xC1, 0x02, 0x00, 0x32,
+      0x00, 0x3C, 0x00, 0xF8, 0xAF, 0xA8};  // text with advances
+  EXPECT_EQ(Output(), expected);
+  EXPECT_EQ(x, 300);
+  EXPECT_EQ(y, 400);
+  EXPECT_EQ(text.nOffsetToText, 0);
+  EXPECT_EQ(context.nNextX, -1);
+}
+
+TEST_F(PageTextTest, UnderlinedLineGetsItsBarBetweenTheRasterOperations) {
+  x = 1000;
+  y = 2000;
+  engine.charWidths = {{0x41, 250}, {0x42, 350}};
+  text.bUnderline = 1;
+  SetText(u"AB");
+
+  EXPECT_EQ(Run(), 0);
+
+  const Bytes bytes = Output();
+  const Bytes tail = {0xC0, 0xF0, 0xF8, 0x2C, 0x7B,                                // SetROP 240
+                      0xC0, 0x00, 0xF8, 0x05, 0x79,                                // NullPen 0
+                      0x85, 0xE3, 0xE8, 0x03, 0x66, 0x08, 0x40, 0x06, 0x98, 0x08,  // the bar
+                      0xF8, 0x42, 0xA1, 0x86,                                      //
+                      0xC0, 0xFC, 0xF8, 0x2C, 0x7B};                               // SetROP 252
+  ASSERT_EQ(bytes.size(), 16 + 8 + 21 + tail.size());
+  EXPECT_EQ(Bytes(bytes.end() - static_cast<long>(tail.size()), bytes.end()), tail);
+}
+
+TEST_F(PageTextTest, EmptyRunWritesOnlyTheClipBox) {
+  x = 300;
+  y = 400;
+  SetText(u"");
+
+  EXPECT_EQ(Run(), 0);
+
+  const Bytes clip = {0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x00, 0x00, 0x00,
+                      0x00, 0x24, 0x13, 0x00, 0x19, 0xF8, 0x42, 0x68};
+  EXPECT_EQ(Output(), clip);
+  EXPECT_EQ(x, 300);
+  EXPECT_EQ(y, 400);
+  EXPECT_EQ(engine.charWidthCalls + engine.glyphCalls + engine.metricsCalls, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line breaking at the right limit.
+
+struct BreakCase {
+  const char* name;
+  std::u16string text;
+  int32_t x, y, startX;
+  std::map<uint32_t, int32_t> widths;  // others are 40
+  Records records;                     // after the clip box
+  int32_t endX, endY;
+};
+
+class LineBreaking : public PageTextTest, public ::testing::WithParamInterface<BreakCase> {};
+
+TEST_P(LineBreaking, LinesAndCursorAreAsExpected) {
+  const BreakCase& c = GetParam();
+  x = c.x;
+  y = c.y;
+  text.nStartX = c.startX;
+  text.nOffsetToText = 9;
+  engine.charWidths = c.widths;
+  SetText(c.text);
+
+  EXPECT_EQ(Run(), 0);
+
+  Records expected = {kClip};
+  expected.insert(expected.end(), c.records.begin(), c.records.end());
+  EXPECT_EQ(Written(), expected);
+  EXPECT_EQ(x, c.endX);
+  EXPECT_EQ(y, c.endY);
+  EXPECT_EQ(text.nOffsetToText, 9);
+  EXPECT_EQ(context.nNextX, -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PageText, LineBreaking,
+    ::testing::Values(
+        BreakCase{"BreakAfterLastSpaceBeforeOverflow",
+                  u"AB CD",
+                  4600,
+                  1000,
+                  100,
+                  {},
+                  {"Cursor(4600,1000)", "Text(\"AB \";40,40,40)", "Cursor(100,1050)",
+                   "Text(\"CD\";40,40)"},
+                  100,
+                  1050},
+        BreakCase{"SumEqualToTheLimitStillFits",
+                  u"AB",
+                  4645,
+                  1000,
+                  100,
+                  {},
+                  {"Cursor(4645,1000)", "Text(\"AB\";40,40)"},
+                  4645,
+                  1000},
+        BreakCase{
+            "NoSpaceBreaksBeforeTheOverflowingCharacter",
+            u"ABCD",
+            4600,
+            1000,
+            100,
+            {},
+            {"Cursor(4600,1000)", "Text(\"ABC\";40,40,40)", "Cursor(100,1050)", "Text(\"D\";40)"},
+            100,
+            1050},
+        BreakCase{"OverflowingSpaceEndsItsOwnLine",
+                  u"A B C",
+                  4600,
+                  1000,
+                  100,
+                  {},
+                  {"Cursor(4600,1000)", "Text(\"A B \";40,40,40,40)", "Cursor(100,1050)",
+                   "Text(\"C\";40)"},
+                  100,
+                  1050},
+        BreakCase{"LastOfSeveralSpacesIsTheBreak",
+                  u"A B CD EF",
+                  4560,
+                  1000,
+                  0,
+                  {},
+                  {"Cursor(4560,1000)", "Text(\"A B \";40,40,40,40)", "Cursor(0,1050)",
+                   "Text(\"CD EF\";40,40,40,40,40)"},
+                  0,
+                  1050},
+        BreakCase{"FirstCharacterAlonePastTheLimitGivesAnEmptyLine",
+                  u"AB",
+                  4700,
+                  1000,
+                  100,
+                  {},
+                  {"Cursor(4700,1000)", "Text(\"\")", "Cursor(100,1050)", "Text(\"AB\";40,40)"},
+                  100,
+                  1050},
+        BreakCase{"FirstCharacterSpacePastTheLimitIsALineOfItsOwn",
+                  u" A",
+                  4700,
+                  1000,
+                  100,
+                  {},
+                  {"Cursor(4700,1000)", "Text(\" \";40)", "Cursor(100,1050)", "Text(\"A\";40)"},
+                  100,
+                  1050},
+        BreakCase{"NegativeSumCountsAsPastTheLimit",
+                  u"AB",
+                  -100,
+                  1000,
+                  100,
+                  {},
+                  {"Cursor(-100,1000)", "Text(\"\")", "Cursor(100,1050)", "Text(\"AB\";40,40)"},
+                  100,
+                  1050},
+        BreakCase{"LineAfterABreakCanBreakAgain",
+                  u"W XYZ",
+                  4500,
+                  0,
+                  4500,
+                  {{'W', 100}, {' ', 20}, {'X', 90}, {'Y', 90}, {'Z', 90}},
+                  // Y overflows the first line (4710 + 90); X, Y fit the second, Z does not.
+                  {"Cursor(4500,0)", "Text(\"W \";100,20)", "Cursor(4500,50)", "Text(\"XY\";90,90)",
+                   "Cursor(4500,100)", "Text(\"Z\";90)"},
+                  4500,
+                  100},
+        BreakCase{
+            "EachWrappedLineStartsAtStartX",
+            u"AAAA BBBB CCCC",
+            4400,
+            200,
+            4400,
+            {{'A', 60}, {'B', 60}, {'C', 60}, {' ', 5}},
+            {"Cursor(4400,200)", "Text(\"AAAA \";60,60,60,60,5)", "Cursor(4400,250)",
+             "Text(\"BBBB \";60,60,60,60,5)", "Cursor(4400,300)", "Text(\"CCCC\";60,60,60,60)"},
+            4400,
+            300}),
+    [](const ::testing::TestParamInfo<BreakCase>& p) { return p.param.name; });
+
+TEST_F(PageTextTest, LongestRunIsWrittenWholeOverManyLines) {
+  std::u16string run;
+  for (int i = 0; i < 515; ++i) run += static_cast<char16_t>(i % 9 == 8 ? u' ' : u'a' + i % 26);
+  SetText(run);
+  engine.defaultWidth = 100;
+  x = 0;
+  y = 0;
+  context.nLineSpacing = 10;
+
+  EXPECT_EQ(Run(), 0);
+
+  // Every unit goes out once, in order, and no line passes the limit.
+  std::u16string rebuilt;
+  int32_t lineX = -1;
+  int lines = 0;
+  const Bytes bytes = Output();
+  size_t at = 16;
+  while (at < bytes.size()) {
+    ASSERT_EQ(bytes[at], 0xD3) << "cursor record expected at " << at;
+    lineX = S16(bytes, at + 1);
+    EXPECT_EQ(S16(bytes, at + 3), 10 * lines);
+    at += 8;
+    ASSERT_TRUE(Matches(bytes, at, {0xC9, 0xC1}));
+    const size_t n = U16(bytes, at + 2);
+    for (size_t i = 0; i < n; ++i) rebuilt += static_cast<char16_t>(U16(bytes, at + 4 + 2 * i));
+    EXPECT_LE(lineX + 100 * static_cast<int32_t>(n), 4725 + 100)  // a trailing space may poke out
+        << "line " << lines;
+    at += 13 + 4 * n;
+    ++lines;
+  }
+  EXPECT_EQ(at, bytes.size());
+  EXPECT_EQ(rebuilt, run);
+  EXPECT_GT(lines, 10);
+  EXPECT_EQ(y, 10 * (lines - 1));
+}
+
+TEST_F(PageTextTest, CharacterWiderThanAnyLineWithoutLineSpacingFails) {
+  // The same empty line would follow for ever; the run fails instead of looping.
+  for (uint32_t spacing : {0u, 0x80000000u}) {
+    SCOPED_TRACE(spacing);
+    x = 4700;
+    y = 1000;
+    text.nStartX = 4700;
+    context.nLineSpacing = spacing;
+    SetText(u"A");
+    const long before = std::ftell(out);
+
+    EXPECT_EQ(Run(), 3);
+
+    const Bytes bytes = Output();
+    EXPECT_EQ(Decode(Bytes(bytes.begin() + before, bytes.end())),
+              (Records{kClip, "Cursor(4700,1000)", "Text(\"\")"}));
+    EXPECT_EQ(text.nOffsetToText, 0);
+  }
+}
+
+TEST_F(PageTextTest, CharacterWiderThanAnyLineFillsThePageWithEmptyLines) {
+  x = 4700;
+  y = 6700;
+  text.nStartX = 4700;
+  SetText(u"A");
+
+  EXPECT_EQ(Run(), 2);
+
+  EXPECT_EQ(Written(),
+            (Records{kClip, "Cursor(4700,6700)", "Text(\"\")", "Cursor(4700,6750)", "Text(\"\")"}));
+  EXPECT_EQ(y, 6800);
+  EXPECT_EQ(text.bPageFull, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The bottom limit.
+
+TEST_F(PageTextTest, PageFullBeforeTheFirstLineWritesOnlyTheClipBox) {
+  ASSERT_TRUE(AppendFontEntry(list));
+  list.pLastEntry->nFontId = 8;
+  x = 300;
+  y = 6781;
+  text.nOffsetToText = 4;
+  SetText(u"AB");
+
+  EXPECT_EQ(Run(), 2);
+
+  EXPECT_EQ(Written(), Records{kClip});
+  EXPECT_EQ(text.bPageFull, 1);
+  EXPECT_EQ(text.nOffsetToText, 4);
+  EXPECT_EQ(list.pFirstEntry->bReselect, 1);
+  EXPECT_EQ(list.pFirstEntry->pNext->bReselect, 1);
+  EXPECT_EQ(x, 300);
+  EXPECT_EQ(y, 6781);
+}
+
+TEST_F(PageTextTest, LineExactlyAtTheBottomLimitIsStillWritten) {
+  x = 300;
+  y = 6780;
+  SetText(u"AB");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(300,6780)", "Text(\"AB\";40,40)"}));
+  EXPECT_EQ(text.bPageFull, 0);
+  EXPECT_EQ(Entry().bReselect, 0);
+}
+
+TEST_F(PageTextTest, PageFullAfterAWrapKeepsTheLinesBeforeAndCountsThem) {
+  x = 4600;
+  y = 6750;
+  text.nStartX = 100;
+  text.nOffsetToText = 10;
+  text.bUnderline = 1;
+  SetText(u"AB CD");
+
+  EXPECT_EQ(Run(), 2);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(4600,6750)", "Text(\"AB \";40,40,40)", "ROP(240)",
+                                "Pen(5,0)", "Bar(4600,6900,4720,6950)", "ROP(252)"}));
+  EXPECT_EQ(text.nOffsetToText, 13);
+  EXPECT_EQ(text.bPageFull, 1);
+  EXPECT_EQ(Entry().bReselect, 1);
+  EXPECT_EQ(x, 100);
+  EXPECT_EQ(y, 6800);
+  EXPECT_EQ(context.nNextX, -1);
+}
+
+TEST_F(PageTextTest, CompletedRunLeavesBPageFullAsItWas) {
+  // Only a selection after a page break clears it.
+  text.bPageFull = 1;
+  SetText(u"A");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(text.bPageFull, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Characters without a glyph.
+
+struct StopCase {
+  const char* name;
+  std::u16string text;
+  size_t stopAt;  // index of the character whose glyph is 32
+  int32_t x, y;
+  bool underline;
+  Records records;  // after the clip box
+  int32_t offsetAfter;
+  int32_t nextX;  // -1: not set
+  int32_t endX, endY;
+};
+
+class MissingGlyph : public PageTextTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(MissingGlyph, RunStopsInFrontOfIt) {
+  const StopCase& c = GetParam();
+  x = c.x;
+  y = c.y;
+  text.nStartX = 100;
+  text.nOffsetToText = 5;
+  text.bUnderline = c.underline ? 1 : 0;
+  context.anGlyphIndex[c.stopAt] = kUnmappedGlyph;
+  engine.charWidths = {{'A', 40}, {'B', 50}};
+  SetText(c.text);
+
+  EXPECT_EQ(Run(), 1);
+
+  Records expected = {kClip};
+  expected.insert(expected.end(), c.records.begin(), c.records.end());
+  EXPECT_EQ(Written(), expected);
+  EXPECT_EQ(text.nOffsetToText, c.offsetAfter);
+  EXPECT_EQ(context.nNextX, c.nextX);
+  EXPECT_EQ(x, c.endX);
+  EXPECT_EQ(y, c.endY);
+  EXPECT_EQ(text.bPageFull, 0);
+  EXPECT_EQ(Entry().bReselect, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PageText, MissingGlyph,
+    ::testing::Values(
+        StopCase{"InsideTheLine",
+                 u"ABCA",
+                 2,
+                 300,
+                 400,
+                 false,
+                 {"Cursor(300,400)", "Text(\"AB\";40,50)"},
+                 7,
+                 390,
+                 300,
+                 400},
+        StopCase{"AtTheFirstCharacter", u"ZAB", 0, 300, 400, false, {}, 5, 300, 300, 400},
+        StopCase{
+            "AtTheFirstCharacterPastTheLimit", u"ZAB", 0, 4800, 400, false, {}, 5, -1, 4800, 400},
+        StopCase{"AtTheFirstCharacterWithANegativeCursor",
+                 u"ZAB",
+                 0,
+                 -10,
+                 400,
+                 false,
+                 {},
+                 5,
+                 -1,
+                 -10,
+                 400},
+        StopCase{"BelowTheBottomLimit",
+                 u"ABZ",
+                 2,
+                 300,
+                 7000,
+                 false,
+                 {"Cursor(300,7000)", "Text(\"AB\";40,50)"},
+                 7,
+                 390,
+                 300,
+                 7000},
+        StopCase{
+            "AfterAWrappedLine",
+            u"AB AZ",
+            4,
+            4600,
+            1000,
+            false,
+            {"Cursor(4600,1000)", "Text(\"AB \";40,50,40)", "Cursor(100,1050)", "Text(\"A\";40)"},
+            9,
+            140,
+            100,
+            1050},
+        StopCase{"UnderlinedPartialLine",
+                 u"ABZ",
+                 2,
+                 1000,
+                 2000,
+                 true,
+                 {"Cursor(1000,2000)", "Text(\"AB\";40,50)", "ROP(240)", "Pen(5,0)",
+                  "Bar(1000,2150,1090,2200)", "ROP(252)"},
+                 7,
+                 1090,
+                 1000,
+                 2000}),
+    [](const ::testing::TestParamInfo<StopCase>& p) { return p.param.name; });
+
+TEST_F(PageTextTest, SpaceEqualsSignAndIdeographicSpaceNeverStopTheRun) {
+  x = 300;
+  y = 400;
+  engine.charWidths = {{0x20, 11}, {0x3D, 22}, {0x3000, 33}, {'A', 44}};
+  SetText(u"A =\u3000A");
+  for (int i = 1; i <= 3; ++i) context.anGlyphIndex[i] = kUnmappedGlyph;
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(300,400)", "Text(\"A =\\u3000A\";44,11,22,33,44)"}));
+  EXPECT_EQ(context.nNextX, -1);
+}
+
+TEST_F(PageTextTest, GlyphThirtyTwoOfAnyOtherCharacterStops) {
+  // Neighbours of the three exempt codes are not exempt.
+  for (char16_t c : {u'!', u'<', u'>', u'\u3001', u'\u2FFF', u'\x1F'}) {
+    SCOPED_TRACE(static_cast<int>(c));
+    std::u16string run = u"A";
+    run += c;
+    SetText(run);
+    text.nOffsetToText = 0;
+    context.anGlyphIndex[1] = kUnmappedGlyph;
+    engine.glyphBoxes[kUnmappedGlyph] = {10, 0};
+
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(text.nOffsetToText, 1);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Where the advances come from.
+
+TEST_F(PageTextTest, FileModeGivesEveryCharacterTheCharacterSize) {
+  struct {
+    int32_t fontHeight;
+    uint32_t width;
+  } const cases[] = {{120, 100}, {105, 83}, {9, 0}, {-5, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fontHeight);
+    x = 300;
+    y = 400;
+    text.FontHeight = c.fontHeight;
+    SetText(u"A\u4E00 \u3000");
+    const long before = std::ftell(out);
+
+    EXPECT_EQ(Run(true), 0);
+
+    const std::string w = std::to_string(c.width);
+    const Bytes bytes = Output();
+    EXPECT_EQ(Decode(Bytes(bytes.begin() + before, bytes.end())),
+              (Records{kClip, "Cursor(300,400)",
+                       "Text(\"A\\u4E00 \\u3000\";" + w + "," + w + "," + w + "," + w + ")"}));
+  }
+  EXPECT_EQ(engine.charWidthCalls + engine.glyphCalls, 0);
+}
+
+TEST_F(PageTextTest, FileModeUsesTheRunsResolutionNotTheEntrys) {
+  context.nResolution = 300;
+  Entry().nResolution = 1200;
+  SetText(u"A");
+
+  EXPECT_EQ(Run(true), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(0,0)", "Text(\"A\";50)"}));
+}
+
+TEST_F(PageTextTest, FontEngineWidthsFollowTheCharacterCode) {
+  // Codes up to 0xFF and U+3000 by character width; all others by the glyph's black box.
+  engine.charWidths = {{0x41, 31}, {0xFF, 32}, {0x3000, 33}};
+  engine.glyphBoxes = {{101, {40, 5}}, {102, {50, -10}}, {103, {5, -10}}, {104, {0, 0}}};
+  SetText(u"A\u00FF\u3000\u0100\u4E00\uFFFD\u3001");
+  context.anGlyphIndex[3] = 101;
+  context.anGlyphIndex[4] = 102;
+  context.anGlyphIndex[5] = 103;
+  context.anGlyphIndex[6] = 104;
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(),
+            (Records{kClip, "Cursor(0,0)",
+                     "Text(\"A\\u00FF\\u3000\\u0100\\u4E00\\uFFFD\\u3001\";31,32,33,45,40,0,0)"}));
+  EXPECT_EQ(engine.charWidthCalls, 3);
+  EXPECT_EQ(engine.glyphCalls, 4);
+}
+
+TEST_F(PageTextTest, FailedFontEngineQueriesGiveNoAdvance) {
+  engine.charWidthFails = true;
+  engine.glyphFails = true;
+  SetText(u"A\u4E00B");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(0,0)", "Text(\"A\\u4E00B\";0,0,0)"}));
+}
+
+TEST_F(PageTextTest, EngineWidthsAreNotScaledToTheCharacterSize) {
+  text.FontHeight = 240;
+  engine.charWidths = {{'A', 1234}};
+  SetText(u"A");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(0,0)", "Text(\"A\";1234)"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Underline bars.
+
+struct BarCase {
+  const char* name;
+  int32_t position, size;
+  uint32_t reportedSize;  // what the engine says the metrics block needs
+  bool fillFails;
+  Records bar;  // after the line
+};
+
+class UnderlineBar : public PageTextTest, public ::testing::WithParamInterface<BarCase> {};
+
+TEST_P(UnderlineBar, FollowsTheUnderscoreMetrics) {
+  const BarCase& c = GetParam();
+  x = 1000;
+  y = 2000;
+  text.bUnderline = 1;
+  engine.underscorePosition = c.position;
+  engine.underscoreSize = c.size;
+  engine.metricsSize = c.reportedSize;
+  engine.metricsFillFails = c.fillFails;
+  engine.charWidths = {{'A', 250}, {'B', 350}};
+  SetText(u"AB");
+
+  EXPECT_EQ(Run(), 0);
+
+  Records expected = {kClip, "Cursor(1000,2000)", "Text(\"AB\";250,350)"};
+  expected.insert(expected.end(), c.bar.begin(), c.bar.end());
+  EXPECT_EQ(Written(), expected);
+}
+
+constexpr uint32_t kOtmSize = sizeof(pf::OUTLINETEXTMETRICA);
+
+INSTANTIATE_TEST_SUITE_P(
+    PageText, UnderlineBar,
+    ::testing::Values(BarCase{"NegativePosition",
+                              -150,
+                              50,
+                              kOtmSize,
+                              false,
+                              {"ROP(240)", "Pen(5,0)", "Bar(1000,2150,1600,2200)", "ROP(252)"}},
+                      BarCase{"SignsOfPositionAndSizeDoNotMatter",
+                              150,
+                              -50,
+                              kOtmSize,
+                              false,
+                              {"ROP(240)", "Pen(5,0)", "Bar(1000,2150,1600,2200)", "ROP(252)"}},
+                      BarCase{"EngineFillsMoreThanTheMembers",
+                              -20,
+                              7,
+                              kOtmSize + 300,
+                              false,
+                              {"ROP(240)", "Pen(5,0)", "Bar(1000,2020,1600,2027)", "ROP(252)"}},
+                      // The block is zeroed before the engine fills its few bytes.
+                      BarCase{"EngineFillsLessThanTheMembers",
+                              -150,
+                              50,
+                              8,
+                              false,
+                              {"ROP(240)", "Pen(5,0)", "Bar(1000,2000,1600,2000)", "ROP(252)"}},
+                      BarCase{"NoMetricsSizeMeansNoBar", -150, 50, 0, false, {}},
+                      BarCase{"FailedMetricsFillMeansNoBar", -150, 50, kOtmSize, true, {}}),
+    [](const ::testing::TestParamInfo<BarCase>& p) { return p.param.name; });
+
+TEST_F(PageTextTest, EachWrappedLineGetsABarOfItsOwnWidth) {
+  x = 4600;
+  y = 1000;
+  text.nStartX = 100;
+  text.bUnderline = 1;
+  engine.charWidths = {{'A', 40}, {' ', 10}, {'C', 70}};
+  SetText(u"AA CCC");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(4600,1000)", "Text(\"AA \";40,40,10)", "ROP(240)",
+                                "Pen(5,0)", "Bar(4600,1150,4690,1200)", "ROP(252)",
+                                "Cursor(100,1050)", "Text(\"CCC\";70,70,70)", "ROP(240)",
+                                "Pen(5,0)", "Bar(100,1200,310,1250)", "ROP(252)"}));
+  EXPECT_EQ(engine.metricsCalls, 4);  // size and fill, per line
+}
+
+TEST_F(PageTextTest, OnlyUnderlineOneDrawsABar) {
+  text.bUnderline = 2;
+  SetText(u"AB");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(0,0)", "Text(\"AB\";40,40)"}));
+  EXPECT_EQ(engine.metricsCalls, 0);
+}
+
+TEST_F(PageTextTest, EmptyUnderlinedLineGetsAnEmptyBar) {
+  x = 4700;
+  y = 1000;
+  text.nStartX = 100;
+  text.bUnderline = 1;
+  SetText(u"A");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(),
+            (Records{kClip, "Cursor(4700,1000)", "Text(\"\")", "ROP(240)", "Pen(5,0)",
+                     "Bar(4700,1150,4700,1200)", "ROP(252)", "Cursor(100,1050)", "Text(\"A\";40)",
+                     "ROP(240)", "Pen(5,0)", "Bar(100,1200,140,1250)", "ROP(252)"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Font selection.
+
+TEST(CharacterSize, TruncatesThePointsThenDividesUnsigned) {
+  struct {
+    int32_t fontHeight;
+    uint32_t resolution;
+    uint32_t size;
+  } const cases[] = {
+      {120, 600, 100},       {105, 600, 83},  // 10 * 600 / 72 = 83.3
+      {119, 600, 91},                         // 11 points, not 11.9
+      {9, 600, 0},                            // under a point
+      {-5, 600, 0},                           // toward zero, not down to -1
+      {-120, 600, 59652223},                  // (2^32 - 7200) / 72
+      {120, 300, 50},        {120, 0, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CharacterSize(c.fontHeight, c.resolution), c.size)
+        << c.fontHeight << " at " << c.resolution;
+  }
+}
+
+struct SelectCase {
+  const char* name;
+  int32_t fontHeight;
+  uint32_t resolution;
+  int32_t bold, italic;
+  Records records;
+};
+
+class Selection : public PageTextTest, public ::testing::WithParamInterface<SelectCase> {};
+
+TEST_P(Selection, SendsFourSequences) {
+  const SelectCase& c = GetParam();
+  text.FontHeight = c.fontHeight;
+  text.bBold = c.bold;
+  text.bItalic = c.italic;
+  Entry().nResolution = c.resolution;
+  context.nResolution = 1;  // the entry's resolution counts, not the run's
+
+  SelectTextFont(stream.get(), Entry(), text);
+
+  EXPECT_EQ(Written(), c.records);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PageText, Selection,
+    ::testing::Values(SelectCase{"BoldItalic",
+                                 120,
+                                 600,
+                                 1,
+                                 1,
+                                 {"SetFont(OT:7:Arial:n;42C80000;1)", "Bold(3C23D70A)",
+                                  "Shear(3E221965,00000000)", "Angle(0)"}},
+                      SelectCase{"BoldOnly",
+                                 120,
+                                 600,
+                                 1,
+                                 0,
+                                 {"SetFont(OT:7:Arial:n;42C80000;1)", "Bold(3C23D70A)",
+                                  "Shear(00000000,00000000)", "Angle(0)"}},
+                      SelectCase{"ItalicOnly",
+                                 105,
+                                 600,
+                                 0,
+                                 1,
+                                 {"SetFont(OT:7:Arial:n;42A60000;1)", "Bold(00000000)",
+                                  "Shear(3E221965,00000000)", "Angle(0)"}},
+                      SelectCase{"TwoIsNeitherBoldNorItalic",
+                                 105,
+                                 600,
+                                 2,
+                                 2,
+                                 {"SetFont(OT:7:Arial:n;42A60000;1)", "Bold(00000000)",
+                                  "Shear(00000000,00000000)", "Angle(0)"}},
+                      SelectCase{"MinusOneIsNeitherBoldNorItalic",
+                                 120,
+                                 600,
+                                 -1,
+                                 -1,
+                                 {"SetFont(OT:7:Arial:n;42C80000;1)", "Bold(00000000)",
+                                  "Shear(00000000,00000000)", "Angle(0)"}},
+                      SelectCase{"UnderAPointIsSizeZero",
+                                 9,
+                                 600,
+                                 0,
+                                 0,
+                                 {"SetFont(OT:7:Arial:n;00000000;1)", "Bold(00000000)",
+                                  "Shear(00000000,00000000)", "Angle(0)"}},
+                      SelectCase{"EntryResolution",
+                                 120,
+                                 300,
+                                 0,
+                                 0,
+                                 {"SetFont(OT:7:Arial:n;42480000;1)", "Bold(00000000)",
+                                  "Shear(00000000,00000000)", "Angle(0)"}}),
+    [](const ::testing::TestParamInfo<SelectCase>& p) { return p.param.name; });
+
+TEST_F(PageTextTest, BoldItalicSelectionBytes) {
+  text.FontHeight = 120;
+  text.bBold = 1;
+  text.bItalic = 1;
+
+  SelectTextFont(stream.get(), Entry(), text);
+
+  Bytes expected = {0xC8, 0xC1, 0x0C, 0x00};
+  expected.insert(expected.end(), kName.begin(), kName.end());
+  const Bytes rest = {0xF8, 0xA8, 0xC5, 0x00, 0x00, 0xC8, 0x42, 0xF8, 0xA6,
+                      0xC1, 0x01, 0x00, 0xF8, 0xAA, 0x6F,                    // SetFont
+                      0xC5, 0x0A, 0xD7, 0x23, 0x3C, 0xF8, 0xB1, 0x7D,        // bold
+                      0xD5, 0x65, 0x19, 0x22, 0x3E, 0x00, 0x00, 0x00, 0x00,  // shear
+                      0xF8, 0xA5, 0x66,                                      //
+                      0xC3, 0x00, 0x00, 0xF8, 0xA1, 0x64};                   // angle
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  EXPECT_EQ(Output(), expected);
+}
+
+TEST_F(PageTextTest, SelectionSendsTheWholeNameWithoutItsTerminator) {
+  // A name filling the field has no terminator; the field's end bounds it.
+  std::memset(Entry().chPCLFontName, 'N', sizeof Entry().chPCLFontName);
+
+  SelectTextFont(stream.get(), Entry(), text);
+
+  const Bytes bytes = Output();
+  ASSERT_GE(bytes.size(), 4u);
+  EXPECT_EQ(U16(bytes, 2), 256u);
+  const Records records = Decode(bytes);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0], "SetFont(" + std::string(256, 'N') + ";42C80000;1)");
+}
+
+TEST_F(PageTextTest, MarkedFontIsSelectedOnceBeforeTheClipBoxAndUnmarked) {
+  ASSERT_TRUE(AppendFontEntry(list));
+  list.pLastEntry->nFontId = 8;
+  list.pLastEntry->bReselect = 1;
+  Entry().bReselect = 1;
+  text.bPageFull = 1;
+  text.bBold = 1;
+  x = 300;
+  y = 400;
+  SetText(u"A");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{"SetFont(OT:7:Arial:n;42C80000;1)", "Bold(3C23D70A)",
+                                "Shear(00000000,00000000)", "Angle(0)", kClip, "Cursor(300,400)",
+                                "Text(\"A\";40)"}));
+  EXPECT_EQ(Entry().bReselect, 0);
+  EXPECT_EQ(text.bPageFull, 0);
+  EXPECT_EQ(list.pLastEntry->bReselect, 1) << "another font keeps its mark";
+
+  // The next run in the same font is not selected again.
+  SetText(u"B");
+  EXPECT_EQ(Run(), 0);
+  const Records records = Written();
+  EXPECT_EQ(std::count(records.begin(), records.end(), "Angle(0)"), 1);
+}
+
+TEST_F(PageTextTest, OnlyAMarkOfOneSelectsTheFontAgain) {
+  for (int32_t mark : {0, 2, -1}) {
+    SCOPED_TRACE(mark);
+    Entry().bReselect = mark;
+    text.bPageFull = 1;
+    SetText(u"A");
+    const long before = std::ftell(out);
+
+    EXPECT_EQ(Run(), 0);
+
+    const Bytes bytes = Output();
+    EXPECT_EQ(Decode(Bytes(bytes.begin() + before, bytes.end())),
+              (Records{kClip, "Cursor(0,0)", "Text(\"A\";40)"}));
+    EXPECT_EQ(Entry().bReselect, mark);
+    EXPECT_EQ(text.bPageFull, 1);
+  }
+}
+
+TEST_F(PageTextTest, RunInAFontNotInTheListSelectsNothing) {
+  Entry().bReselect = 1;
+  context.nFontId = 99;
+  SetText(u"A");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(0,0)", "Text(\"A\";40)"}));
+  EXPECT_EQ(Entry().bReselect, 1);
+}
+
+TEST_F(PageTextTest, PageFullThenNextRunSelectsAgainAndGoesOn) {
+  x = 300;
+  y = 6800;
+  SetText(u"AB");
+  ASSERT_EQ(Run(), 2);
+  ASSERT_EQ(Entry().bReselect, 1);
+
+  // The driver starts a new page, sets the cursor and calls again with what is left.
+  y = 100;
+  ASSERT_EQ(Run(), 0);
+
+  EXPECT_EQ(Written(), (Records{kClip, "SetFont(OT:7:Arial:n;42C80000;1)", "Bold(00000000)",
+                                "Shear(00000000,00000000)", "Angle(0)", kClip, "Cursor(300,100)",
+                                "Text(\"AB\";40,40)"}));
+  EXPECT_EQ(text.bPageFull, 0);
+  EXPECT_EQ(Entry().bReselect, 0);
+}
+
+TEST(MarkFontsForReselect, MarksEveryEntryOfTheList) {
+  FONTLIST empty;
+  MarkFontsForReselect(empty);
+  EXPECT_EQ(empty.nFonts, 0u);
+  EXPECT_EQ(empty.pFirstEntry, nullptr);
+
+  FONTLIST list;
+  for (uint32_t id = 1; id <= 3; ++id) {
+    ASSERT_TRUE(AppendFontEntry(list));
+    list.pLastEntry->nFontId = id;
+  }
+  list.pFirstEntry->pNext->bReselect = 1;
+  MarkFontsForReselect(list);
+  int marked = 0;
+  for (const FONTENTRY* e = list.pFirstEntry.get(); e; e = e->pNext.get()) marked += e->bReselect;
+  EXPECT_EQ(marked, 3);
+}
+
+}  // namespace
+}  // namespace tavrfndl

@@ -1,0 +1,55 @@
+#include "support/fontfile.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
+
+namespace tavrfndl::testing {
+
+FontFile::FontFile(const std::string& path) {
+  FT_Library lib = nullptr;
+  if (FT_Init_FreeType(&lib)) return;
+  library_ = lib;
+  FT_Face face = nullptr;
+  if (FT_New_Face(lib, path.c_str(), 0, &face) == 0) face_ = face;
+}
+
+FontFile::~FontFile() {
+  if (face_) FT_Done_Face(static_cast<FT_Face>(face_));
+  if (library_) FT_Done_FreeType(static_cast<FT_Library>(library_));
+}
+
+uint32_t FontFile::NumGlyphs() const {
+  return static_cast<uint32_t>(static_cast<FT_Face>(face_)->num_glyphs);
+}
+
+uint32_t FontFile::GlyphIndex(uint32_t codePoint) const {
+  return FT_Get_Char_Index(static_cast<FT_Face>(face_), codePoint);
+}
+
+std::vector<uint8_t> FontFile::Table(const char* tag) const {
+  const FT_ULong t = FT_MAKE_TAG(tag[0], tag[1], tag[2], tag[3]);
+  FT_ULong length = 0;
+  if (FT_Load_Sfnt_Table(static_cast<FT_Face>(face_), t, 0, nullptr, &length)) return {};
+  std::vector<uint8_t> bytes(length);
+  FT_Load_Sfnt_Table(static_cast<FT_Face>(face_), t, 0, bytes.data(), &length);
+  return bytes;
+}
+
+std::vector<uint8_t> FontFile::GlyphBytes(uint32_t glyph) const {
+  std::vector<uint8_t> head = Table("head");
+  std::vector<uint8_t> loca = Table("loca");
+  std::vector<uint8_t> glyf = Table("glyf");
+  const bool shortLoca = head.at(50) == 0 && head.at(51) == 0;
+  auto entry = [&](uint32_t i) -> uint32_t {
+    if (shortLoca) return 2u * ((uint32_t{loca.at(2 * i)} << 8) | loca.at(2 * i + 1));
+    return (uint32_t{loca.at(4 * i)} << 24) | (uint32_t{loca.at(4 * i + 1)} << 16) |
+           (uint32_t{loca.at(4 * i + 2)} << 8) | loca.at(4 * i + 3);
+  };
+  const uint32_t from = entry(glyph);
+  const uint32_t to = entry(glyph + 1);
+  return std::vector<uint8_t>(glyf.begin() + from, glyf.begin() + to);
+}
+
+}  // namespace tavrfndl::testing

@@ -1,0 +1,30 @@
+// A real font file read with FreeType, for checking what the library sent against the font's
+// own bytes without going through the library's table code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavrfndl::testing {
+
+class FontFile {
+ public:
+  explicit FontFile(const std::string& path);
+  ~FontFile();
+  FontFile(const FontFile&) = delete;
+  FontFile& operator=(const FontFile&) = delete;
+
+  bool ok() const { return face_ != nullptr; }
+  uint32_t NumGlyphs() const;
+  uint32_t GlyphIndex(uint32_t codePoint) const;
+  std::vector<uint8_t> Table(const char* tag) const;
+  // The glyph's bytes in "glyf", located through "loca" and "head".
+  std::vector<uint8_t> GlyphBytes(uint32_t glyph) const;
+
+ private:
+  void* library_ = nullptr;
+  void* face_ = nullptr;
+};
+
+}  // namespace tavrfndl::testing
