@@ -54,6 +54,13 @@ void UpperTagText(const char* lower, char upper[5]) {
   for (; i < 5; ++i) upper[i] = '\0';
 }
 
+bool FitsTag(const char* text) {
+  for (size_t i = 0; i < 5; ++i) {
+    if (text[i] == '\0') return true;
+  }
+  return false;
+}
+
 // The 4 bytes of a tag text, missing bytes as 0, so that a short name never reads past its end.
 uint32_t IdentifierOfTagText(const char* text) {
   char tag[5] = {};
@@ -139,10 +146,9 @@ int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records) {
 
   // Ascending offsets; tables at one offset stay in directory order.
   try {
-    std::stable_sort(records.begin(), records.end(),
-                     [](const TableDirEntry& a, const TableDirEntry& b) {
-                       return a.offset < b.offset;
-                     });
+    std::stable_sort(
+        records.begin(), records.end(),
+        [](const TableDirEntry& a, const TableDirEntry& b) { return a.offset < b.offset; });
   } catch (const std::bad_alloc&) {
     records.clear();
     return -1;
@@ -193,7 +199,8 @@ bool FontTables::Open() {
 }
 
 std::optional<ByteView> FontTables::Find(const char* lowerTag) {
-  if (lowerTag == nullptr || !Open()) return std::nullopt;
+  // A tag has 4 bytes: a longer name is no table, and must not match through its first four.
+  if (lowerTag == nullptr || !FitsTag(lowerTag) || !Open()) return std::nullopt;
   if (source_.bTTE) {
     char upper[5];
     UpperTagText(lowerTag, upper);

@@ -20,10 +20,10 @@ namespace tavrfndl {
 
 // The font of one call.
 struct FontSource {
-  bool bTTE = false;                      // true: the file at path; false: the engine's font
-  platform::HDC hDC = nullptr;            // the list's device context (engine source)
-  const char* path = nullptr;             // the font file (file source)
-  int32_t* pbFontFileError = nullptr;     // set to 1 when the font file cannot be mapped
+  bool bTTE = false;                   // true: the file at path; false: the engine's font
+  platform::HDC hDC = nullptr;         // the list's device context (engine source)
+  const char* path = nullptr;          // the font file (file source)
+  int32_t* pbFontFileError = nullptr;  // set to 1 when the font file cannot be mapped
 };
 
 // Reverses the byte order of a 32-bit value; its own inverse.
@@ -64,7 +64,7 @@ struct TableDirEntry {
   char tag[5] = {};
   uint32_t checkSum = 0;
   uint32_t offset = 0;
-  uint32_t newOffset = 0;   // offset of the table's bytes in the GT segment data
+  uint32_t newOffset = 0;  // offset of the table's bytes in the GT segment data
   uint32_t length = 0;
   uint32_t sendLength = 0;  // bytes of the table the header carries
   int32_t selected = 0;     // one of the header tables

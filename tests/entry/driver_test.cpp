@@ -254,7 +254,7 @@ TEST_F(FileModeRun, UnderlinedLinesGetABarFromTheFontsUnderscoreMetrics) {
   auto rop = std::find(tags.begin(), tags.end(), op::kSetROP);
   ASSERT_NE(rop, tags.end());
   const size_t i = static_cast<size_t>(rop - tags.begin());
-  ASSERT_EQ(ops.size(), i + 5);
+  ASSERT_EQ(ops.size(), i + 6);
   EXPECT_EQ(ops[i].bytes, (Bytes{0xC0, 240, 0xF8, 0x2C, 0x7B}));
   EXPECT_EQ(ops[i + 1].bytes, (Bytes{0xC0, 0x00, 0xF8, 0x05, 0x79}));
   EXPECT_EQ(ops[i + 2].bytes, (Bytes{0x85}));
@@ -263,6 +263,7 @@ TEST_F(FileModeRun, UnderlinedLinesGetABarFromTheFontsUnderscoreMetrics) {
   EXPECT_EQ(ops[i + 3].bytes, (Bytes{0xE3, 0xE8, 0x03, 0xD2, 0x07, 0x00, 0x04, 0xD7, 0x07, 0xF8,
                                      0x42, 0xA1}));
   EXPECT_EQ(ops[i + 4].bytes, (Bytes{0x86}));
+  EXPECT_EQ(ops[i + 5].bytes, (Bytes{0xC0, 252, 0xF8, 0x2C, 0x7B}));
 }
 
 TEST_F(FileModeRun, RemovingOneOfTwoFontsKeepsTheOtherAndTheLastReleasesEverything) {

@@ -1,8 +1,20 @@
 #include "support/driver.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+// LoadLibraryA / GetProcAddress in place of dlopen / dlsym; <process.h> has getpid.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <process.h>
+#include <windows.h>
+#else
+#include <dlfcn.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +22,27 @@
 
 namespace tavrfndl::testing {
 
+#ifdef _WIN32
+template <typename F>
+static void Bind(void* handle, const char* name, F& out) {
+  // Through void (*)(), the one function pointer type every other one converts to without a
+  // cast-function-type warning.
+  FARPROC proc = GetProcAddress(static_cast<HMODULE>(handle), name);
+  out = reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
+  EXPECT_NE(out, nullptr) << name;
+}
+
+Library Library::Load() {
+  Library lib;
+  // The build names the DLL with forward slashes, which LoadLibrary does not promise to accept.
+  std::string path = TAVRFNDL_SHARED_LIBRARY;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  lib.handle = LoadLibraryA(path.c_str());
+  EXPECT_NE(lib.handle, nullptr) << path << ": error " << GetLastError();
+  if (!lib.handle) return lib;
+#else
 template <typename F>
 static void Bind(void* handle, const char* name, F& out) {
   out = reinterpret_cast<F>(dlsym(handle, name));
@@ -21,6 +54,7 @@ Library Library::Load() {
   lib.handle = dlopen(TAVRFNDL_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   EXPECT_NE(lib.handle, nullptr) << dlerror();
   if (!lib.handle) return lib;
+#endif
   Bind(lib.handle, "FNDLFontDownloadA", lib.FontDownloadA);
   Bind(lib.handle, "FNDLFontDownloadW", lib.FontDownloadW);
   Bind(lib.handle, "FNDLRemoveFontA", lib.RemoveFontA);

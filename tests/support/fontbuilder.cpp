@@ -206,19 +206,19 @@ std::vector<uint8_t> FontBuilder::Build() const {
 
 std::vector<uint8_t> BuildHead(int16_t indexToLocFormat, uint16_t unitsPerEm) {
   Bytes b;
-  b.U32(0x00010000);                    // version
-  b.U32(0x00010000);                    // fontRevision
-  b.U32(0);                             // checkSumAdjustment
-  b.U32(0x5F0F3CF5);                    // magicNumber
-  b.U16(0x000B);                        // flags
-  b.U16(unitsPerEm);                    // byte 18
-  b.Zeros(16);                          // created, modified
+  b.U32(0x00010000);                       // version
+  b.U32(0x00010000);                       // fontRevision
+  b.U32(0);                                // checkSumAdjustment
+  b.U32(0x5F0F3CF5);                       // magicNumber
+  b.U16(0x000B);                           // flags
+  b.U16(unitsPerEm);                       // byte 18
+  b.Zeros(16);                             // created, modified
   b.S16(0).S16(-400).S16(2000).S16(1800);  // xMin, yMin, xMax, yMax
-  b.U16(0);                             // macStyle
-  b.U16(8);                             // lowestRecPPEM
-  b.S16(2);                             // fontDirectionHint
-  b.S16(indexToLocFormat);              // byte 50
-  b.S16(0);                             // glyphDataFormat
+  b.U16(0);                                // macStyle
+  b.U16(8);                                // lowestRecPPEM
+  b.S16(2);                                // fontDirectionHint
+  b.S16(indexToLocFormat);                 // byte 50
+  b.S16(0);                                // glyphDataFormat
   return b.Take();
 }
 
@@ -234,12 +234,12 @@ std::vector<uint8_t> BuildMaxp(uint16_t numGlyphs) {
 std::vector<uint8_t> BuildHhea(uint16_t numberOfHMetrics, int16_t ascender, int16_t descender) {
   Bytes b;
   b.U32(0x00010000).S16(ascender).S16(descender).S16(0);
-  b.U16(2048);               // advanceWidthMax
-  b.S16(0).S16(0).S16(2000); // minLeftSideBearing, minRightSideBearing, xMaxExtent
-  b.S16(1).S16(0).S16(0);    // caretSlopeRise, caretSlopeRun, caretOffset
-  b.Zeros(8);                // reserved
-  b.S16(0);                  // metricDataFormat
-  b.U16(numberOfHMetrics);   // byte 34
+  b.U16(2048);                // advanceWidthMax
+  b.S16(0).S16(0).S16(2000);  // minLeftSideBearing, minRightSideBearing, xMaxExtent
+  b.S16(1).S16(0).S16(0);     // caretSlopeRise, caretSlopeRun, caretOffset
+  b.Zeros(8);                 // reserved
+  b.S16(0);                   // metricDataFormat
+  b.U16(numberOfHMetrics);    // byte 34
   return b.Take();
 }
 
@@ -526,9 +526,8 @@ TempFile::TempFile(const std::vector<uint8_t>& bytes) {
   }
   std::random_device random;
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-    const std::filesystem::path candidate =
-        dir / ("tavrfndl-font-" + std::to_string(random()) + "-" + std::to_string(counter++) +
-               ".ttf");
+    const std::filesystem::path candidate = dir / ("tavrfndl-font-" + std::to_string(random()) +
+                                                   "-" + std::to_string(counter++) + ".ttf");
     if (std::filesystem::exists(candidate, ec)) continue;
     std::ofstream out(candidate, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -550,8 +549,7 @@ TempFile::~TempFile() {
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                              std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 int FontDataEngine::Calls(uint32_t id) const {
@@ -590,8 +588,7 @@ uint32_t FontDataEngine::GetFontData(platform::HDC, uint32_t dwTable, uint32_t d
     for (uint32_t i = 0; i < count && 12 + 16 * size_t{i} + 16 <= font_.size(); ++i) {
       const size_t record = 12 + 16 * size_t{i};
       const uint32_t id = uint32_t{font_[record]} | (uint32_t{font_[record + 1]} << 8) |
-                          (uint32_t{font_[record + 2]} << 16) |
-                          (uint32_t{font_[record + 3]} << 24);
+                          (uint32_t{font_[record + 2]} << 16) | (uint32_t{font_[record + 3]} << 24);
       if (id != dwTable) continue;
       begin = u32(record + 8);
       if (begin > font_.size()) return platform::GDI_ERROR;

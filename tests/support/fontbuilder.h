@@ -66,12 +66,12 @@ uint32_t TableChecksum(const std::vector<uint8_t>& data);
 // ----- The font file: offset table, table directory, table data -----
 
 struct TableSpec {
-  std::string tag;                     // exactly 4 bytes, written as they stand
-  std::vector<uint8_t> data;           // the bytes stored in the file
-  std::optional<uint32_t> offset;      // store the data here (may overlap other tables)
-  std::optional<uint32_t> length;      // directory length; default data.size()
-  std::optional<uint32_t> checkSum;    // directory checksum; default TableChecksum(data)
-  std::optional<uint32_t> dirOffset;   // directory offset differing from where the data lies
+  std::string tag;                    // exactly 4 bytes, written as they stand
+  std::vector<uint8_t> data;          // the bytes stored in the file
+  std::optional<uint32_t> offset;     // store the data here (may overlap other tables)
+  std::optional<uint32_t> length;     // directory length; default data.size()
+  std::optional<uint32_t> checkSum;   // directory checksum; default TableChecksum(data)
+  std::optional<uint32_t> dirOffset;  // directory offset differing from where the data lies
 };
 
 class FontBuilder {
@@ -234,9 +234,8 @@ std::vector<uint8_t> SimpleGlyph(const std::vector<std::vector<Point>>& contours
 // A composite glyph. kMoreComponents is set on all components but the last; with instructions
 // the last component also gets kWeHaveInstructions and the count and bytes follow it.
 std::vector<uint8_t> CompositeGlyph(const std::vector<Component>& components,
-                                    const std::vector<uint8_t>& instructions = {},
-                                    int16_t xMin = 0, int16_t yMin = 0, int16_t xMax = 0,
-                                    int16_t yMax = 0);
+                                    const std::vector<uint8_t>& instructions = {}, int16_t xMin = 0,
+                                    int16_t yMin = 0, int16_t xMax = 0, int16_t yMax = 0);
 
 class GlyfBuilder {
  public:

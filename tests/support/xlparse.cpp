@@ -120,7 +120,10 @@ std::string TagName(uint8_t tag) {
 
 std::string Describe(const std::vector<uint8_t>& tags) {
   std::string out;
-  for (uint8_t t : tags) out += (out.empty() ? "" : " ") + TagName(t);
+  for (uint8_t t : tags) {
+    if (!out.empty()) out.push_back(' ');
+    out.append(TagName(t));
+  }
   return out;
 }
 

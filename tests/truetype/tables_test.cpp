@@ -19,7 +19,9 @@ using namespace std::string_view_literals;
 using test::BuildMaxp;
 using test::FontBuilder;
 
-ByteView View(const std::vector<uint8_t>& bytes) { return ByteView(bytes.data(), bytes.size()); }
+ByteView View(const std::vector<uint8_t>& bytes) {
+  return ByteView(bytes.data(), bytes.size());
+}
 
 std::vector<uint8_t> Filled(size_t size, uint8_t value) {
   return std::vector<uint8_t>(size, value);
@@ -31,12 +33,9 @@ TEST(MakeWhackLong, ReversesBytesAndIsItsOwnInverse) {
   struct Case {
     uint32_t in, out;
   };
-  const Case cases[] = {{0x11223344u, 0x44332211u},
-                        {0x00000000u, 0x00000000u},
-                        {0xFF000000u, 0x000000FFu},
-                        {0x0000FF00u, 0x00FF0000u},
-                        {0x80000001u, 0x01000080u},
-                        {0xDEADBEEFu, 0xEFBEADDEu}};
+  const Case cases[] = {{0x11223344u, 0x44332211u}, {0x00000000u, 0x00000000u},
+                        {0xFF000000u, 0x000000FFu}, {0x0000FF00u, 0x00FF0000u},
+                        {0x80000001u, 0x01000080u}, {0xDEADBEEFu, 0xEFBEADDEu}};
   for (const Case& c : cases) {
     EXPECT_EQ(MakeWhackLong(c.in), c.out) << std::hex << c.in;
     EXPECT_EQ(MakeWhackLong(c.out), c.in) << std::hex << c.out;
@@ -68,12 +67,12 @@ TEST(IsHeaderTable, MatchesTheSixteenNamesExactly) {
     bool selected;
   };
   const Case cases[] = {
-      {"cvt "sv, true},  {"CVT "sv, true},  {"cvt\0"sv, true},  {"CVT\0"sv, true},
-      {"fpgm"sv, true},  {"FPGM"sv, true},  {"head"sv, true},   {"HEAD"sv, true},
-      {"hhea"sv, true},  {"HHEA"sv, true},  {"hmtx"sv, true},   {"HMTX"sv, true},
-      {"maxp"sv, true},  {"MAXP"sv, true},  {"prep"sv, true},   {"PREP"sv, true},
-      {"Cvt "sv, false}, {"cvT\0"sv, false}, {"Head"sv, false}, {"hEAD"sv, false},
-      {"glyf"sv, false}, {"loca"sv, false}, {"cmap"sv, false},  {"cvt\t"sv, false},
+      {"cvt "sv, true},    {"CVT "sv, true},      {"cvt\0"sv, true}, {"CVT\0"sv, true},
+      {"fpgm"sv, true},    {"FPGM"sv, true},      {"head"sv, true},  {"HEAD"sv, true},
+      {"hhea"sv, true},    {"HHEA"sv, true},      {"hmtx"sv, true},  {"HMTX"sv, true},
+      {"maxp"sv, true},    {"MAXP"sv, true},      {"prep"sv, true},  {"PREP"sv, true},
+      {"Cvt "sv, false},   {"cvT\0"sv, false},    {"Head"sv, false}, {"hEAD"sv, false},
+      {"glyf"sv, false},   {"loca"sv, false},     {"cmap"sv, false}, {"cvt\t"sv, false},
       {"cv\0\0"sv, false}, {"\0\0\0\0"sv, false}, {"maxP"sv, false}, {"OS/2"sv, false},
   };
   for (const Case& c : cases) {
@@ -93,10 +92,10 @@ TEST(GetTTEFilePointer, FindsLowerOrUpperCaseTagOnly) {
     bool found;
   };
   const Case cases[] = {
-      {"maxp"sv, "maxp", "MAXP", true},  {"MAXP"sv, "maxp", "MAXP", true},
-      {"Maxp"sv, "maxp", "MAXP", false}, {"maxP"sv, "maxp", "MAXP", false},
-      {"cvt "sv, "cvt ", "CVT ", true},  {"cvt\0"sv, "cvt", "CVT", true},
-      {"cvt "sv, "cvt", "CVT", false},   {"cvt\0"sv, "cvt ", "CVT ", false},
+      {"maxp"sv, "maxp", "MAXP", true},   {"MAXP"sv, "maxp", "MAXP", true},
+      {"Maxp"sv, "maxp", "MAXP", false},  {"maxP"sv, "maxp", "MAXP", false},
+      {"cvt "sv, "cvt ", "CVT ", true},   {"cvt\0"sv, "cvt", "CVT", true},
+      {"cvt "sv, "cvt", "CVT", false},    {"cvt\0"sv, "cvt ", "CVT ", false},
       {"CMAP"sv, "cmap", nullptr, false},
   };
   for (const Case& c : cases) {
@@ -123,6 +122,13 @@ TEST(GetTTEFilePointer, FirstMatchingRecordInDirectoryOrderDecides) {
   uint16_t count = 0;
   ASSERT_TRUE(maxp->ReadU16(4, count));
   EXPECT_EQ(count, 7);
+
+  // A first match that lies outside the data is a missing table; no later record stands in.
+  FontBuilder broken;
+  broken.AddTable("MAXP", BuildMaxp(7)).dirOffset = 0x10000;
+  broken.AddTable("maxp", BuildMaxp(9));
+  const std::vector<uint8_t> brokenFont = broken.Build();
+  EXPECT_FALSE(GetTTEFilePointer(View(brokenFont), "maxp", "MAXP"));
 }
 
 TEST(GetTTEFilePointer, HostileDirectoriesFindNothingOutsideTheData) {
@@ -187,8 +193,8 @@ TEST(GetFontTable, CopiesExactlyTheTableOrFailsWithNothing) {
   TableBuffer out;
   ASSERT_EQ(GetFontTable(engine.dc(), TableIdentifier("maxp"), out), 32u);
   EXPECT_EQ(out.size, 32u);
-  EXPECT_TRUE(std::equal(font.begin() + b.OffsetOf(0), font.begin() + b.OffsetOf(0) + 32,
-                         out.bytes.get()));
+  EXPECT_TRUE(
+      std::equal(font.begin() + b.OffsetOf(0), font.begin() + b.OffsetOf(0) + 32, out.bytes.get()));
 
   EXPECT_EQ(GetFontTable(engine.dc(), 0, out), font.size()) << "identifier 0: the whole font";
   EXPECT_TRUE(std::equal(font.begin(), font.end(), out.bytes.get()));
@@ -326,6 +332,7 @@ TEST(FontTables, FileIsMappedOnOpenAndSearchedInBothCases) {
   ASSERT_TRUE(tables.Find("glyf"));
   EXPECT_EQ(tables.Find("glyf")->size(), 10u);
   EXPECT_FALSE(tables.Find("loca"));
+  EXPECT_FALSE(tables.Find("cvt  ")) << "a 5-byte name is no tag, not even \"CVT \"";
   EXPECT_EQ(error, 0);
 
   FontSource missing = source;
@@ -345,8 +352,8 @@ struct Expected {
   int32_t selected;
 };
 
-void ExpectRecords(const std::vector<TableDirEntry>& records,
-                   const std::vector<Expected>& expected, const char* name) {
+void ExpectRecords(const std::vector<TableDirEntry>& records, const std::vector<Expected>& expected,
+                   const char* name) {
   ASSERT_EQ(records.size(), expected.size()) << name;
   for (size_t i = 0; i < records.size(); ++i) {
     EXPECT_EQ(std::string(records[i].tag, 4), std::string(expected[i].tag)) << name << " #" << i;
@@ -366,7 +373,9 @@ void ExpectConsistent(const std::vector<TableDirEntry>& records, int selected, s
   uint32_t next = 28 + 16 * static_cast<uint32_t>(selected);
   for (size_t i = 0; i < records.size(); ++i) {
     const TableDirEntry& r = records[i];
-    if (i > 0) EXPECT_LE(records[i - 1].offset, r.offset) << name;
+    if (i > 0) {
+      EXPECT_LE(records[i - 1].offset, r.offset) << name;
+    }
     if (r.sendLength > 0) {
       EXPECT_LE(uint64_t{r.offset} + r.sendLength, size) << name << " #" << i;
     }
@@ -466,9 +475,8 @@ TEST(ReadTableDirectory, SendLengthsAndSelection) {
     cases.push_back(std::move(c));
   }
   {
-    Case c{"sizes of 65536 and 70000",
-           {},
-           {{"fpgm", 65536, 1}, {"glyf", 12, 0}, {"prep", 70000, 1}}};
+    Case c{
+        "sizes of 65536 and 70000", {}, {{"fpgm", 65536, 1}, {"glyf", 12, 0}, {"prep", 70000, 1}}};
     c.font.AddTable("fpgm", Filled(65536, 1));
     c.font.AddTable("glyf", Filled(9, 1));
     c.font.AddTable("prep", Filled(70000, 1));

@@ -165,8 +165,12 @@ void DecodeUtf8(const unsigned char* s, size_t n, Sink<uint16_t>& sink) {
   }
 }
 
-bool IsHighSurrogate(uint16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(uint16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHighSurrogate(uint16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(uint16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 void EncodeUtf8(const uint16_t* s, size_t n, Sink<char>& sink) {
   auto put = [&sink](uint32_t byte) { sink.Put(static_cast<char>(static_cast<uint8_t>(byte))); };

@@ -25,7 +25,9 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
   return *this;
 }
 
-MappedFile::~MappedFile() { Release(); }
+MappedFile::~MappedFile() {
+  Release();
+}
 
 void MappedFile::Release() noexcept {
   // The handle is the address mmap returned; size_ is the length that was mapped.

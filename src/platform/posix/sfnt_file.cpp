@@ -23,7 +23,9 @@ void PutU32(uint8_t* out, uint32_t v) {
   out[3] = static_cast<uint8_t>(v);
 }
 
-uint64_t Align4(uint64_t n) { return (n + 3) & ~uint64_t{3}; }
+uint64_t Align4(uint64_t n) {
+  return (n + 3) & ~uint64_t{3};
+}
 
 }  // namespace
 

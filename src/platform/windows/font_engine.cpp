@@ -1,0 +1,205 @@
+// The font engine on Windows is GDI itself: every member is the GDI call of the same name, on a
+// memory device context. The library's structures are copied member by member into the Windows
+// ones and back, so that nothing above this folder depends on the two layouts agreeing.
+//
+// GDI keeps its own font caches, so the engine holds no state and has nothing to release.
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <type_traits>
+
+#include "platform/platform.h"
+#include "platform/windows/code_page.h"
+
+namespace tavrfndl::platform {
+namespace {
+
+// Captured before <windows.h> turns the names into macros.
+constexpr uint32_t kLibraryGdiError = GDI_ERROR;
+constexpr uint32_t kLibraryGgoMetrics = GGO_METRICS;
+constexpr uint32_t kLibraryGgoGlyphIndex = GGO_GLYPH_INDEX;
+constexpr size_t kFaceNameBytes = sizeof(LOGFONTA{}.lfFaceName);
+
+}  // namespace
+}  // namespace tavrfndl::platform
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace tavrfndl::platform {
+namespace {
+
+// The library passes its flags and error values through unchanged.
+static_assert(kLibraryGdiError == GDI_ERROR);
+static_assert(kLibraryGgoMetrics == GGO_METRICS);
+static_assert(kLibraryGgoGlyphIndex == GGO_GLYPH_INDEX);
+static_assert(kFaceNameBytes == LF_FACESIZE);
+static_assert(std::is_same_v<int32_t, INT>, "GetCharWidthA fills the caller's int32_t array");
+
+::HDC ToWindows(HDC hdc) { return reinterpret_cast<::HDC>(hdc); }
+::HFONT ToWindows(HFONT font) { return reinterpret_cast<::HFONT>(font); }
+HDC FromWindows(::HDC hdc) { return reinterpret_cast<HDC>(hdc); }
+HFONT FromWindows(HGDIOBJ font) { return reinterpret_cast<HFONT>(font); }
+
+// The face name, which the caller may have filled to the last byte without a terminator; Windows
+// reads at most LF_FACESIZE - 1 characters of it.
+size_t FaceNameLength(const LOGFONTA& lf) { return strnlen(lf.lfFaceName, kFaceNameBytes - 1); }
+
+template <typename WindowsLogFont>
+void CopyNumbers(const LOGFONTA& lf, WindowsLogFont& out) {
+  out.lfHeight = lf.lfHeight;
+  out.lfWidth = lf.lfWidth;
+  out.lfEscapement = lf.lfEscapement;
+  out.lfOrientation = lf.lfOrientation;
+  out.lfWeight = lf.lfWeight;
+  out.lfItalic = lf.lfItalic;
+  out.lfUnderline = lf.lfUnderline;
+  out.lfStrikeOut = lf.lfStrikeOut;
+  out.lfCharSet = lf.lfCharSet;
+  out.lfOutPrecision = lf.lfOutPrecision;
+  out.lfClipPrecision = lf.lfClipPrecision;
+  out.lfQuality = lf.lfQuality;
+  out.lfPitchAndFamily = lf.lfPitchAndFamily;
+}
+
+::FIXED ToWindows(FIXED f) {
+  ::FIXED out;
+  out.fract = f.fract;
+  out.value = f.value;
+  return out;
+}
+
+class GdiFontEngine final : public FontEngine {
+ public:
+  HDC CreateCompatibleDC() override { return FromWindows(::CreateCompatibleDC(nullptr)); }
+
+  // GDI takes the face name only: a longer pszFont (a font file path) is cut to what the face
+  // name holds, and the font mapper chooses a face for it as for any name it does not know.
+  HFONT CreateFontIndirectA(const LOGFONTA& lf, const char* /*pszFont*/) override {
+    char faceName[kFaceNameBytes] = {};
+    std::memcpy(faceName, lf.lfFaceName, FaceNameLength(lf));
+    if (windows::AnsiCodePageOverridden()) return CreateWithWideFaceName(lf, faceName);
+    ::LOGFONTA out{};
+    CopyNumbers(lf, out);
+    std::memcpy(out.lfFaceName, faceName, sizeof faceName);
+    return FromWindows(::CreateFontIndirectA(&out));
+  }
+
+  // A failure is null, whichever way GDI reports it.
+  HFONT SelectObject(HDC hdc, HFONT font) override {
+    HGDIOBJ previous = ::SelectObject(ToWindows(hdc), ToWindows(font));
+    return previous == HGDI_ERROR ? nullptr : FromWindows(previous);
+  }
+
+  HFONT GetCurrentObject(HDC hdc) override {
+    return FromWindows(::GetCurrentObject(ToWindows(hdc), OBJ_FONT));
+  }
+
+  bool DeleteObject(HFONT font) override { return ::DeleteObject(ToWindows(font)) != FALSE; }
+
+  bool DeleteDC(HDC hdc) override { return ::DeleteDC(ToWindows(hdc)) != FALSE; }
+
+  uint32_t GetFontData(HDC hdc, uint32_t dwTable, uint32_t dwOffset, void* pvBuffer,
+                       uint32_t cjBuffer) override {
+    return ::GetFontData(ToWindows(hdc), dwTable, dwOffset, pvBuffer, cjBuffer);
+  }
+
+  bool GetCharWidthA(HDC hdc, uint32_t iFirst, uint32_t iLast, int32_t* lpBuffer) override {
+    if (lpBuffer == nullptr || iFirst > iLast) return false;
+    return ::GetCharWidthA(ToWindows(hdc), iFirst, iLast, lpBuffer) != FALSE;
+  }
+
+  uint32_t GetGlyphOutlineA(HDC hdc, uint32_t uChar, uint32_t fuFormat, GLYPHMETRICS* lpgm,
+                            uint32_t cjBuffer, void* pvBuffer, const MAT2* lpmat2) override {
+    if (lpgm == nullptr || lpmat2 == nullptr) return GDI_ERROR;
+    ::MAT2 matrix;
+    matrix.eM11 = ToWindows(lpmat2->eM11);
+    matrix.eM12 = ToWindows(lpmat2->eM12);
+    matrix.eM21 = ToWindows(lpmat2->eM21);
+    matrix.eM22 = ToWindows(lpmat2->eM22);
+    ::GLYPHMETRICS gm{};
+    const DWORD result =
+        ::GetGlyphOutlineA(ToWindows(hdc), uChar, fuFormat, &gm, cjBuffer, pvBuffer, &matrix);
+    if (result == GDI_ERROR) return GDI_ERROR;
+    lpgm->gmBlackBoxX = gm.gmBlackBoxX;
+    lpgm->gmBlackBoxY = gm.gmBlackBoxY;
+    lpgm->gmptGlyphOrigin.x = gm.gmptGlyphOrigin.x;
+    lpgm->gmptGlyphOrigin.y = gm.gmptGlyphOrigin.y;
+    lpgm->gmCellIncX = gm.gmCellIncX;
+    lpgm->gmCellIncY = gm.gmCellIncY;
+    return result;
+  }
+
+  // The size the library allocates is that of its own block, not of Windows' (which appends the
+  // font's names): the Windows block is read into a buffer of its own and the members the
+  // library uses copied out. As on POSIX, a block smaller than the library's fails rather than
+  // being filled in part.
+  uint32_t GetOutlineTextMetricsA(HDC hdc, uint32_t cjCopy, OUTLINETEXTMETRICA* potm) override {
+    constexpr uint32_t kSize = sizeof(OUTLINETEXTMETRICA);
+    const UINT windowsSize = ::GetOutlineTextMetricsA(ToWindows(hdc), 0, nullptr);
+    if (windowsSize < sizeof(::OUTLINETEXTMETRICA)) return 0;
+    if (potm == nullptr || cjCopy == 0) return kSize;
+    if (cjCopy < kSize) return 0;
+    // Whole structures, so that the block is aligned for one.
+    const size_t count = (windowsSize + sizeof(::OUTLINETEXTMETRICA) - 1) /
+                         sizeof(::OUTLINETEXTMETRICA);
+    std::unique_ptr<::OUTLINETEXTMETRICA[]> block(new (std::nothrow)::OUTLINETEXTMETRICA[count]);
+    if (!block) return 0;
+    if (::GetOutlineTextMetricsA(ToWindows(hdc), windowsSize, block.get()) == 0) return 0;
+    const ::OUTLINETEXTMETRICA& windows = block[0];
+    OUTLINETEXTMETRICA otm;
+    otm.otmSize = kSize;
+    otm.otmEMSquare = windows.otmEMSquare;
+    otm.otmAscent = windows.otmAscent;
+    otm.otmDescent = windows.otmDescent;
+    otm.otmsUnderscoreSize = windows.otmsUnderscoreSize;
+    otm.otmsUnderscorePosition = windows.otmsUnderscorePosition;
+    *potm = otm;
+    return kSize;
+  }
+
+ private:
+  static HFONT CreateWithWideFaceName(const LOGFONTA& lf, const char* faceName) {
+    std::unique_ptr<wchar_t[]> wide = windows::AnsiToWide(faceName);
+    if (!wide) return nullptr;
+    ::LOGFONTW out{};
+    CopyNumbers(lf, out);
+    // A name that grows past the face name in UTF-16 is cut as Windows cuts one.
+    size_t n = 0;
+    for (; n + 1 < LF_FACESIZE && wide[n] != L'\0'; ++n) out.lfFaceName[n] = wide[n];
+    out.lfFaceName[n] = L'\0';
+    return FromWindows(::CreateFontIndirectW(&out));
+  }
+};
+
+// Never destroyed: a call still in progress on another thread while the process exits must not
+// meet a dead engine.
+GdiFontEngine& PlatformEngine() {
+  alignas(GdiFontEngine) static unsigned char storage[sizeof(GdiFontEngine)];
+  static GdiFontEngine* engine = new (storage) GdiFontEngine;
+  return *engine;
+}
+
+std::atomic<FontEngine*> g_engineForTesting{nullptr};
+
+}  // namespace
+
+FontEngine& CurrentFontEngine() {
+  FontEngine* engine = g_engineForTesting.load(std::memory_order_acquire);
+  return engine != nullptr ? *engine : PlatformEngine();
+}
+
+void SetFontEngineForTesting(FontEngine* engine) {
+  g_engineForTesting.store(engine, std::memory_order_release);
+}
+
+void ReleaseFontEngineCaches() {}
+
+}  // namespace tavrfndl::platform

@@ -1,0 +1,231 @@
+// A font file named by the caller becomes a private font of the process (AddFontResourceExW with
+// FR_PRIVATE), and its first face is asked for by its family name with the face's own weight and
+// slant; failing that, by its full name. GDI has the last word on which face a name gets, so the
+// chosen font is checked against the file: its "head" table must be the file's, byte for byte
+// (the table carries the font's checksum and dates). A name that leads to another face gives no
+// font at all, because its metrics would disagree with the file the caller reads.
+//
+// What was learnt about a file is remembered until ReleaseFileFonts, which also withdraws the
+// private fonts.
+#include "platform/windows/font_files.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "platform/windows/code_page.h"
+#include "truetype/byteview.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace tavrfndl::platform::windows {
+namespace {
+
+constexpr uint32_t kCollectionTag = 0x74746366;  // "ttcf", first byte most significant
+constexpr uint32_t kHeadTag = 0x68656164;
+constexpr uint32_t kNameTag = 0x6E616D65;
+constexpr uint32_t kOs2Tag = 0x4F532F32;
+constexpr uint16_t kWindowsPlatform = 3;
+constexpr uint16_t kEnglishUs = 0x0409;
+constexpr uint16_t kFamilyNameId = 1;
+constexpr uint16_t kFullNameId = 4;
+constexpr size_t kHeadSize = 54;
+constexpr size_t kFaceChars = LF_FACESIZE;
+
+// The tag as GetFontData takes it: first byte least significant.
+constexpr DWORD GdiTag(uint32_t tag) {
+  return (tag >> 24) | ((tag >> 8) & 0xFF00u) | ((tag << 8) & 0xFF0000u) | (tag << 24);
+}
+
+// One file as the first font made from it found it.
+struct FileFace {
+  std::unique_ptr<wchar_t[]> path;
+  bool added = false;  // AddFontResourceExW succeeded: withdrawn on release
+  bool usable = false;
+  // How GDI is asked for the face: the name that led to it and the face's own weight and slant.
+  wchar_t faceName[kFaceChars] = {};
+  LONG weight = FW_NORMAL;
+  BYTE italic = 0;
+  uint8_t head[kHeadSize] = {};
+  FileFace* next = nullptr;
+};
+
+std::mutex g_filesMutex;
+FileFace* g_files = nullptr;
+
+// The first table with the tag in the directory at dir.
+ByteView FindTable(ByteView file, size_t dir, uint32_t tag) {
+  uint16_t count = 0;
+  if (!file.ReadU16(dir + 4, count)) return {};
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t record = dir + 12 + 16 * size_t{i};
+    uint32_t recordTag = 0, offset = 0, length = 0;
+    if (!file.ReadU32(record, recordTag) || !file.ReadU32(record + 8, offset) ||
+        !file.ReadU32(record + 12, length)) {
+      return {};
+    }
+    if (recordTag != tag) continue;
+    std::optional<ByteView> table = file.Sub(offset, length);
+    return table ? *table : ByteView();
+  }
+  return {};
+}
+
+// A Windows-platform name (UTF-16BE) that fits a face name; US English preferred. False when
+// the font has none that fits.
+bool ReadName(ByteView name, uint16_t nameId, wchar_t (&out)[kFaceChars]) {
+  uint16_t count = 0, storage = 0;
+  if (!name.ReadU16(2, count) || !name.ReadU16(4, storage)) return false;
+  bool found = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t record = 6 + 12 * size_t{i};
+    uint16_t platform = 0, language = 0, id = 0, length = 0, offset = 0;
+    if (!name.ReadU16(record, platform) || !name.ReadU16(record + 4, language) ||
+        !name.ReadU16(record + 6, id) || !name.ReadU16(record + 8, length) ||
+        !name.ReadU16(record + 10, offset)) {
+      return found;
+    }
+    if (platform != kWindowsPlatform || id != nameId || (found && language != kEnglishUs)) {
+      continue;
+    }
+    const size_t chars = length / 2;
+    if (chars == 0 || chars >= kFaceChars) continue;
+    wchar_t text[kFaceChars] = {};
+    bool complete = true;
+    for (size_t c = 0; c < chars && complete; ++c) {
+      uint16_t unit = 0;
+      complete = name.ReadU16(size_t{storage} + offset + 2 * c, unit);
+      text[c] = static_cast<wchar_t>(unit);
+    }
+    if (!complete || std::wmemchr(text, L'\0', chars) != nullptr) continue;
+    std::memcpy(out, text, sizeof text);
+    found = true;
+    if (language == kEnglishUs) return true;
+  }
+  return found;
+}
+
+HFONT FromWindows(::HFONT font) { return reinterpret_cast<HFONT>(font); }
+
+::HFONT CreateNamed(const LOGFONTA& lf, const wchar_t* faceName, const FileFace& face) {
+  ::LOGFONTW out{};
+  out.lfHeight = lf.lfHeight;
+  out.lfWidth = lf.lfWidth;
+  out.lfEscapement = lf.lfEscapement;
+  out.lfOrientation = lf.lfOrientation;
+  out.lfWeight = face.weight;
+  out.lfItalic = face.italic;
+  out.lfUnderline = lf.lfUnderline;
+  out.lfStrikeOut = lf.lfStrikeOut;
+  out.lfCharSet = DEFAULT_CHARSET;
+  out.lfOutPrecision = lf.lfOutPrecision;
+  out.lfClipPrecision = lf.lfClipPrecision;
+  out.lfQuality = lf.lfQuality;
+  out.lfPitchAndFamily = lf.lfPitchAndFamily;
+  std::memcpy(out.lfFaceName, faceName, sizeof out.lfFaceName);
+  return ::CreateFontIndirectW(&out);
+}
+
+// Whether GDI gives the file's face for the font.
+bool IsFileFace(::HFONT font, const FileFace& face) {
+  ::HDC dc = ::CreateCompatibleDC(nullptr);
+  if (dc == nullptr) return false;
+  HGDIOBJ previous = ::SelectObject(dc, font);
+  uint8_t head[kHeadSize] = {};
+  const DWORD copied = ::GetFontData(dc, GdiTag(kHeadTag), 0, head, sizeof head);
+  if (previous != nullptr) ::SelectObject(dc, previous);
+  ::DeleteDC(dc);
+  return copied == sizeof head && std::memcmp(head, face.head, sizeof head) == 0;
+}
+
+// Reads what the face needs from the file and adds the file as a private font.
+void Examine(const char* path, FileFace& face) {
+  std::optional<MappedFile> mapped = MapFileReadOnly(path);
+  if (!mapped) return;
+  ByteView file(mapped->data(), mapped->size());
+  uint32_t dir = 0, version = 0;
+  if (!file.ReadU32(0, version)) return;
+  if (version == kCollectionTag && !file.ReadU32(12, dir)) return;
+  const ByteView head = FindTable(file, dir, kHeadTag);
+  const ByteView name = FindTable(file, dir, kNameTag);
+  const ByteView os2 = FindTable(file, dir, kOs2Tag);
+  if (head.size() < kHeadSize || !ReadName(name, kFamilyNameId, face.faceName)) return;
+  std::memcpy(face.head, head.data(), kHeadSize);
+  uint16_t weight = 0, selection = 0, macStyle = 0;
+  if (os2.ReadU16(4, weight) && weight >= 1 && weight <= 1000) face.weight = weight;
+  // The italic bit of OS/2 fsSelection, or without that table of head macStyle.
+  face.italic = os2.ReadU16(62, selection) ? (selection & 1u) != 0
+                                           : head.ReadU16(44, macStyle) && (macStyle & 2u) != 0;
+  face.added = ::AddFontResourceExW(face.path.get(), FR_PRIVATE, nullptr) > 0;
+}
+
+// Settles which name gives the file's face (family, then full name), once per file.
+void Settle(const char* path, const LOGFONTA& lf, FileFace& face) {
+  Examine(path, face);
+  if (!face.added) return;
+  ::HFONT font = CreateNamed(lf, face.faceName, face);
+  face.usable = font != nullptr && IsFileFace(font, face);
+  if (font != nullptr) ::DeleteObject(font);
+  if (face.usable) return;
+  std::optional<MappedFile> mapped = MapFileReadOnly(path);
+  wchar_t fullName[kFaceChars] = {};
+  if (!mapped) return;
+  ByteView file(mapped->data(), mapped->size());
+  uint32_t dir = 0, version = 0;
+  if (file.ReadU32(0, version) && version == kCollectionTag && !file.ReadU32(12, dir)) return;
+  if (!ReadName(FindTable(file, dir, kNameTag), kFullNameId, fullName)) return;
+  font = CreateNamed(lf, fullName, face);
+  face.usable = font != nullptr && IsFileFace(font, face);
+  if (font != nullptr) ::DeleteObject(font);
+  if (face.usable) std::memcpy(face.faceName, fullName, sizeof fullName);
+}
+
+bool SamePath(const wchar_t* a, const wchar_t* b) { return std::wcscmp(a, b) == 0; }
+
+}  // namespace
+
+bool CreateFontFromFile(const char* path, const LOGFONTA& lf, HFONT* font) {
+  *font = nullptr;
+  if (path == nullptr || *path == '\0') return false;
+  std::unique_ptr<wchar_t[]> wide = AnsiToWide(path);
+  if (!wide) return false;
+  const DWORD attributes = ::GetFileAttributesW(wide.get());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+
+  std::lock_guard<std::mutex> lock(g_filesMutex);
+  FileFace* face = g_files;
+  while (face != nullptr && !SamePath(face->path.get(), wide.get())) face = face->next;
+  if (face == nullptr) {
+    face = new (std::nothrow) FileFace;
+    // Without memory to remember the file it cannot be added (nothing would withdraw it).
+    if (face == nullptr) return true;
+    face->path = std::move(wide);
+    Settle(path, lf, *face);
+    face->next = g_files;
+    g_files = face;
+  }
+  if (face->usable) *font = FromWindows(CreateNamed(lf, face->faceName, *face));
+  return true;
+}
+
+void ReleaseFileFonts() {
+  std::lock_guard<std::mutex> lock(g_filesMutex);
+  while (g_files != nullptr) {
+    FileFace* face = g_files;
+    g_files = face->next;
+    if (face->added) ::RemoveFontResourceExW(face->path.get(), FR_PRIVATE, nullptr);
+    delete face;
+  }
+}
+
+}  // namespace tavrfndl::platform::windows

@@ -1,0 +1,25 @@
+// UTF-8 and UTF-16 conversions for the tool: input text and paths become UTF-16 for the
+// library, and UTF-16 from a stream becomes printable UTF-8 for listings and messages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fndl {
+
+// Decodes UTF-8; each maximal ill-formed subsequence becomes one U+FFFD and is counted in
+// *invalid. Characters beyond the BMP become surrogate pairs.
+std::u16string Utf8ToUtf16(std::string_view text, size_t* invalid = nullptr);
+
+// Encodes one code point (a lone surrogate becomes U+FFFD).
+void AppendUtf8(std::string& out, char32_t c);
+
+// UTF-16 to UTF-8, pairing surrogates; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// A code point for a message: U+00E9 'é', with controls and lone surrogates shown by number only.
+std::string DescribeCodePoint(char32_t c);
+
+}  // namespace fndl

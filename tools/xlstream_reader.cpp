@@ -1,0 +1,356 @@
+#include "xlstream_reader.h"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "xl_names.h"
+
+namespace fndl {
+namespace {
+
+constexpr char kUniversalExit[] = "\x1B%-12345X";
+constexpr size_t kUniversalExitLength = sizeof(kUniversalExit) - 1;
+
+bool IsWhiteSpace(uint8_t b) { return b == 0x00 || (b >= 0x09 && b <= 0x0D) || b == 0x20; }
+
+// The element type of a data type tag as its scalar tag's low nibble (0 ubyte ... 5 real32), or
+// -1 for a byte that is no data type tag.
+int BaseType(uint8_t tag) {
+  unsigned low = tag & 0x0Fu;
+  switch (tag & 0xF0u) {
+    case 0xC0:
+      if (low <= 5) return static_cast<int>(low);
+      if (low >= 8 && low <= 0x0D) return static_cast<int>(low - 8);
+      return -1;
+    case 0xD0:
+    case 0xE0:
+      return low <= 5 ? static_cast<int>(low) : -1;
+    default:
+      return -1;
+  }
+}
+
+unsigned BaseSize(int base) {
+  static constexpr unsigned kSizes[] = {1, 2, 4, 2, 4, 4};
+  return base >= 0 && base <= 5 ? kSizes[base] : 0;
+}
+
+uint32_t Unpack(const uint8_t* p, unsigned size, bool bigEndian) {
+  uint32_t v = 0;
+  for (unsigned i = 0; i < size; ++i) {
+    unsigned shift = bigEndian ? 8 * (size - 1 - i) : 8 * i;
+    v |= static_cast<uint32_t>(p[i]) << shift;
+  }
+  return v;
+}
+
+double Convert(uint32_t bits, int base) {
+  switch (base) {
+    case 3:
+      return static_cast<int16_t>(static_cast<uint16_t>(bits));
+    case 4:
+      return static_cast<int32_t>(bits);
+    case 5: {
+      float f;
+      std::memcpy(&f, &bits, sizeof(f));
+      return f;
+    }
+    default:
+      return bits;
+  }
+}
+
+std::string Hex(unsigned value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%0*X", digits, value);
+  return text;
+}
+
+}  // namespace
+
+std::string FormatOffset(size_t offset) {
+  char text[40];
+  std::snprintf(text, sizeof(text), "offset 0x%08zx", offset);
+  return text;
+}
+
+unsigned XlValue::ElementSize() const { return BaseSize(BaseType(type)); }
+
+double XlValue::Element(size_t i) const {
+  if (shape != XlShape::kArray || i >= count || elements == nullptr) return 0;
+  unsigned size = ElementSize();
+  return Convert(Unpack(elements + i * size, size, bigEndian), BaseType(type));
+}
+
+const XlAttribute* XlOperator::Find(uint16_t id) const {
+  for (auto it = attributes.rbegin(); it != attributes.rend(); ++it) {
+    if (it->id == id) return &*it;
+  }
+  return nullptr;
+}
+
+XlStreamReader::XlStreamReader(const uint8_t* data, size_t size)
+    : data_(size ? data : nullptr), size_(data ? size : 0) {}
+
+XlStreamReader XlStreamReader::Fragment(const uint8_t* data, size_t size, bool bigEndian) {
+  XlStreamReader reader(data, size);
+  reader.state_ = State::kBody;
+  reader.bigEndian_ = bigEndian;
+  return reader;
+}
+
+bool XlStreamReader::Fail(size_t offset, std::string message) {
+  state_ = State::kError;
+  errorOffset_ = offset;
+  error_ = std::move(message);
+  return false;
+}
+
+bool XlStreamReader::AtUniversalExit(size_t at) const {
+  return at <= size_ && kUniversalExitLength <= size_ - at &&
+         std::memcmp(data_ + at, kUniversalExit, kUniversalExitLength) == 0;
+}
+
+// A line up to its line feed; the carriage return of a CR LF pair is not part of it.
+bool XlStreamReader::ReadLine(size_t maxLength, std::string& line) {
+  size_t start = pos_;
+  size_t end = start;
+  while (end < size_ && data_[end] != '\n') {
+    if (end - start >= maxLength) {
+      return Fail(start, "line longer than " + std::to_string(maxLength) + " bytes");
+    }
+    ++end;
+  }
+  if (end == size_) return Fail(start, "the input ends inside a line (no line feed)");
+  size_t textEnd = end;
+  if (textEnd > start && data_[textEnd - 1] == '\r') --textEnd;
+  line.assign(reinterpret_cast<const char*>(data_ + start), textEnd - start);
+  pos_ = end + 1;
+  return true;
+}
+
+bool XlStreamReader::ReadStreamHeader() {
+  header_.offset = pos_;
+  header_.binding = static_cast<char>(data_[pos_]);
+  if (!ReadLine(kMaxLine, header_.line)) return false;
+  if (header_.line.size() < 2 || header_.line[1] != ' ') {
+    return Fail(header_.offset, "the stream header line lacks the space after the binding");
+  }
+  // Fields are name;class;revision;comment; the comment may itself contain semicolons.
+  std::string fields[4];
+  size_t field = 0;
+  for (size_t i = 2; i < header_.line.size(); ++i) {
+    char c = header_.line[i];
+    if (c == ';' && field < 3) {
+      ++field;
+    } else {
+      fields[field] += c;
+    }
+  }
+  header_.protocolName = fields[0];
+  header_.protocolClass = fields[1];
+  header_.revision = fields[2];
+  header_.comment = fields[3];
+  if (header_.binding == '\'') {
+    return Fail(header_.offset, "the ASCII binding is not supported, only the binary ones");
+  }
+  bigEndian_ = header_.binding == '(';
+  return true;
+}
+
+bool XlStreamReader::ReadPrologue() {
+  if (state_ == State::kError) return false;
+  if (state_ != State::kStart) return true;
+  if (size_ == 0) return Fail(0, "the input is empty");
+  while (pos_ < size_) {
+    uint8_t b = data_[pos_];
+    if (AtUniversalExit(pos_)) {
+      prologue_.push_back({XlPrologueItem::Kind::kUniversalExit, pos_, {}});
+      pos_ += kUniversalExitLength;
+    } else if (b == '\r' || b == '\n') {
+      ++pos_;
+    } else if (b == '@') {
+      XlPrologueItem item{XlPrologueItem::Kind::kPjl, pos_, {}};
+      if (!ReadLine(kMaxLine, item.text)) return false;
+      prologue_.push_back(std::move(item));
+    } else if (b == ')' || b == '(' || b == '\'') {
+      if (!ReadStreamHeader()) return false;
+      state_ = State::kBody;
+      return true;
+    } else {
+      return Fail(pos_, "expected a universal exit, a PJL line or the stream header line, found "
+                        "byte " +
+                            Hex(b, 2));
+    }
+  }
+  return Fail(pos_, "the input ends before the stream header line");
+}
+
+uint32_t XlStreamReader::ReadUnsigned(unsigned size) {
+  uint32_t v = Unpack(data_ + pos_, size, bigEndian_);
+  pos_ += size;
+  return v;
+}
+
+double XlStreamReader::ReadNumber(uint8_t type) {
+  int base = BaseType(type);
+  return Convert(ReadUnsigned(BaseSize(base)), base);
+}
+
+bool XlStreamReader::ReadArrayLength(uint32_t& count) {
+  size_t at = pos_;
+  if (!Has(1)) return Fail(at, "the input ends before an array length");
+  uint8_t type = data_[pos_];
+  if (type != 0xC0 && type != 0xC1) {
+    return Fail(at, "an array length must be a ubyte or a uint16, found byte " + Hex(type, 2));
+  }
+  unsigned size = type == 0xC0 ? 1 : 2;
+  if (!Has(1 + size)) return Fail(at, "the input ends inside an array length");
+  ++pos_;
+  count = ReadUnsigned(size);
+  return true;
+}
+
+bool XlStreamReader::ReadValue(XlValue& value) {
+  size_t at = pos_;
+  value = XlValue{};
+  value.type = data_[pos_++];
+  value.bigEndian = bigEndian_;
+  int base = BaseType(value.type);
+  unsigned size = BaseSize(base);
+  switch (value.type & 0xF0u) {
+    case 0xC0:
+      if ((value.type & 0x0Fu) >= 8) {
+        value.shape = XlShape::kArray;
+        if (!ReadArrayLength(value.count)) return false;
+        size_t bytes = static_cast<size_t>(value.count) * size;
+        if (!Has(bytes)) {
+          return Fail(at, std::string("the input ends inside a ") + DataTypeName(value.type) +
+                              " of " + std::to_string(value.count) + " elements (" +
+                              std::to_string(bytes) + " bytes needed, " +
+                              std::to_string(size_ - pos_) + " left)");
+        }
+        value.elements = data_ + pos_;
+        pos_ += bytes;
+        return true;
+      }
+      value.shape = XlShape::kScalar;
+      break;
+    case 0xD0:
+      value.shape = XlShape::kXY;
+      break;
+    default:
+      value.shape = XlShape::kBox;
+      break;
+  }
+  unsigned parts = value.shape == XlShape::kScalar ? 1 : value.shape == XlShape::kXY ? 2 : 4;
+  if (!Has(static_cast<size_t>(parts) * size)) {
+    return Fail(at, std::string("the input ends inside a ") + DataTypeName(value.type) + " value");
+  }
+  for (unsigned i = 0; i < parts; ++i) value.number[i] = ReadNumber(value.type);
+  return true;
+}
+
+bool XlStreamReader::ReadEmbeddedData(XlOperator& op) {
+  size_t at = pos_;
+  unsigned size = data_[pos_] == 0xFA ? 4 : 1;
+  if (!Has(1 + size)) return Fail(at, "the input ends inside an embedded data length");
+  ++pos_;
+  uint32_t length = ReadUnsigned(size);
+  if (!Has(length)) {
+    return Fail(at, "embedded data of " + std::to_string(length) + " bytes runs past the end (" +
+                        std::to_string(size_ - pos_) + " bytes left)");
+  }
+  op.hasData = true;
+  op.dataOffset = pos_;
+  op.data = data_ + pos_;
+  op.dataLength = length;
+  pos_ += length;
+  return true;
+}
+
+XlStreamReader::Result XlStreamReader::Next(XlOperator& op) {
+  if (state_ == State::kStart && !ReadPrologue()) return Result::kError;
+  if (state_ == State::kError) return Result::kError;
+  if (state_ == State::kEnd) return Result::kEnd;
+  op = XlOperator{};
+  bool haveValue = false;
+  XlAttribute pending;
+  auto end = [&](bool universalExit) {
+    if (haveValue || !op.attributes.empty()) {
+      Fail(pos_, universalExit ? "a universal exit interrupts an operator's attribute list"
+                               : "the input ends inside an operator's attribute list");
+      return Result::kError;
+    }
+    state_ = State::kEnd;
+    endedWithUel_ = universalExit;
+    endOffset_ = pos_;
+    return Result::kEnd;
+  };
+  while (true) {
+    if (pos_ >= size_) return end(false);
+    size_t at = pos_;
+    uint8_t b = data_[pos_];
+    if (IsWhiteSpace(b)) {
+      ++pos_;
+    } else if (b == 0x1B) {
+      if (!AtUniversalExit(pos_)) {
+        Fail(at, "escape byte that does not start a universal exit");
+        return Result::kError;
+      }
+      return end(true);
+    } else if (BaseType(b) >= 0) {
+      if (haveValue) {
+        Fail(at, "a second value before the attribute id of the first");
+        return Result::kError;
+      }
+      pending = XlAttribute{};
+      pending.offset = at;
+      if (!ReadValue(pending.value)) return Result::kError;
+      haveValue = true;
+    } else if (b == 0xF8 || b == 0xF9) {
+      unsigned size = b == 0xF8 ? 1 : 2;
+      if (!Has(1 + size)) {
+        Fail(at, "the input ends inside an attribute id");
+        return Result::kError;
+      }
+      if (!haveValue) {
+        Fail(at, "attribute id without a value before it");
+        return Result::kError;
+      }
+      ++pos_;
+      pending.id = static_cast<uint16_t>(ReadUnsigned(size));
+      if (op.attributes.size() >= kMaxAttributes) {
+        Fail(at, "more than " + std::to_string(kMaxAttributes) + " attributes for one operator");
+        return Result::kError;
+      }
+      op.attributes.push_back(pending);
+      haveValue = false;
+    } else if (b == 0xFA || b == 0xFB) {
+      Fail(at, "embedded data without an operator before it");
+      return Result::kError;
+    } else if (b >= 0x41 && b <= 0xBF) {
+      if (haveValue) {
+        Fail(pending.offset, "value without an attribute id before the operator");
+        return Result::kError;
+      }
+      op.tag = b;
+      op.offset = at;
+      ++pos_;
+      // The data an operator announces follows it; white space may stand between.
+      size_t look = pos_;
+      while (look < size_ && IsWhiteSpace(data_[look])) ++look;
+      if (look < size_ && (data_[look] == 0xFA || data_[look] == 0xFB)) {
+        pos_ = look;
+        if (!ReadEmbeddedData(op)) return Result::kError;
+      }
+      return Result::kOperator;
+    } else {
+      Fail(at, "byte " + Hex(b, 2) + " is not a tag of the binary binding");
+      return Result::kError;
+    }
+  }
+}
+
+}  // namespace fndl
