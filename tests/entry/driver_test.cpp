@@ -475,5 +475,44 @@ TEST_F(FileModeRun, ThreadsCallingAtOnceEachGetTheirRunWrittenWhole) {
   }
 }
 
+// Engine mode: the face is found by name through the font engine, and every advance is the
+// engine's width of the character at the GDI font's height.
+TEST(EngineModeRun, DejaVuSansByNameGetsTheFontsOwnAdvancesAtItsPixelSize) {
+  Library lib = Library::Load();
+  const std::string out = TempPath("job.pxl");
+  PAGEINFOW page = FilePage("DejaVu Sans", out, 5, 600, 100);
+  page.bTTE = 0;
+  TEXTINFOW text = Text(u"AVe\u00e9", 120);
+  lib.SetCursorTo(200, 300);
+  ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
+
+  std::vector<XlOperator> ops = ParseFile(out);
+  ASSERT_FALSE(ops.empty());
+  const std::string name = "OT:5:DejaVu Sans:n";
+  EXPECT_EQ(std::string(ops[0].bytes.begin() + 4, ops[0].bytes.begin() + 4 + 18), name);
+  size_t characters = 0;
+  for (const XlOperator& o : ops) {
+    characters += o.tag == op::kReadChar && !(o.bytes[1] == 0xFF && o.bytes[2] == 0xFF);
+  }
+  EXPECT_EQ(characters, 4u);  // the accented e is a composite: its components follow it
+
+  // At a 120-unit cell DejaVu Sans has a 103-pixel em (its ascent and descent span 2384 of its
+  // 2048 units); widths are the hmtx advances scaled to it and rounded.
+  FontFile font(kDejaVuSans);
+  const std::u16string chars = u"AVe\u00e9";
+  Bytes widths;
+  for (char16_t c : chars) {
+    const uint32_t w = (font.Advance(font.GlyphIndex(c)) * 103 + 1024) / 2048;
+    widths.insert(widths.end(), {uint8_t(w), uint8_t(w >> 8)});
+  }
+  EXPECT_EQ(widths[0], 70);  // 'A', as the Windows engine answers
+  const XlOperator& run = ops.back();
+  ASSERT_EQ(run.tag, op::kText);
+  const size_t at = 4 + 2 * chars.size() + 2 + 4;  // TextData, its id, XSpacingData's header
+  EXPECT_EQ(Bytes(run.bytes.begin() + static_cast<long>(at),
+                  run.bytes.begin() + static_cast<long>(at + widths.size())),
+            widths);
+}
+
 }  // namespace
 }  // namespace tavrfndl::testing

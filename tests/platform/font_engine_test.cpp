@@ -213,7 +213,6 @@ class FontEngineTest : public ::testing::Test {
     ASSERT_NE(dc_, nullptr);
   }
   void TearDown() override {
-    engine().SelectObject(dc_, nullptr);
     EXPECT_TRUE(engine().DeleteDC(dc_));
     for (HFONT font : fonts_) EXPECT_TRUE(engine().DeleteObject(font));
     ReleaseFontEngineCaches();
@@ -644,7 +643,6 @@ TEST_F(FontEngineTest, CollectionFaceReadsAsAStandaloneFont) {
   EXPECT_TRUE(engine().GetCharWidthA(other, 'A', 'A', &a));
   EXPECT_TRUE(engine().GetCharWidthA(dc_, 'A', 'A', &b));
   EXPECT_EQ(a, b);
-  engine().SelectObject(other, nullptr);
   EXPECT_TRUE(engine().DeleteDC(other));
 }
 
@@ -863,10 +861,7 @@ TEST_F(FontEngineTest, OneFaceAtManySizesInTurnAndFromManyThreads) {
   go = true;
   for (auto& t : threads) t.join();
   EXPECT_EQ(mismatches.load(), 0);
-  for (HDC dc : dcs) {
-    engine().SelectObject(dc, nullptr);
-    EXPECT_TRUE(engine().DeleteDC(dc));
-  }
+  for (HDC dc : dcs) EXPECT_TRUE(engine().DeleteDC(dc));
 }
 
 TEST_F(FontEngineTest, TestEngineReplacesThePlatformEngine) {

@@ -37,6 +37,16 @@ std::vector<uint8_t> FontFile::Table(const char* tag) const {
   return bytes;
 }
 
+uint32_t FontFile::UnitsPerEm() const { return static_cast<FT_Face>(face_)->units_per_EM; }
+
+uint32_t FontFile::Advance(uint32_t glyph) const {
+  std::vector<uint8_t> hhea = Table("hhea");
+  std::vector<uint8_t> hmtx = Table("hmtx");
+  const uint32_t metrics = uint32_t{hhea.at(34)} << 8 | hhea.at(35);
+  const uint32_t i = glyph < metrics ? glyph : metrics - 1;
+  return uint32_t{hmtx.at(4 * i)} << 8 | hmtx.at(4 * i + 1);
+}
+
 std::vector<uint8_t> FontFile::GlyphBytes(uint32_t glyph) const {
   std::vector<uint8_t> head = Table("head");
   std::vector<uint8_t> loca = Table("loca");

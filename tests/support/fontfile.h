@@ -19,6 +19,9 @@ class FontFile {
   uint32_t NumGlyphs() const;
   uint32_t GlyphIndex(uint32_t codePoint) const;
   std::vector<uint8_t> Table(const char* tag) const;
+  uint32_t UnitsPerEm() const;
+  // The advance width of a glyph in font units, from "hmtx".
+  uint32_t Advance(uint32_t glyph) const;
   // The glyph's bytes in "glyf", located through "loca" and "head".
   std::vector<uint8_t> GlyphBytes(uint32_t glyph) const;
 

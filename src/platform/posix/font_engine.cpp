@@ -420,10 +420,10 @@ class PosixFontEngine final : public FontEngine {
   }
 
   // The advance of each code, scaled linearly from the font's horizontal metrics at the font's
-  // whole-pixel em. Windows' engine takes the hinted advance instead (or the font's "hdmx"
-  // record for the size), which the font's instructions can move by one pixel from this value
-  // for some glyphs at some sizes; FreeType's default hinting, and with it Wine, gives the linear
-  // value rounded, as here.
+  // whole-pixel em. Windows' engine reports the hinted advance (or the font's "hdmx" record for
+  // the size), which a font's instructions can move one pixel away from this value for some
+  // glyphs at some sizes. FreeType's default interpreter leaves horizontal advances at the
+  // rounded linear value, which is what Wine reports and what is given here.
   bool GetCharWidthA(HDC hdc, uint32_t iFirst, uint32_t iLast, int32_t* lpBuffer) override {
     return NoThrow(false, [&] {
       if (lpBuffer == nullptr || iFirst > iLast) return false;

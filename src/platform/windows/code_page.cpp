@@ -41,7 +41,9 @@ constexpr uint32_t kUnusableOverride = 0xFFFFFFFFu;
 
 std::atomic<uint32_t> g_ansiOverride{kNoOverride};
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool EqualsIgnoreCase(const char* a, const char* b) {
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {
@@ -73,14 +75,29 @@ struct NamedCodePage {
 // The iconv names tests use for the code sets of Windows ANSI code pages. A plain-ASCII code set
 // stands for UTF-8, as on POSIX, where a process in the C locale reads names as UTF-8.
 constexpr NamedCodePage kNamedCodePages[] = {
-    {"UTF-8", CP_UTF8},      {"UTF8", CP_UTF8},           {"ASCII", CP_UTF8},
-    {"US-ASCII", CP_UTF8},   {"ANSI_X3.4-1968", CP_UTF8}, {"ANSI_X3.4-1986", CP_UTF8},
-    {"646", CP_UTF8},        {"SHIFT_JIS", 932},          {"SHIFT-JIS", 932},
-    {"SJIS", 932},           {"MS_KANJI", 932},           {"WINDOWS-31J", 932},
-    {"EUC-JP", 20932},       {"GBK", 936},                {"GB2312", 936},
-    {"EUC-CN", 936},         {"BIG5", 950},               {"BIG-5", 950},
-    {"UHC", 949},            {"EUC-KR", 949},             {"KOI8-R", 20866},
-    {"KOI8-U", 21866},       {"LATIN1", 28591},
+    {"UTF-8", CP_UTF8},
+    {"UTF8", CP_UTF8},
+    {"ASCII", CP_UTF8},
+    {"US-ASCII", CP_UTF8},
+    {"ANSI_X3.4-1968", CP_UTF8},
+    {"ANSI_X3.4-1986", CP_UTF8},
+    {"646", CP_UTF8},
+    {"SHIFT_JIS", 932},
+    {"SHIFT-JIS", 932},
+    {"SJIS", 932},
+    {"MS_KANJI", 932},
+    {"WINDOWS-31J", 932},
+    {"EUC-JP", 20932},
+    {"GBK", 936},
+    {"GB2312", 936},
+    {"EUC-CN", 936},
+    {"BIG5", 950},
+    {"BIG-5", 950},
+    {"UHC", 949},
+    {"EUC-KR", 949},
+    {"KOI8-R", 20866},
+    {"KOI8-U", 21866},
+    {"LATIN1", 28591},
 };
 
 uint32_t ResolveCodeSet(const char* name) {
@@ -156,9 +173,9 @@ std::unique_ptr<wchar_t[]> AnsiToWide(const char* text) {
   const int count = platform::MultiByteToWideChar(kLibraryCpAcp, 0, text, -1, nullptr, 0);
   if (count <= 0) return nullptr;
   std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[static_cast<size_t>(count)]);
-  if (!wide || platform::MultiByteToWideChar(kLibraryCpAcp, 0, text, -1,
-                                             reinterpret_cast<uint16_t*>(wide.get()),
-                                             count) != count) {
+  if (!wide ||
+      platform::MultiByteToWideChar(kLibraryCpAcp, 0, text, -1,
+                                    reinterpret_cast<uint16_t*>(wide.get()), count) != count) {
     return nullptr;
   }
   return wide;

@@ -2,7 +2,8 @@
 // memory device context. The library's structures are copied member by member into the Windows
 // ones and back, so that nothing above this folder depends on the two layouts agreeing.
 //
-// GDI keeps its own font caches, so the engine holds no state and has nothing to release.
+// GDI keeps its own font caches; what the engine keeps is the font files it added as private
+// fonts of the process (font_files.cpp), withdrawn by ReleaseFontEngineCaches.
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/windows/code_page.h"
+#include "platform/windows/font_files.h"
 
 namespace tavrfndl::platform {
 namespace {
@@ -41,16 +43,26 @@ static_assert(kLibraryGdiError == GDI_ERROR);
 static_assert(kLibraryGgoMetrics == GGO_METRICS);
 static_assert(kLibraryGgoGlyphIndex == GGO_GLYPH_INDEX);
 static_assert(kFaceNameBytes == LF_FACESIZE);
-static_assert(std::is_same_v<int32_t, INT>, "GetCharWidthA fills the caller's int32_t array");
+static_assert(std::is_same_v<int32_t, INT>, "GDI fills the caller's int32_t widths");
 
-::HDC ToWindows(HDC hdc) { return reinterpret_cast<::HDC>(hdc); }
-::HFONT ToWindows(HFONT font) { return reinterpret_cast<::HFONT>(font); }
-HDC FromWindows(::HDC hdc) { return reinterpret_cast<HDC>(hdc); }
-HFONT FromWindows(HGDIOBJ font) { return reinterpret_cast<HFONT>(font); }
+::HDC ToWindows(HDC hdc) {
+  return reinterpret_cast<::HDC>(hdc);
+}
+::HFONT ToWindows(HFONT font) {
+  return reinterpret_cast<::HFONT>(font);
+}
+HDC FromWindows(::HDC hdc) {
+  return reinterpret_cast<HDC>(hdc);
+}
+HFONT FromWindows(HGDIOBJ font) {
+  return reinterpret_cast<HFONT>(font);
+}
 
 // The face name, which the caller may have filled to the last byte without a terminator; Windows
 // reads at most LF_FACESIZE - 1 characters of it.
-size_t FaceNameLength(const LOGFONTA& lf) { return strnlen(lf.lfFaceName, kFaceNameBytes - 1); }
+size_t FaceNameLength(const LOGFONTA& lf) {
+  return strnlen(lf.lfFaceName, kFaceNameBytes - 1);
+}
 
 template <typename WindowsLogFont>
 void CopyNumbers(const LOGFONTA& lf, WindowsLogFont& out) {
@@ -80,9 +92,11 @@ class GdiFontEngine final : public FontEngine {
  public:
   HDC CreateCompatibleDC() override { return FromWindows(::CreateCompatibleDC(nullptr)); }
 
-  // GDI takes the face name only: a longer pszFont (a font file path) is cut to what the face
-  // name holds, and the font mapper chooses a face for it as for any name it does not know.
-  HFONT CreateFontIndirectA(const LOGFONTA& lf, const char* /*pszFont*/) override {
+  // A pszFont that names a file is that file's first face; GDI takes any other name from the face
+  // name, which holds the first 31 bytes of it.
+  HFONT CreateFontIndirectA(const LOGFONTA& lf, const char* pszFont) override {
+    HFONT fromFile = nullptr;
+    if (windows::CreateFontFromFile(pszFont, lf, &fromFile)) return fromFile;
     char faceName[kFaceNameBytes] = {};
     std::memcpy(faceName, lf.lfFaceName, FaceNameLength(lf));
     if (windows::AnsiCodePageOverridden()) return CreateWithWideFaceName(lf, faceName);
@@ -111,11 +125,18 @@ class GdiFontEngine final : public FontEngine {
     return ::GetFontData(ToWindows(hdc), dwTable, dwOffset, pvBuffer, cjBuffer);
   }
 
+  // The codes the library asks for are UTF-16 code units of its text, as the POSIX engine takes
+  // them, so GDI is asked through the wide call. GetCharWidthA would read them in the ANSI code
+  // page instead: that agrees only for ASCII and, in code page 1252, for 0xA0-0xFF; it answers
+  // 0x80-0x9F with other characters (0x80 is the euro sign) and fails for the ideographic space
+  // 0x3000, and in a double-byte or UTF-8 code page it misreads every code from 0x80 on.
   bool GetCharWidthA(HDC hdc, uint32_t iFirst, uint32_t iLast, int32_t* lpBuffer) override {
     if (lpBuffer == nullptr || iFirst > iLast) return false;
-    return ::GetCharWidthA(ToWindows(hdc), iFirst, iLast, lpBuffer) != FALSE;
+    return ::GetCharWidth32W(ToWindows(hdc), iFirst, iLast, lpBuffer) != FALSE;
   }
 
+  // The wide call for the same reason; with GGO_GLYPH_INDEX, which is how the library asks, the
+  // two are the same call.
   uint32_t GetGlyphOutlineA(HDC hdc, uint32_t uChar, uint32_t fuFormat, GLYPHMETRICS* lpgm,
                             uint32_t cjBuffer, void* pvBuffer, const MAT2* lpmat2) override {
     if (lpgm == nullptr || lpmat2 == nullptr) return GDI_ERROR;
@@ -126,7 +147,7 @@ class GdiFontEngine final : public FontEngine {
     matrix.eM22 = ToWindows(lpmat2->eM22);
     ::GLYPHMETRICS gm{};
     const DWORD result =
-        ::GetGlyphOutlineA(ToWindows(hdc), uChar, fuFormat, &gm, cjBuffer, pvBuffer, &matrix);
+        ::GetGlyphOutlineW(ToWindows(hdc), uChar, fuFormat, &gm, cjBuffer, pvBuffer, &matrix);
     if (result == GDI_ERROR) return GDI_ERROR;
     lpgm->gmBlackBoxX = gm.gmBlackBoxX;
     lpgm->gmBlackBoxY = gm.gmBlackBoxY;
@@ -148,8 +169,8 @@ class GdiFontEngine final : public FontEngine {
     if (potm == nullptr || cjCopy == 0) return kSize;
     if (cjCopy < kSize) return 0;
     // Whole structures, so that the block is aligned for one.
-    const size_t count = (windowsSize + sizeof(::OUTLINETEXTMETRICA) - 1) /
-                         sizeof(::OUTLINETEXTMETRICA);
+    const size_t count =
+        (windowsSize + sizeof(::OUTLINETEXTMETRICA) - 1) / sizeof(::OUTLINETEXTMETRICA);
     std::unique_ptr<::OUTLINETEXTMETRICA[]> block(new (std::nothrow)::OUTLINETEXTMETRICA[count]);
     if (!block) return 0;
     if (::GetOutlineTextMetricsA(ToWindows(hdc), windowsSize, block.get()) == 0) return 0;
@@ -200,6 +221,8 @@ void SetFontEngineForTesting(FontEngine* engine) {
   g_engineForTesting.store(engine, std::memory_order_release);
 }
 
-void ReleaseFontEngineCaches() {}
+void ReleaseFontEngineCaches() {
+  windows::ReleaseFileFonts();
+}
 
 }  // namespace tavrfndl::platform

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -50,8 +51,11 @@ struct FileFace {
   std::unique_ptr<wchar_t[]> path;
   bool added = false;  // AddFontResourceExW succeeded: withdrawn on release
   bool usable = false;
-  // How GDI is asked for the face: the name that led to it and the face's own weight and slant.
+  // The names GDI may know the face by; faceName is the one that led to it.
+  wchar_t familyName[kFaceChars] = {};
+  wchar_t fullName[kFaceChars] = {};
   wchar_t faceName[kFaceChars] = {};
+  // The face's own weight and slant, asked for whatever the caller's are.
   LONG weight = FW_NORMAL;
   BYTE italic = 0;
   uint8_t head[kHeadSize] = {};
@@ -113,7 +117,9 @@ bool ReadName(ByteView name, uint16_t nameId, wchar_t (&out)[kFaceChars]) {
   return found;
 }
 
-HFONT FromWindows(::HFONT font) { return reinterpret_cast<HFONT>(font); }
+HFONT FromWindows(::HFONT font) {
+  return reinterpret_cast<HFONT>(font);
+}
 
 ::HFONT CreateNamed(const LOGFONTA& lf, const wchar_t* faceName, const FileFace& face) {
   ::LOGFONTW out{};
@@ -157,7 +163,8 @@ void Examine(const char* path, FileFace& face) {
   const ByteView head = FindTable(file, dir, kHeadTag);
   const ByteView name = FindTable(file, dir, kNameTag);
   const ByteView os2 = FindTable(file, dir, kOs2Tag);
-  if (head.size() < kHeadSize || !ReadName(name, kFamilyNameId, face.faceName)) return;
+  if (head.size() < kHeadSize || !ReadName(name, kFamilyNameId, face.familyName)) return;
+  ReadName(name, kFullNameId, face.fullName);
   std::memcpy(face.head, head.data(), kHeadSize);
   uint16_t weight = 0, selection = 0, macStyle = 0;
   if (os2.ReadU16(4, weight) && weight >= 1 && weight <= 1000) face.weight = weight;
@@ -167,28 +174,26 @@ void Examine(const char* path, FileFace& face) {
   face.added = ::AddFontResourceExW(face.path.get(), FR_PRIVATE, nullptr) > 0;
 }
 
-// Settles which name gives the file's face (family, then full name), once per file.
-void Settle(const char* path, const LOGFONTA& lf, FileFace& face) {
-  Examine(path, face);
-  if (!face.added) return;
-  ::HFONT font = CreateNamed(lf, face.faceName, face);
-  face.usable = font != nullptr && IsFileFace(font, face);
-  if (font != nullptr) ::DeleteObject(font);
-  if (face.usable) return;
-  std::optional<MappedFile> mapped = MapFileReadOnly(path);
-  wchar_t fullName[kFaceChars] = {};
-  if (!mapped) return;
-  ByteView file(mapped->data(), mapped->size());
-  uint32_t dir = 0, version = 0;
-  if (file.ReadU32(0, version) && version == kCollectionTag && !file.ReadU32(12, dir)) return;
-  if (!ReadName(FindTable(file, dir, kNameTag), kFullNameId, fullName)) return;
-  font = CreateNamed(lf, fullName, face);
-  face.usable = font != nullptr && IsFileFace(font, face);
-  if (font != nullptr) ::DeleteObject(font);
-  if (face.usable) std::memcpy(face.faceName, fullName, sizeof fullName);
+bool TryName(const LOGFONTA& lf, const wchar_t (&name)[kFaceChars], FileFace& face) {
+  if (name[0] == L'\0') return false;
+  ::HFONT font = CreateNamed(lf, name, face);
+  if (font == nullptr) return false;
+  const bool isFileFace = IsFileFace(font, face);
+  ::DeleteObject(font);
+  if (isFileFace) std::memcpy(face.faceName, name, sizeof face.faceName);
+  return isFileFace;
 }
 
-bool SamePath(const wchar_t* a, const wchar_t* b) { return std::wcscmp(a, b) == 0; }
+// Settles which name gives the file's face, once per file.
+void Settle(const char* path, const LOGFONTA& lf, FileFace& face) {
+  Examine(path, face);
+  face.usable =
+      face.added && (TryName(lf, face.familyName, face) || TryName(lf, face.fullName, face));
+}
+
+bool SamePath(const wchar_t* a, const wchar_t* b) {
+  return std::wcscmp(a, b) == 0;
+}
 
 }  // namespace
 

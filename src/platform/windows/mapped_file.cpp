@@ -45,7 +45,9 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
   return *this;
 }
 
-MappedFile::~MappedFile() { Release(); }
+MappedFile::~MappedFile() {
+  Release();
+}
 
 void MappedFile::Release() noexcept {
   // The handle is the base address of the view.

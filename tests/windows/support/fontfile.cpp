@@ -19,9 +19,13 @@ using Bytes = std::vector<uint8_t>;
 uint32_t U16(const Bytes& b, size_t at) {
   return at + 2 <= b.size() ? (uint32_t{b[at]} << 8) | b[at + 1] : 0;
 }
-uint32_t U32(const Bytes& b, size_t at) { return (U16(b, at) << 16) | U16(b, at + 2); }
+uint32_t U32(const Bytes& b, size_t at) {
+  return (U16(b, at) << 16) | U16(b, at + 2);
+}
 
-const Bytes& FileOf(const void* face) { return *static_cast<const Bytes*>(face); }
+const Bytes& FileOf(const void* face) {
+  return *static_cast<const Bytes*>(face);
+}
 
 // The offset of face 0's table directory: a collection names it in its header.
 size_t DirectoryOffset(const Bytes& file) {
@@ -67,9 +71,13 @@ FontFile::FontFile(const std::string& path) {
   face_ = new (std::nothrow) Bytes(std::move(bytes));
 }
 
-FontFile::~FontFile() { delete static_cast<Bytes*>(face_); }
+FontFile::~FontFile() {
+  delete static_cast<Bytes*>(face_);
+}
 
-uint32_t FontFile::NumGlyphs() const { return U16(Table("maxp"), 4); }
+uint32_t FontFile::NumGlyphs() const {
+  return U16(Table("maxp"), 4);
+}
 
 // The subtable FreeType would choose: the full Unicode one (format 12) when there is one, else
 // the BMP one (format 4).
@@ -107,6 +115,15 @@ std::vector<uint8_t> FontFile::Table(const char* tag) const {
                  file.begin() + static_cast<std::ptrdiff_t>(offset + length));
   }
   return {};
+}
+
+uint32_t FontFile::UnitsPerEm() const { return U16(Table("head"), 18); }
+
+// Glyphs past the last full metric share its advance.
+uint32_t FontFile::Advance(uint32_t glyph) const {
+  const uint32_t metrics = U16(Table("hhea"), 34);
+  if (metrics == 0) return 0;
+  return U16(Table("hmtx"), 4 * size_t{glyph < metrics ? glyph : metrics - 1});
 }
 
 std::vector<uint8_t> FontFile::GlyphBytes(uint32_t glyph) const {
