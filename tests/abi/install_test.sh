@@ -13,6 +13,13 @@ so=$(find "$work/prefix" -name 'libtavrfndl.so.*' -type f | head -n 1)
 test -n "$so"
 readelf -d "$so" | grep -q 'SONAME.*libtavrfndl.so.0'
 
+# A library built with AddressSanitizer needs its runtime loaded first in a program built
+# without it.
+if ldd "$so" | grep -q libasan; then
+  export LD_PRELOAD=$(cc -print-file-name=libasan.so)
+  export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
+fi
+
 cmake -S "$source_dir/tests/abi/consumer" -B "$work/consumer" -G Ninja \
   -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
