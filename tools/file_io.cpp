@@ -8,7 +8,9 @@
 namespace fndl {
 namespace {
 
-std::string Reason(int error) { return std::strerror(error); }
+std::string Reason(int error) {
+  return std::strerror(error);
+}
 
 bool WriteWith(const std::string& path, const char* mode, const std::vector<uint8_t>& bytes,
                std::string& error) {

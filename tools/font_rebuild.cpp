@@ -32,7 +32,9 @@ uint32_t Checksum(const std::vector<uint8_t>& data) {
   return sum;
 }
 
-bool TagIs(const char tag[4], const char* name) { return std::memcmp(tag, name, 4) == 0; }
+bool TagIs(const char tag[4], const char* name) {
+  return std::memcmp(tag, name, 4) == 0;
+}
 
 Table* FindTable(std::vector<Table>& tables, const char* name) {
   for (Table& t : tables) {
@@ -86,8 +88,8 @@ bool RebuildTrueType(const SoftFont& font, RebuiltFont& out, std::string& error)
     error = "the GT segment has no complete \"maxp\" table";
     return false;
   }
-  out.numGlyphs = static_cast<uint16_t>((maxp->data[kMaxpNumGlyphs] << 8) |
-                                        maxp->data[kMaxpNumGlyphs + 1]);
+  out.numGlyphs =
+      static_cast<uint16_t>((maxp->data[kMaxpNumGlyphs] << 8) | maxp->data[kMaxpNumGlyphs + 1]);
   head->data[kIndexToLocFormat] = 0;
   head->data[kIndexToLocFormat + 1] = 1;
 

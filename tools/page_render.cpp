@@ -29,6 +29,8 @@ constexpr double kMaxGlyphPixels = 64e6;
 // coordinates hold.
 constexpr double kMaxCoordinate = 1e7;
 constexpr size_t kMaxProblems = 100;
+// Characters without a record are counted one by one up to this many different ones.
+constexpr size_t kMaxNoRecordKinds = 20;
 // Character transformations are held to sizes a printer would accept, so that every value
 // derived from them stays inside FreeType's fixed-point range.
 constexpr double kMaxShear = 16;
@@ -39,8 +41,7 @@ struct Box {
 };
 
 Box Normalized(const double (&n)[4]) {
-  return {std::min(n[0], n[2]), std::min(n[1], n[3]), std::max(n[0], n[2]),
-          std::max(n[1], n[3])};
+  return {std::min(n[0], n[2]), std::min(n[1], n[3]), std::max(n[0], n[2]), std::max(n[1], n[3])};
 }
 
 bool Finite(const XlValue& v) {
@@ -91,7 +92,8 @@ struct LoadedFace {
   bool reported = false;  // a refusal or the rebuild notes were reported for this definition
   std::set<uint16_t> checkedGlyphs;
   std::set<uint16_t> refusedGlyphs;
-  std::set<uint16_t> missingCodes;
+  std::set<uint16_t> completeGlyphs;
+  std::set<uint16_t> incompleteReported;
 };
 
 class Renderer {
@@ -124,6 +126,8 @@ class Renderer {
   void SetClipRectangle(const XlOperator& op);
   void PaintRectangles(const std::vector<Box>& boxes, const char* what);
   void Text(const XlOperator& op);
+  void NoRecord(uint16_t code);
+  void CheckComplete(LoadedFace& loaded, uint16_t code, uint16_t glyph);
   LoadedFace* FaceFor(const std::string& name);
   void CheckNewGlyphs(LoadedFace& face);
   bool DrawGlyph(LoadedFace& face, uint16_t glyph, double px, double py, double boldStrength);
@@ -139,6 +143,7 @@ class Renderer {
   std::map<std::string, std::unique_ptr<LoadedFace>> faces_;
   std::vector<GraphicsState> stack_{GraphicsState{}};
   std::vector<Box> path_;
+  size_t noRecordKinds_ = 0;
   bool inPage_ = false;
   bool drawable_ = false;  // the open page has pixels (it was not too large)
   RenderedPage page_;
@@ -193,12 +198,8 @@ struct Paper {
   double width, height;
 };
 constexpr Paper kPapers[] = {
-    {"LETTER", 8.5, 11},
-    {"LEGAL", 8.5, 14},
-    {"A4", 210 / 25.4, 297 / 25.4},
-    {"EXEC", 7.25, 10.5},
-    {"LEDGER", 11, 17},
-    {"A3", 297 / 25.4, 420 / 25.4},
+    {"LETTER", 8.5, 11},  {"LEGAL", 8.5, 14}, {"A4", 210 / 25.4, 297 / 25.4},
+    {"EXEC", 7.25, 10.5}, {"LEDGER", 11, 17}, {"A3", 297 / 25.4, 420 / 25.4},
 };
 
 bool Renderer::BeginPage(const XlOperator& op) {
@@ -286,8 +287,8 @@ void Renderer::SetBrushOrPen(const XlOperator& op, int& target) {
     double scale = rgb->value.IsReal() ? 255 : 1;
     double luminance = 0.299 * rgb->value.Element(0) + 0.587 * rgb->value.Element(1) +
                        0.114 * rgb->value.Element(2);
-    target = std::isfinite(luminance) ? static_cast<int>(std::clamp(luminance * scale, 0.0, 255.0))
-                                      : 0;
+    target =
+        std::isfinite(luminance) ? static_cast<int>(std::clamp(luminance * scale, 0.0, 255.0)) : 0;
     report_.approximations["color shown as gray"]++;
   } else {
     NotDrawn(std::string(OperatorName(op.tag)) + " (a source other than gray, RGB or none)");
@@ -369,8 +370,9 @@ void Renderer::CheckNewGlyphs(LoadedFace& loaded) {
     FT_Error error = FT_Load_Glyph(loaded.face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING);
     if (error) {
       loaded.refusedGlyphs.insert(glyph);
-      Problem("font \"" + loaded.font->name + "\": FreeType refuses the character record of glyph " +
-              std::to_string(glyph) + " (FreeType error " + std::to_string(error) + ")");
+      Problem("font \"" + loaded.font->name +
+              "\": FreeType refuses the character record of glyph " + std::to_string(glyph) +
+              " (FreeType error " + std::to_string(error) + ")");
     }
   }
 }
@@ -531,19 +533,20 @@ void Renderer::Text(const XlOperator& op) {
   bool draw = inPage_ && drawable_ && loaded && sized && g.brush >= 0;
   if (g.bold != 0) report_.approximations["bold simulated by outline emboldening"]++;
   if (g.angle != 0) report_.approximations["character angle"]++;
-  double boldStrength = sized ? std::fabs(g.bold) * std::fabs(ppemY) * 64 * 2 : 0;
-  size_t missing = 0;
+  // Printers thicken strokes by a few times the bold value of the em; this is close on screen.
+  double boldStrength = sized ? std::fabs(g.bold) * std::fabs(ppemY) * 64 * 6 : 0;
+  size_t unusable = 0;
   for (uint32_t i = 0; i < text.count; ++i) {
     auto code = static_cast<uint16_t>(static_cast<uint32_t>(text.Element(i)));
     auto found = font->charToGlyph.find(code);
     double advance = 0;
     if (found == font->charToGlyph.end()) {
-      ++missing;
-      if (loaded && loaded->missingCodes.insert(code).second && loaded->missingCodes.size() <= 20) {
-        Problem("font \"" + g.fontName + "\" has no character record for " +
-                DescribeCodePoint(code));
-      }
-    } else if (draw) {
+      // The library never sends a space: it has no outline, and the advance places what follows.
+      if (code != 0x20 && code != 0xA0 && code != 0x3000) NoRecord(code);
+    } else if (!draw) {
+      ++unusable;
+    } else {
+      CheckComplete(*loaded, code, found->second);
       if (DrawGlyph(*loaded, found->second, g.cursorX * sx_, g.cursorY * sy_, boldStrength)) {
         ++report_.glyphsDrawn;
         advance = static_cast<double>(loaded->face->glyph->linearHoriAdvance) / 65536 / sx_;
@@ -552,10 +555,39 @@ void Renderer::Text(const XlOperator& op) {
     g.cursorX += spacing[0] ? spacing[0]->Element(i) : advance;
     if (spacing[1]) g.cursorY += spacing[1]->Element(i);
   }
-  if (missing) NotDrawn("characters without a downloaded glyph", missing);
-  if (!loaded || !sized) {
-    NotDrawn("characters in an unusable font or at an unusable size", text.count - missing);
+  if (unusable && inPage_ && drawable_ && g.brush >= 0) {
+    NotDrawn("characters in an unusable font or at an unusable size", unusable);
   }
+}
+
+void Renderer::NoRecord(uint16_t code) {
+  std::string key = "character " + DescribeCodePoint(code) + " without a downloaded glyph";
+  if (report_.notDrawn.count(key) || noRecordKinds_ < kMaxNoRecordKinds) {
+    if (!report_.notDrawn.count(key)) ++noRecordKinds_;
+    NotDrawn(key);
+  } else {
+    NotDrawn("other characters without a downloaded glyph");
+  }
+}
+
+// A composite whose components never reached the printer prints without them; the preview
+// draws it the same way and says so once per glyph.
+void Renderer::CheckComplete(LoadedFace& loaded, uint16_t code, uint16_t glyph) {
+  if (loaded.completeGlyphs.count(glyph)) return;
+  std::vector<uint16_t> missing = MissingComponents(*loaded.font, glyph);
+  if (missing.empty()) {
+    loaded.completeGlyphs.insert(glyph);
+    return;
+  }
+  NotDrawn("characters drawn without parts that were never downloaded");
+  if (!loaded.incompleteReported.insert(glyph).second) return;
+  std::string list;
+  for (size_t i = 0; i < missing.size() && i < 8; ++i) {
+    list += (i ? ", " : "") + std::to_string(missing[i]);
+  }
+  Problem("font \"" + loaded.font->name + "\": " + DescribeCodePoint(code) + " (glyph " +
+          std::to_string(glyph) + ") needs glyph" + (missing.size() > 1 ? "s " : " ") + list +
+          ", never downloaded; it prints without " + (missing.size() > 1 ? "them" : "it"));
 }
 
 bool Renderer::Feed(const XlOperator& op) {
@@ -753,7 +785,7 @@ size_t CountPages(const uint8_t* data, size_t size) {
 
 std::string PageFileName(const std::string& base, size_t number, size_t pageCount) {
   if (pageCount <= 1) return base;
-  std::string suffix = "-" + std::to_string(number);
+  std::string suffix = std::string("-") + std::to_string(number);
   size_t n = base.size();
   if (n >= 4) {
     std::string ext = base.substr(n - 4);

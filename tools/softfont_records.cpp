@@ -1,6 +1,8 @@
 #include "softfont_records.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <utility>
 
 #include "xl_names.h"
@@ -8,7 +10,9 @@
 namespace fndl {
 namespace {
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t Be16(const uint8_t* p) {
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 uint32_t Be32(const uint8_t* p) {
   return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
          (static_cast<uint32_t>(p[2]) << 8) | p[3];
@@ -53,8 +57,7 @@ bool DecodeGT(const uint8_t* seg, uint32_t size, FontHeaderInfo& out, std::strin
     if (!t.inside) {
       out.warnings.push_back("table " + PrintableTag(t.tag) + " (offset " +
                              std::to_string(t.offset) + ", length " + std::to_string(t.length) +
-                             ") lies outside the GT segment of " + std::to_string(size) +
-                             " bytes");
+                             ") lies outside the GT segment of " + std::to_string(size) + " bytes");
     }
     out.tables.push_back(t);
   }
@@ -183,35 +186,65 @@ bool DecodeCharRecord(const uint8_t* data, size_t size, CharRecordInfo& out, std
   }
   out.contours = static_cast<int16_t>(Be16(out.glyph));
   out.composite = out.contours < 0;
-  if (!out.composite) return true;
+  return !out.composite || ComponentGlyphs(out.glyph, out.glyphLength, out.componentGlyphs, error);
+}
+
+bool ComponentGlyphs(const uint8_t* glyph, size_t length, std::vector<uint16_t>& out,
+                     std::string& error) {
+  out.clear();
+  if (length < 10 || static_cast<int16_t>(Be16(glyph)) >= 0) return true;
   // Component records: flags, glyph index, two arguments of 1 or 2 bytes, then an optional
   // scale (2 bytes), x and y scale (4) or 2x2 matrix (8).
   size_t pos = 10;
   while (true) {
-    if (out.glyphLength - pos < 4) {
-      error = "component " + std::to_string(out.componentGlyphs.size() + 1) +
+    if (length - pos < 4) {
+      error = "component " + std::to_string(out.size() + 1) +
               " runs past the end of the composite glyph";
       return false;
     }
-    uint16_t flags = Be16(out.glyph + pos);
-    out.componentGlyphs.push_back(Be16(out.glyph + pos + 2));
-    size_t length = 4 + ((flags & 0x0001) ? 4 : 2);
+    uint16_t flags = Be16(glyph + pos);
+    out.push_back(Be16(glyph + pos + 2));
+    size_t recordLength = 4 + ((flags & 0x0001) ? 4 : 2);
     if (flags & 0x0008) {
-      length += 2;
+      recordLength += 2;
     } else if (flags & 0x0040) {
-      length += 4;
+      recordLength += 4;
     } else if (flags & 0x0080) {
-      length += 8;
+      recordLength += 8;
     }
-    if (out.glyphLength - pos < length) {
-      error = "component " + std::to_string(out.componentGlyphs.size()) +
-              " runs past the end of the composite glyph";
+    if (length - pos < recordLength) {
+      error =
+          "component " + std::to_string(out.size()) + " runs past the end of the composite glyph";
       return false;
     }
-    pos += length;
+    pos += recordLength;
     if (!(flags & 0x0020)) break;
   }
   return true;
+}
+
+std::vector<uint16_t> MissingComponents(const SoftFont& font, uint16_t glyph) {
+  std::vector<uint16_t> missing;
+  std::set<uint16_t> seen{glyph};
+  std::vector<uint16_t> todo{glyph};
+  std::vector<uint16_t> components;
+  std::string error;
+  // Each glyph is visited once, so a composite that refers to itself ends too.
+  while (!todo.empty()) {
+    uint16_t g = todo.back();
+    todo.pop_back();
+    auto found = font.glyphs.find(g);
+    if (found == font.glyphs.end()) {
+      missing.push_back(g);
+      continue;
+    }
+    ComponentGlyphs(found->second.data(), found->second.size(), components, error);
+    for (uint16_t c : components) {
+      if (seen.insert(c).second) todo.push_back(c);
+    }
+  }
+  std::sort(missing.begin(), missing.end());
+  return missing;
 }
 
 std::string FontNameOf(const XlOperator& op, bool* ok) {

@@ -69,12 +69,17 @@ struct CharRecordInfo {
   const uint8_t* glyph = nullptr;  // the TrueType glyph data, in place
   size_t glyphLength = 0;
   bool composite = false;
-  int16_t contours = 0;                 // numberOfContours of the glyph (0 for an empty glyph)
+  int16_t contours = 0;                   // numberOfContours of the glyph (0 for an empty glyph)
   std::vector<uint16_t> componentGlyphs;  // a composite's component glyph indices, in order
 };
 
 // Decodes a TrueType character record of format 1, class 0. False with *error on failure.
 bool DecodeCharRecord(const uint8_t* data, size_t size, CharRecordInfo& out, std::string& error);
+
+// The component glyph indices of TrueType glyph data (none for a simple or empty glyph). False
+// with *error when a component record runs past the data; the components before it are kept.
+bool ComponentGlyphs(const uint8_t* glyph, size_t length, std::vector<uint16_t>& out,
+                     std::string& error);
 
 // A font as its operators have defined it so far.
 struct SoftFont {
@@ -137,6 +142,10 @@ class SoftFontCollector {
   size_t headersDecoded_ = 0, recordsDecoded_ = 0, componentRecords_ = 0, removals_ = 0,
          problems_ = 0;
 };
+
+// Glyphs the font lacks that drawing glyph needs: the glyph itself, or any glyph its composite
+// refers to, directly or through other composites. Sorted; empty when the glyph is complete.
+std::vector<uint16_t> MissingComponents(const SoftFont& font, uint16_t glyph);
 
 // The FontName attribute's bytes, or an empty string with *ok false when it is missing or not a
 // ubyte_array / uint16_array.

@@ -7,7 +7,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -113,8 +115,8 @@ std::string DescribeCodePoint(char32_t c) {
   char number[16];
   std::snprintf(number, sizeof(number), "U+%04X", static_cast<unsigned>(c));
   std::string text = number;
-  bool printable = c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0) && !IsSurrogate(c) &&
-                   c <= 0x10FFFF;
+  bool printable =
+      c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0) && !IsSurrogate(c) && c <= 0x10FFFF;
   if (printable) {
     text += " '";
     AppendUtf8(text, c);

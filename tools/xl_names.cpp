@@ -11,34 +11,89 @@ struct Named {
 };
 
 constexpr Named kOperators[] = {
-    {0x41, "BeginSession"},       {0x42, "EndSession"},         {0x43, "BeginPage"},
-    {0x44, "EndPage"},            {0x47, "Comment"},            {0x48, "OpenDataSource"},
-    {0x49, "CloseDataSource"},    {0x4F, "BeginFontHeader"},    {0x50, "ReadFontHeader"},
-    {0x51, "EndFontHeader"},      {0x52, "BeginChar"},          {0x53, "ReadChar"},
-    {0x54, "EndChar"},            {0x55, "RemoveFont"},         {0x56, "SetCharAttributes"},
-    {0x5B, "BeginStream"},        {0x5C, "ReadStream"},         {0x5D, "EndStream"},
-    {0x5E, "ExecStream"},         {0x5F, "RemoveStream"},       {0x60, "PopGS"},
-    {0x61, "PushGS"},             {0x62, "SetClipReplace"},     {0x63, "SetBrushSource"},
-    {0x64, "SetCharAngle"},       {0x65, "SetCharScale"},       {0x66, "SetCharShear"},
-    {0x67, "SetClipIntersect"},   {0x68, "SetClipRectangle"},   {0x69, "SetClipToPage"},
-    {0x6A, "SetColorSpace"},      {0x6B, "SetCursor"},          {0x6C, "SetCursorRel"},
-    {0x6D, "SetHalftoneMethod"},  {0x6E, "SetFillMode"},        {0x6F, "SetFont"},
-    {0x70, "SetLineDash"},        {0x71, "SetLineCap"},         {0x72, "SetLineJoin"},
-    {0x73, "SetMiterLimit"},      {0x74, "SetPageDefaultCTM"},  {0x75, "SetPageOrigin"},
-    {0x76, "SetPageRotation"},    {0x77, "SetPageScale"},       {0x78, "SetPaintTxMode"},
-    {0x79, "SetPenSource"},       {0x7A, "SetPenWidth"},        {0x7B, "SetROP"},
-    {0x7C, "SetSourceTxMode"},    {0x7D, "SetCharBoldValue"},   {0x7F, "SetClipMode"},
-    {0x80, "SetPathToClip"},      {0x81, "SetCharSubMode"},     {0x84, "CloseSubPath"},
-    {0x85, "NewPath"},            {0x86, "PaintPath"},          {0x91, "ArcPath"},
-    {0x93, "BezierPath"},         {0x95, "BezierRelPath"},      {0x96, "Chord"},
-    {0x97, "ChordPath"},          {0x98, "Ellipse"},            {0x99, "EllipsePath"},
-    {0x9B, "LinePath"},           {0x9D, "LineRelPath"},        {0x9E, "Pie"},
-    {0x9F, "PiePath"},            {0xA0, "Rectangle"},          {0xA1, "RectanglePath"},
-    {0xA2, "RoundRectangle"},     {0xA3, "RoundRectanglePath"}, {0xA8, "Text"},
-    {0xA9, "TextPath"},           {0xB0, "BeginImage"},         {0xB1, "ReadImage"},
-    {0xB2, "EndImage"},           {0xB3, "BeginRastPattern"},   {0xB4, "ReadRastPattern"},
-    {0xB5, "EndRastPattern"},     {0xB6, "BeginScan"},          {0xB8, "EndScan"},
-    {0xB9, "ScanLineRel"},        {0xBF, "PassThrough"},
+    {0x41, "BeginSession"},
+    {0x42, "EndSession"},
+    {0x43, "BeginPage"},
+    {0x44, "EndPage"},
+    {0x47, "Comment"},
+    {0x48, "OpenDataSource"},
+    {0x49, "CloseDataSource"},
+    {0x4F, "BeginFontHeader"},
+    {0x50, "ReadFontHeader"},
+    {0x51, "EndFontHeader"},
+    {0x52, "BeginChar"},
+    {0x53, "ReadChar"},
+    {0x54, "EndChar"},
+    {0x55, "RemoveFont"},
+    {0x56, "SetCharAttributes"},
+    {0x5B, "BeginStream"},
+    {0x5C, "ReadStream"},
+    {0x5D, "EndStream"},
+    {0x5E, "ExecStream"},
+    {0x5F, "RemoveStream"},
+    {0x60, "PopGS"},
+    {0x61, "PushGS"},
+    {0x62, "SetClipReplace"},
+    {0x63, "SetBrushSource"},
+    {0x64, "SetCharAngle"},
+    {0x65, "SetCharScale"},
+    {0x66, "SetCharShear"},
+    {0x67, "SetClipIntersect"},
+    {0x68, "SetClipRectangle"},
+    {0x69, "SetClipToPage"},
+    {0x6A, "SetColorSpace"},
+    {0x6B, "SetCursor"},
+    {0x6C, "SetCursorRel"},
+    {0x6D, "SetHalftoneMethod"},
+    {0x6E, "SetFillMode"},
+    {0x6F, "SetFont"},
+    {0x70, "SetLineDash"},
+    {0x71, "SetLineCap"},
+    {0x72, "SetLineJoin"},
+    {0x73, "SetMiterLimit"},
+    {0x74, "SetPageDefaultCTM"},
+    {0x75, "SetPageOrigin"},
+    {0x76, "SetPageRotation"},
+    {0x77, "SetPageScale"},
+    {0x78, "SetPaintTxMode"},
+    {0x79, "SetPenSource"},
+    {0x7A, "SetPenWidth"},
+    {0x7B, "SetROP"},
+    {0x7C, "SetSourceTxMode"},
+    {0x7D, "SetCharBoldValue"},
+    {0x7F, "SetClipMode"},
+    {0x80, "SetPathToClip"},
+    {0x81, "SetCharSubMode"},
+    {0x84, "CloseSubPath"},
+    {0x85, "NewPath"},
+    {0x86, "PaintPath"},
+    {0x91, "ArcPath"},
+    {0x93, "BezierPath"},
+    {0x95, "BezierRelPath"},
+    {0x96, "Chord"},
+    {0x97, "ChordPath"},
+    {0x98, "Ellipse"},
+    {0x99, "EllipsePath"},
+    {0x9B, "LinePath"},
+    {0x9D, "LineRelPath"},
+    {0x9E, "Pie"},
+    {0x9F, "PiePath"},
+    {0xA0, "Rectangle"},
+    {0xA1, "RectanglePath"},
+    {0xA2, "RoundRectangle"},
+    {0xA3, "RoundRectanglePath"},
+    {0xA8, "Text"},
+    {0xA9, "TextPath"},
+    {0xB0, "BeginImage"},
+    {0xB1, "ReadImage"},
+    {0xB2, "EndImage"},
+    {0xB3, "BeginRastPattern"},
+    {0xB4, "ReadRastPattern"},
+    {0xB5, "EndRastPattern"},
+    {0xB6, "BeginScan"},
+    {0xB8, "EndScan"},
+    {0xB9, "ScanLineRel"},
+    {0xBF, "PassThrough"},
 };
 
 constexpr Named kAttributes[] = {
@@ -149,12 +204,12 @@ constexpr Named kAttributes[] = {
 };
 
 constexpr Named kDataTypes[] = {
-    {0xC0, "ubyte"},       {0xC1, "uint16"},       {0xC2, "uint32"},       {0xC3, "sint16"},
-    {0xC4, "sint32"},      {0xC5, "real32"},       {0xC8, "ubyte_array"},  {0xC9, "uint16_array"},
+    {0xC0, "ubyte"},        {0xC1, "uint16"},       {0xC2, "uint32"},       {0xC3, "sint16"},
+    {0xC4, "sint32"},       {0xC5, "real32"},       {0xC8, "ubyte_array"},  {0xC9, "uint16_array"},
     {0xCA, "uint32_array"}, {0xCB, "sint16_array"}, {0xCC, "sint32_array"}, {0xCD, "real32_array"},
-    {0xD0, "ubyte_xy"},    {0xD1, "uint16_xy"},    {0xD2, "uint32_xy"},    {0xD3, "sint16_xy"},
-    {0xD4, "sint32_xy"},   {0xD5, "real32_xy"},    {0xE0, "ubyte_box"},    {0xE1, "uint16_box"},
-    {0xE2, "uint32_box"},  {0xE3, "sint16_box"},   {0xE4, "sint32_box"},   {0xE5, "real32_box"},
+    {0xD0, "ubyte_xy"},     {0xD1, "uint16_xy"},    {0xD2, "uint32_xy"},    {0xD3, "sint16_xy"},
+    {0xD4, "sint32_xy"},    {0xD5, "real32_xy"},    {0xE0, "ubyte_box"},    {0xE1, "uint16_box"},
+    {0xE2, "uint32_box"},   {0xE3, "sint16_box"},   {0xE4, "sint32_box"},   {0xE5, "real32_box"},
 };
 
 template <size_t N>
@@ -203,7 +258,9 @@ constexpr Meaning kMeanings[] = {
 
 }  // namespace
 
-const char* OperatorName(uint8_t tag) { return Lookup(kOperators, tag); }
+const char* OperatorName(uint8_t tag) {
+  return Lookup(kOperators, tag);
+}
 
 std::string AttributeName(uint16_t id) {
   if (id <= 0xFF) {
@@ -214,7 +271,9 @@ std::string AttributeName(uint16_t id) {
   return text;
 }
 
-const char* DataTypeName(uint8_t tag) { return Lookup(kDataTypes, tag); }
+const char* DataTypeName(uint8_t tag) {
+  return Lookup(kDataTypes, tag);
+}
 
 const char* EnumerationMeaning(uint16_t attributeId, int64_t value) {
   for (const Meaning& meaning : kMeanings) {

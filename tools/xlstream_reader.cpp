@@ -9,10 +9,9 @@
 namespace fndl {
 namespace {
 
-constexpr char kUniversalExit[] = "\x1B%-12345X";
-constexpr size_t kUniversalExitLength = sizeof(kUniversalExit) - 1;
-
-bool IsWhiteSpace(uint8_t b) { return b == 0x00 || (b >= 0x09 && b <= 0x0D) || b == 0x20; }
+bool IsWhiteSpace(uint8_t b) {
+  return b == 0x00 || (b >= 0x09 && b <= 0x0D) || b == 0x20;
+}
 
 // The element type of a data type tag as its scalar tag's low nibble (0 ubyte ... 5 real32), or
 // -1 for a byte that is no data type tag.
@@ -75,7 +74,9 @@ std::string FormatOffset(size_t offset) {
   return text;
 }
 
-unsigned XlValue::ElementSize() const { return BaseSize(BaseType(type)); }
+unsigned XlValue::ElementSize() const {
+  return BaseSize(BaseType(type));
+}
 
 double XlValue::Element(size_t i) const {
   if (shape != XlShape::kArray || i >= count || elements == nullptr) return 0;
@@ -109,7 +110,7 @@ bool XlStreamReader::Fail(size_t offset, std::string message) {
 
 bool XlStreamReader::AtUniversalExit(size_t at) const {
   return at <= size_ && kUniversalExitLength <= size_ - at &&
-         std::memcmp(data_ + at, kUniversalExit, kUniversalExitLength) == 0;
+         std::memcmp(data_ + at, kUniversalExitSequence, kUniversalExitLength) == 0;
 }
 
 // A line up to its line feed; the carriage return of a CR LF pair is not part of it.
@@ -179,9 +180,10 @@ bool XlStreamReader::ReadPrologue() {
       state_ = State::kBody;
       return true;
     } else {
-      return Fail(pos_, "expected a universal exit, a PJL line or the stream header line, found "
-                        "byte " +
-                            Hex(b, 2));
+      return Fail(pos_,
+                  "expected a universal exit, a PJL line or the stream header line, found "
+                  "byte " +
+                      Hex(b, 2));
     }
   }
   return Fail(pos_, "the input ends before the stream header line");
@@ -307,6 +309,7 @@ XlStreamReader::Result XlStreamReader::Next(XlOperator& op) {
       }
       pending = XlAttribute{};
       pending.offset = at;
+      if (op.attributes.empty()) op.start = at;
       if (!ReadValue(pending.value)) return Result::kError;
       haveValue = true;
     } else if (b == 0xF8 || b == 0xF9) {
@@ -337,6 +340,7 @@ XlStreamReader::Result XlStreamReader::Next(XlOperator& op) {
       }
       op.tag = b;
       op.offset = at;
+      if (op.attributes.empty()) op.start = at;
       ++pos_;
       // The data an operator announces follows it; white space may stand between.
       size_t look = pos_;

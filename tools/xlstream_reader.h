@@ -17,6 +17,10 @@
 
 namespace fndl {
 
+// The universal exit that opens and closes a job (ESC %-12345X).
+inline constexpr char kUniversalExitSequence[] = "\x1B%-12345X";
+inline constexpr size_t kUniversalExitLength = sizeof(kUniversalExitSequence) - 1;
+
 enum class XlShape { kScalar, kArray, kXY, kBox };
 
 // One typed value as the stream carries it.
@@ -45,6 +49,7 @@ struct XlAttribute {
 
 struct XlOperator {
   uint8_t tag = 0;
+  size_t start = 0;   // where its first attribute begins (the operator byte when it has none)
   size_t offset = 0;  // where the operator byte is
   std::vector<XlAttribute> attributes;
   // Embedded data that follows the operator (dataLength or dataLengthByte), read in place.

@@ -154,16 +154,16 @@ bool CutToOffset(TEXTINFOW& text) {
 }
 
 // A W string converted to the ANSI code page; null when it does not fit maxBytes (with the
-// terminator) or cannot be converted.
+// terminator) or cannot be converted. One conversion into a block of maxBytes: a result too long
+// for it fails like one that cannot be converted, and every call converts two strings, so
+// measuring first would double the cost.
 std::unique_ptr<char[]> ToAnsi(const uint16_t* s, size_t maxBytes) {
-  const int needed = platform::WideCharToMultiByte(platform::CP_ACP, 0, s, -1, nullptr, 0);
-  if (needed <= 0 || static_cast<size_t>(needed) > maxBytes) return nullptr;
-  std::unique_ptr<char[]> out(new (std::nothrow) char[static_cast<size_t>(needed)]);
+  std::unique_ptr<char[]> out(new (std::nothrow) char[maxBytes]);
   if (!out) return nullptr;
-  if (platform::WideCharToMultiByte(platform::CP_ACP, 0, s, -1, out.get(), needed) != needed) {
-    return nullptr;
-  }
-  out[static_cast<size_t>(needed) - 1] = 0;
+  const int written = platform::WideCharToMultiByte(platform::CP_ACP, 0, s, -1, out.get(),
+                                                    static_cast<int>(maxBytes));
+  if (written <= 0) return nullptr;
+  out[static_cast<size_t>(written) - 1] = 0;
   return out;
 }
 

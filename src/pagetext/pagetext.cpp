@@ -38,21 +38,39 @@ bool IsMissingGlyphStop(uint16_t c, uint32_t g) {
   return g == kUnmappedGlyph && c != kSpace && c != kEqualsSign && c != kIdeographicSpace;
 }
 
+// The font engine's character widths already asked for in this run. A line of text repeats its
+// letters, and each question to the engine costs more than writing the character: each code is
+// asked once, and its answer (a failure included) holds for the rest of the run.
+class CharWidths {
+ public:
+  int32_t Get(platform::HDC hdc, uint16_t c) {
+    const size_t slot = c == kIdeographicSpace ? kIdeographicSlot : c;
+    if (!known_[slot]) {
+      int32_t w = 0;
+      // A failed query leaves the advance at 0: the character is still printed (its glyph was
+      // sent), only the next one is not moved on, which is better than dropping the run.
+      if (!platform::CurrentFontEngine().GetCharWidthA(hdc, c, c, &w)) w = 0;
+      widths_[slot] = w;
+      known_[slot] = true;
+    }
+    return widths_[slot];
+  }
+
+ private:
+  static constexpr size_t kIdeographicSlot = 0x100;  // codes 0..0xFF, then U+3000
+  int32_t widths_[kIdeographicSlot + 1] = {};
+  bool known_[kIdeographicSlot + 1] = {};
+};
+
 int32_t AdvanceWidth(platform::HDC hdc, uint16_t c, uint32_t g, bool bTTE, const TEXTINFOW& text,
-                     const DOWNLOADCONTEXT& context) {
+                     const DOWNLOADCONTEXT& context, CharWidths& charWidths) {
   if (bTTE) {
     // A mapped font file has no font engine metrics for the printer's size: every character
     // advances by the character size.
     return static_cast<int32_t>(CharacterSize(text.FontHeight, context.nResolution));
   }
   platform::FontEngine& engine = platform::CurrentFontEngine();
-  if (c <= 0xFF || c == kIdeographicSpace) {
-    int32_t w = 0;
-    // A failed query leaves the advance at 0: the character is still printed (its glyph was
-    // sent), only the next one is not moved on, which is better than dropping the run.
-    if (!engine.GetCharWidthA(hdc, c, c, &w)) return 0;
-    return w;
-  }
+  if (c <= 0xFF || c == kIdeographicSpace) return charWidths.Get(hdc, c);
   platform::GLYPHMETRICS gm;
   if (engine.GetGlyphOutlineA(hdc, g, platform::GGO_METRICS | platform::GGO_GLYPH_INDEX, &gm, 0,
                               nullptr, &platform::kIdentityMatrix) == platform::GDI_ERROR) {
@@ -121,6 +139,7 @@ int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEX
   uint32_t nLeft = TextLength(text);
   // Widths of the current line's characters, indexed like chText after earlier lines are cut.
   int32_t anWidths[kMaxRunUnits] = {};
+  CharWidths charWidths;
 
   WriteClipRectangle(out, kClipBox[0], kClipBox[1], kClipBox[2], kClipBox[3]);
   if (nLeft == 0) return 0;
@@ -133,7 +152,7 @@ int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEX
     for (;; ++n) {
       const uint16_t c = text.chText[n];
       const uint32_t g = context.anGlyphIndex[nDone + n];
-      const int32_t w = AdvanceWidth(hdc, c, g, bTTE, text, context);
+      const int32_t w = AdvanceWidth(hdc, c, g, bTTE, text, context, charWidths);
       if (IsMissingGlyphStop(c, g)) {
         // The stop character is not on the page; the part of the line before it is, even
         // below the bottom limit, so that the caller can go on right behind it.

@@ -1,7 +1,9 @@
 #include "pclxl/xlstream.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <new>
 
 namespace tavrfndl {
@@ -96,8 +98,24 @@ void PlaceLE32(XlStream* pStream, uint32_t value) {
 }
 
 void PlaceBlock(XlStream* pStream, const uint8_t* pbyData, uint32_t count) {
-  // One byte per piece, so a block of any size streams through a buffer of any size.
-  for (uint32_t i = 0; i < count && !IsSilent(pStream); ++i) PlaceByte(pStream, pbyData[i]);
+  // A block is a run of one-byte pieces, so it streams through a buffer of any size: the buffer
+  // is filled to the last byte and handed off when the next byte finds no room. The run is
+  // copied a full buffer at a time, with the hand-offs where byte-by-byte placing puts them:
+  // glyph and table data are most of what the writer carries.
+  uint32_t placed = 0;
+  while (placed < count && !IsSilent(pStream)) {
+    if (pStream->nBufferUsed >= pStream->nBufferSize) {
+      HandOff(pStream);
+      pStream->nBufferUsed = 0;
+      if (pStream->nError != 0) return;
+    }
+    const uint32_t room = static_cast<uint32_t>(pStream->nBufferSize - pStream->nBufferUsed);
+    const uint32_t n = std::min(room, count - placed);
+    std::memcpy(pStream->pbyBuffer + pStream->nBufferUsed, pbyData + placed, n);
+    pStream->nBufferUsed += static_cast<int32_t>(n);
+    pStream->dwBytesWritten += n;
+    placed += n;
+  }
 }
 
 void EnterErrorState(XlStream* pStream, int16_t code) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace tavrfndl::platform {
@@ -139,6 +140,15 @@ class MappedFile {
 // Maps the file named by path (ANSI code page) whole and read-only. Nothing is held on failure:
 // a missing path, a directory, an empty or unreadable file.
 std::optional<MappedFile> MapFileReadOnly(const char* path);
+
+// The whole file mapped read-only, one mapping shared by its holders. Where the platform can
+// tell cheaply that a file is unchanged (POSIX: the same device and inode, size, modification
+// and status-change times), the mappings of the last few files are kept for the process, so that
+// a font file read on every download call is mapped, and its pages faulted in, once instead of
+// on every call; a file replaced, rewritten, removed or made unreadable is mapped anew, or fails,
+// as with MapFileReadOnly. Null on MapFileReadOnly's failures or when no memory is left.
+// ReleaseFontEngineCaches lets go of the kept mappings; holders keep theirs.
+std::shared_ptr<const MappedFile> MapFileShared(const char* path);
 
 // MultiByteToWideChar / WideCharToMultiByte for CP_ACP with flags 0: an invalid sequence becomes
 // U+FFFD (or '?') and the conversion goes on. cbMultiByte / cchWideChar of -1 means "up to and

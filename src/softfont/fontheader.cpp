@@ -106,7 +106,7 @@ void BuildPCLFontName(FONTENTRY& entry) {
 }
 
 bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source) {
-  std::optional<platform::MappedFile> file;
+  std::shared_ptr<const platform::MappedFile> file;
   TableBuffer whole;
   ByteView font;
   if (source.bTTE) {

@@ -91,7 +91,21 @@ bool CheckIfCompositeGlyph(ByteView glyph) {
   return glyph.ReadU16(0, numberOfContours) && (numberOfContours & 0x8000) != 0;
 }
 
-bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream) {
+namespace {
+
+// The composites being expanded, outermost first.
+struct CompositeChain {
+  uint16_t glyphs[kMaxComponentDepth];
+  int depth = 0;
+  bool Contains(uint16_t glyph) const {
+    for (int i = 0; i < depth; ++i) {
+      if (glyphs[i] == glyph) return true;
+    }
+    return false;
+  }
+};
+
+bool SendComponents(FontTables& tables, ByteView glyph, XlStream* pStream, CompositeChain& chain) {
   // Each record is at least 6 bytes and must lie inside the glyph, so the walk ends.
   size_t pos = 10;
   for (;;) {
@@ -102,8 +116,28 @@ bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream
     auto data = GetGlyfData(tables, component);
     if (!data || data->empty()) return false;
     if (!SendCharRecord(pStream, kComponentCharCode, component, *data)) return false;
+    // A component may itself be a composite (accented Greek capitals in DejaVu Sans are built
+    // from a composite letter): without its own components the printer draws it with parts
+    // missing. A component that names one of the composites it lies in (a broken font) is sent
+    // but not expanded again, and the depth is bounded, so the walk always ends.
+    if (CheckIfCompositeGlyph(*data) && !chain.Contains(component)) {
+      if (chain.depth >= kMaxComponentDepth) return false;
+      chain.glyphs[chain.depth++] = component;
+      const bool sent = SendComponents(tables, *data, pStream, chain);
+      --chain.depth;
+      if (!sent) return false;
+    }
     if (!(flags & kMoreComponents)) return true;
   }
+}
+
+}  // namespace
+
+bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream,
+                           uint16_t glyphIndex) {
+  CompositeChain chain;
+  chain.glyphs[chain.depth++] = glyphIndex;
+  return SendComponents(tables, glyph, pStream, chain);
 }
 
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& /*entry*/,
@@ -116,7 +150,7 @@ bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& /*en
   if (data->empty()) return false;
   if (CheckIfCompositeGlyph(*data)) {
     // The composite itself counts as sent whatever becomes of its components.
-    HandleCompositeGlyphW(tables, *data, pStream);
+    HandleCompositeGlyphW(tables, *data, pStream, glyph);
   }
   return true;
 }

@@ -34,9 +34,14 @@ bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& s
 // size 0.
 std::optional<ByteView> GetGlyfData(FontTables& tables, uint16_t glyph);
 bool CheckIfCompositeGlyph(ByteView glyph);
-// Sends the components of a composite glyph under code 0xFFFF; false when it stopped at one that
-// could not be read.
-bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream);
+// How deeply composite glyphs may nest; real fonts use two or three levels.
+inline constexpr int kMaxComponentDepth = 8;
+
+// Sends the components of composite glyph glyphIndex under code 0xFFFF, and the components of
+// components down to kMaxComponentDepth levels; false when it stopped at one that could not be
+// read.
+bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream,
+                           uint16_t glyphIndex);
 // Sends one character (its composite's components too). False when it failed: no glyph, or an
 // empty one (whose 6-byte record still goes out).
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,

@@ -88,9 +88,9 @@ uint32_t GetFontTable(platform::HDC hDC, uint32_t dwTable, TableBuffer& out) {
   return out.size;
 }
 
-std::optional<platform::MappedFile> MapTTEFile(const char* path) {
-  if (path == nullptr) return std::nullopt;
-  return platform::MapFileReadOnly(path);
+std::shared_ptr<const platform::MappedFile> MapTTEFile(const char* path) {
+  if (path == nullptr) return nullptr;
+  return platform::MapFileShared(path);
 }
 
 std::optional<ByteView> GetTTEFilePointer(ByteView font, const char* lower, const char* upper) {
@@ -201,26 +201,28 @@ bool FontTables::Open() {
 std::optional<ByteView> FontTables::Find(const char* lowerTag) {
   // A tag has 4 bytes: a longer name is no table, and must not match through its first four.
   if (lowerTag == nullptr || !FitsTag(lowerTag) || !Open()) return std::nullopt;
+  // The identifier holds the tag text up to its terminator, so it stands for both forms the file
+  // is searched for.
+  const uint32_t id = IdentifierOfTagText(lowerTag);
+  for (const Cached& cached : cache_) {
+    if (cached.id == id) return cached.view;
+  }
+  Cached fetched{id, TableBuffer{}, std::nullopt};
   if (source_.bTTE) {
     char upper[5];
     UpperTagText(lowerTag, upper);
-    return GetTTEFilePointer(ByteView(file_->data(), file_->size()), lowerTag, upper);
+    fetched.view = GetTTEFilePointer(ByteView(file_->data(), file_->size()), lowerTag, upper);
+  } else if (GetFontTable(source_.hDC, id, fetched.buffer) != platform::GDI_ERROR) {
+    fetched.view = fetched.buffer.view();
   }
-  const uint32_t id = IdentifierOfTagText(lowerTag);
-  for (const Cached& cached : cache_) {
-    if (cached.id != id) continue;
-    if (!cached.found) return std::nullopt;
-    return cached.buffer.view();
-  }
-  Cached fetched{id, TableBuffer{}, false};
-  fetched.found = GetFontTable(source_.hDC, id, fetched.buffer) != platform::GDI_ERROR;
-  const std::optional<ByteView> result =
-      fetched.found ? std::optional<ByteView>(fetched.buffer.view()) : std::nullopt;
+  const std::optional<ByteView> result = fetched.view;
   try {
-    // The bytes stay where they are when the cache grows: the view points into the heap block.
+    // The bytes stay where they are when the cache grows: the view points into the heap block
+    // (engine) or the mapping this object holds (file).
     cache_.push_back(std::move(fetched));
   } catch (const std::bad_alloc&) {
-    return std::nullopt;
+    // The engine's copy goes with the entry; the file's bytes stay mapped.
+    return source_.bTTE ? result : std::nullopt;
   }
   return result;
 }

@@ -50,8 +50,9 @@ struct TableBuffer {
 // (out stays empty: a failed copy is not handed on as table bytes).
 uint32_t GetFontTable(platform::HDC hDC, uint32_t dwTable, TableBuffer& out);
 
-// The whole file, read-only; nothing when it cannot be opened or mapped.
-std::optional<platform::MappedFile> MapTTEFile(const char* path);
+// The whole file, read-only; null when it cannot be opened or mapped. The mapping is shared
+// with every other reader of the unchanged file (platform::MapFileShared).
+std::shared_ptr<const platform::MappedFile> MapTTEFile(const char* path);
 
 // The table whose directory tag is lower or upper (exact, case-sensitive; a 3-letter name matches
 // only a tag whose fourth byte is 0), found in directory order; the first matching record
@@ -97,11 +98,13 @@ class FontTables {
   FontSource source_;
   bool opened_ = false;
   bool openFailed_ = false;
-  std::optional<platform::MappedFile> file_;
+  std::shared_ptr<const platform::MappedFile> file_;
+  // Each table is looked up once per operation, from either source: a run's glyphs ask for the
+  // same four tables each.
   struct Cached {
     uint32_t id;
-    TableBuffer buffer;
-    bool found;
+    TableBuffer buffer;  // the engine's copy (engine source)
+    std::optional<ByteView> view;
   };
   std::vector<Cached> cache_;
 };

@@ -469,6 +469,30 @@ TEST(Glyphs, NewFontRunAABSendsAOnceAndBWithBothComponents) {
   EXPECT_EQ(again[1].data[5], 2);
 }
 
+TEST(Glyphs, ComponentsOfANestedCompositeGoOutToo) {
+  GlyphFont f = CompositeFont({}, {});
+  fb::Component nested;
+  nested.glyphIndex = 3;  // the composite of glyphs 1 and 2
+  f.glyphs.AddGlyph(fb::CompositeGlyph({nested}));  // glyph 5, code 'E'
+  Downloads d(f.Build(), true);
+  auto chars = Chars(d.Run(u"E"));
+  std::vector<uint8_t> glyphs;
+  for (const XlOperator& c : chars) glyphs.push_back(c.data[5]);
+  EXPECT_EQ(glyphs, (std::vector<uint8_t>{5, 3, 1, 2}));
+}
+
+TEST(Glyphs, CompositeThatContainsItselfEndsWithoutLooping) {
+  GlyphFont f;
+  fb::Component self;
+  self.glyphIndex = 1;
+  f.glyphs.AddGlyph(fb::CompositeGlyph({self}));
+  Downloads d(f.Build(), true);
+  DOWNLOADCONTEXT context;
+  auto chars = Chars(d.Run(u"A", &context));
+  EXPECT_EQ(chars.size(), 2u);  // the glyph, and itself once as its component
+  EXPECT_EQ(context.anGlyphIndex[0], 1u);
+}
+
 TEST(Glyphs, ComponentRecordRunningOffTheGlyphStopsTheComponents) {
   GlyphFont f;
   f.glyphs.AddGlyph(fb::SimpleGlyph({{{0, 0}, {10, 0}, {0, 10}}}));

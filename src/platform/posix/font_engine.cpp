@@ -37,6 +37,7 @@
 #include "platform/posix/code_page.h"
 #include "platform/posix/engine_stats.h"
 #include "platform/posix/sfnt_file.h"
+#include "platform/posix/shared_mapping.h"
 #include "truetype/byteview.h"
 
 namespace tavrfndl::platform {
@@ -49,6 +50,8 @@ constexpr int64_t kDefaultCellHeight = 16;
 constexpr int32_t kDefaultWeight = 400;
 constexpr uint32_t kCollectionIdentifier = 0x66637474;  // "ttcf", first byte least significant
 constexpr uint32_t kLargestFontData = 0xFFFFFFFEu;      // below GDI_ERROR
+// The codes whose advances a face keeps: those the page text asks GetCharWidthA for.
+constexpr uint32_t kReadCodeAdvances = 0x100;
 
 std::atomic<uint64_t> g_fontconfigMatches{0};
 std::atomic<uint64_t> g_fontFileOpens{0};
@@ -116,8 +119,8 @@ bool IdentifyFile(const char* path, uint32_t faceIndex, FileIdentity& out) {
 }
 
 // One face of one font file, shared by every font object made from it. Immutable after loading
-// except FreeType's face (which FreeType does not let two threads use at once) and the
-// standalone copy made on demand: both under mutex.
+// except FreeType's face (which FreeType does not let two threads use at once), the standalone
+// copy made on demand and the character advances read on demand: all under mutex.
 struct Face {
   std::atomic<uint32_t> refs{1};
   Face* nextCached = nullptr;  // the engine's face list (cache lock)
@@ -140,6 +143,11 @@ struct Face {
   std::mutex mutex;
   std::unique_ptr<uint8_t[]> standalone;
   uint32_t standaloneSize = 0;
+  // The advances (font units) of the character codes GetCharWidthA is asked for: the text of
+  // every run measures them again, each time through the character map and "hmtx". 0: not read
+  // yet, 1: read, 2: the font gave none.
+  FT_Fixed codeAdvances[kReadCodeAdvances] = {};
+  uint8_t codeAdvanceState[kReadCodeAdvances] = {};
 
   Face() = default;
   Face(const Face&) = delete;
@@ -228,6 +236,22 @@ FT_UInt GlyphOfCode(const Face& face, uint32_t code) {
     if (glyph != 0) return glyph;
   }
   return FT_Get_Char_Index(face.ft, code);
+}
+
+// The advance of a character code in font units; false when the font gives none (caller holds
+// face.mutex). Without scaling the answer depends on the face alone, so it is read once.
+bool CodeAdvance(Face& face, uint32_t code, FT_Fixed& advance) {
+  if (code < kReadCodeAdvances && face.codeAdvanceState[code] != 0) {
+    advance = face.codeAdvances[code];
+    return face.codeAdvanceState[code] == 1;
+  }
+  const bool read =
+      FT_Get_Advance(face.ft, GlyphOfCode(face, code), FT_LOAD_NO_SCALE, &advance) == 0;
+  if (code < kReadCodeAdvances) {
+    face.codeAdvances[code] = read ? advance : 0;
+    face.codeAdvanceState[code] = read ? 1 : 2;
+  }
+  return read;
 }
 
 int32_t NormalizeWeight(int32_t lfWeight) {
@@ -433,9 +457,7 @@ class PosixFontEngine final : public FontEngine {
       std::lock_guard<std::mutex> lock(face.mutex);
       for (uint32_t code = iFirst;; ++code) {
         FT_Fixed advance = 0;
-        if (FT_Get_Advance(face.ft, GlyphOfCode(face, code), FT_LOAD_NO_SCALE, &advance) != 0) {
-          return false;
-        }
+        if (!CodeAdvance(face, code, advance)) return false;
         lpBuffer[code - iFirst] = font->Scale(advance);
         if (code == iLast) break;
       }
@@ -720,6 +742,7 @@ void SetFontEngineForTesting(FontEngine* engine) {
 
 void ReleaseFontEngineCaches() {
   PlatformEngine().ReleaseCaches();
+  posix::ReleaseSharedMappings();
 }
 
 namespace posix {

@@ -1,9 +1,13 @@
 // The font engine on Windows is GDI itself: every member is the GDI call of the same name, on a
-// memory device context. The library's structures are copied member by member into the Windows
-// ones and back, so that nothing above this folder depends on the two layouts agreeing.
+// memory device context, with the library's structures copied member by member into the Windows
+// ones and back, so that nothing above this folder depends on the two layouts agreeing. Where
+// GDI's answer means something else than the library expects, the engine makes up the
+// difference: codes are UTF-16 (the wide calls answer for them), a font file path is that file's
+// face (font_files.cpp), and the whole font of a collection face is a font of its own
+// (collection_face.cpp).
 //
-// GDI keeps its own font caches; what the engine keeps is the font files it added as private
-// fonts of the process (font_files.cpp), withdrawn by ReleaseFontEngineCaches.
+// GDI keeps its own font caches; what the engine keeps (the private fonts added for files and
+// the last standalone collection face) goes with ReleaseFontEngineCaches.
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -13,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/windows/code_page.h"
+#include "platform/windows/collection_face.h"
 #include "platform/windows/font_files.h"
 
 namespace tavrfndl::platform {
@@ -122,6 +127,11 @@ class GdiFontEngine final : public FontEngine {
 
   uint32_t GetFontData(HDC hdc, uint32_t dwTable, uint32_t dwOffset, void* pvBuffer,
                        uint32_t cjBuffer) override {
+    uint32_t collectionFace = 0;
+    if (dwTable == 0 &&
+        windows::GetCollectionFaceData(hdc, dwOffset, pvBuffer, cjBuffer, &collectionFace)) {
+      return collectionFace;
+    }
     return ::GetFontData(ToWindows(hdc), dwTable, dwOffset, pvBuffer, cjBuffer);
   }
 

@@ -131,6 +131,7 @@ HFONT FromWindows(::HFONT font) {
   out.lfItalic = face.italic;
   out.lfUnderline = lf.lfUnderline;
   out.lfStrikeOut = lf.lfStrikeOut;
+  // A character set the face lacks would send the mapper to another face.
   out.lfCharSet = DEFAULT_CHARSET;
   out.lfOutPrecision = lf.lfOutPrecision;
   out.lfClipPrecision = lf.lfClipPrecision;
@@ -152,18 +153,19 @@ bool IsFileFace(::HFONT font, const FileFace& face) {
   return copied == sizeof head && std::memcmp(head, face.head, sizeof head) == 0;
 }
 
-// Reads what the face needs from the file and adds the file as a private font.
-void Examine(const char* path, FileFace& face) {
+// Reads the names, weight, slant and "head" of the file's first face; false when it has no
+// usable names or "head".
+bool Examine(const char* path, FileFace& face) {
   std::optional<MappedFile> mapped = MapFileReadOnly(path);
-  if (!mapped) return;
+  if (!mapped) return false;
   ByteView file(mapped->data(), mapped->size());
   uint32_t dir = 0, version = 0;
-  if (!file.ReadU32(0, version)) return;
-  if (version == kCollectionTag && !file.ReadU32(12, dir)) return;
+  if (!file.ReadU32(0, version)) return false;
+  if (version == kCollectionTag && !file.ReadU32(12, dir)) return false;
   const ByteView head = FindTable(file, dir, kHeadTag);
   const ByteView name = FindTable(file, dir, kNameTag);
   const ByteView os2 = FindTable(file, dir, kOs2Tag);
-  if (head.size() < kHeadSize || !ReadName(name, kFamilyNameId, face.familyName)) return;
+  if (head.size() < kHeadSize || !ReadName(name, kFamilyNameId, face.familyName)) return false;
   ReadName(name, kFullNameId, face.fullName);
   std::memcpy(face.head, head.data(), kHeadSize);
   uint16_t weight = 0, selection = 0, macStyle = 0;
@@ -171,7 +173,7 @@ void Examine(const char* path, FileFace& face) {
   // The italic bit of OS/2 fsSelection, or without that table of head macStyle.
   face.italic = os2.ReadU16(62, selection) ? (selection & 1u) != 0
                                            : head.ReadU16(44, macStyle) && (macStyle & 2u) != 0;
-  face.added = ::AddFontResourceExW(face.path.get(), FR_PRIVATE, nullptr) > 0;
+  return true;
 }
 
 bool TryName(const LOGFONTA& lf, const wchar_t (&name)[kFaceChars], FileFace& face) {
@@ -186,7 +188,10 @@ bool TryName(const LOGFONTA& lf, const wchar_t (&name)[kFaceChars], FileFace& fa
 
 // Settles which name gives the file's face, once per file.
 void Settle(const char* path, const LOGFONTA& lf, FileFace& face) {
-  Examine(path, face);
+  // The file is added even when it is an installed font's (GDI then shares the loaded file): a
+  // name asked for before the file is added can stay bound to the face GDI chose for it then.
+  if (!Examine(path, face)) return;
+  face.added = ::AddFontResourceExW(face.path.get(), FR_PRIVATE, nullptr) > 0;
   face.usable =
       face.added && (TryName(lf, face.familyName, face) || TryName(lf, face.fullName, face));
 }

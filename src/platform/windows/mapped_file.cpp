@@ -18,16 +18,37 @@
 namespace tavrfndl::platform {
 namespace {
 
-HANDLE OpenForReading(const char* path) {
-  if (!windows::AnsiCodePageOverridden()) {
+// Other programs open files for a moment without sharing reads: virus scanners and indexers on
+// Windows, and under Wine the font loader, for every font file a process uses through GDI. A
+// sharing violation is waited out for a quarter of a second before the file counts as unreadable.
+constexpr ULONGLONG kSharingWaitMs = 250;
+
+HANDLE OpenOnce(const char* path, const wchar_t* widePath) {
+  if (widePath == nullptr) {
     return ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  // The name is in the code page a test made CP_ACP stand for, which CreateFileA does not know.
-  std::unique_ptr<wchar_t[]> wide = windows::AnsiToWide(path);
-  if (!wide) return INVALID_HANDLE_VALUE;
-  return ::CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  return ::CreateFileW(widePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE OpenForReading(const char* path) {
+  // A name in the code page a test made CP_ACP stand for, which CreateFileA does not know, goes
+  // to CreateFileW converted.
+  std::unique_ptr<wchar_t[]> wide;
+  if (windows::AnsiCodePageOverridden()) {
+    wide = windows::AnsiToWide(path);
+    if (!wide) return INVALID_HANDLE_VALUE;
+  }
+  const ULONGLONG deadline = ::GetTickCount64() + kSharingWaitMs;
+  for (;;) {
+    HANDLE file = OpenOnce(path, wide.get());
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
+        ::GetTickCount64() >= deadline) {
+      return file;
+    }
+    ::Sleep(1);
+  }
 }
 
 }  // namespace

@@ -2,12 +2,11 @@
 // Unicode "cmap" subtable are read here, with no code shared with the library, so that the
 // driver tests still check the library's output against the font's own bytes.
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "shared_read.h"
 #include "support/fontfile.h"
 
 namespace tavrfndl::testing {
@@ -64,9 +63,7 @@ uint32_t Format12Glyph(const Bytes& t, size_t at, uint32_t code) {
 }  // namespace
 
 FontFile::FontFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Bytes bytes = ReadSharedFile(path);
   if (bytes.size() < 12) return;
   face_ = new (std::nothrow) Bytes(std::move(bytes));
 }
@@ -117,7 +114,9 @@ std::vector<uint8_t> FontFile::Table(const char* tag) const {
   return {};
 }
 
-uint32_t FontFile::UnitsPerEm() const { return U16(Table("head"), 18); }
+uint32_t FontFile::UnitsPerEm() const {
+  return U16(Table("head"), 18);
+}
 
 // Glyphs past the last full metric share its advance.
 uint32_t FontFile::Advance(uint32_t glyph) const {

@@ -1,0 +1,54 @@
+// Fuzz target: PCL XL streams, through the fndl tool's parsers.
+//
+// The input is a whole job as `fndl dump` and `fndl render` read it: the listing is written (to
+// nowhere) and the pages are rendered at a low resolution. The same bytes are also read as a
+// bare fragment in both byte orders, the way the tool reads what one library call appended; the
+// reader promises to end after at most one step per byte, which is checked.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "dump_listing.h"
+#include "fuzz_support.h"
+#include "page_render.h"
+#include "xlstream_reader.h"
+
+namespace {
+
+// Low enough that a page costs little to paint, high enough that glyphs still get drawn.
+constexpr double kDpi = 20.0;
+
+void ReadFragment(const uint8_t* data, size_t size, bool bigEndian) {
+  fndl::XlStreamReader reader = fndl::XlStreamReader::Fragment(data, size, bigEndian);
+  fndl::XlOperator op;
+  size_t steps = 0;
+  while (reader.Next(op) == fndl::XlStreamReader::Result::kOperator) {
+    if (++steps > size) {
+      tavrfndl::fuzz::Violation("the stream reader took more steps than there are bytes");
+    }
+    if (op.hasData && (op.dataOffset > size || op.dataLength > size - op.dataOffset)) {
+      tavrfndl::fuzz::Violation("embedded data reported outside the input");
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static std::FILE* const nowhere = std::fopen("/dev/null", "w");
+  if (nowhere == nullptr) tavrfndl::fuzz::Violation("cannot open /dev/null");
+  fndl::WriteListing(data, size, nowhere, nowhere);
+
+  fndl::RenderReport report;
+  fndl::RenderStream(
+      data, size, kDpi, [](const fndl::RenderedPage&) { return true; }, report);
+  fndl::CountPages(data, size);
+
+  ReadFragment(data, size, false);
+  ReadFragment(data, size, true);
+  return 0;
+}

@@ -1,0 +1,439 @@
+// `fndl print` as a user runs it: the job it writes is read back with the tool's reader, and
+// the soft fonts in it are rebuilt and compared glyph by glyph with the fonts they came from.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "font_rebuild.h"
+#include "outline_compare.h"
+#include "sample_text.h"
+#include "softfont_records.h"
+#include "text_utf.h"
+#include "tool_harness.h"
+#include "xl_names.h"
+
+namespace fndl::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr const char* kCjkText =
+    "日本語の文章を、ソフトフォントで印刷します。漢字、ひらがな、カタカナ。\n"
+    "東京都千代田区丸の内一丁目　ＡＢＣ　１２３　（全角）「かぎ括弧」\n"
+    "Latin letters in the same font: The quick brown fox.\n";
+
+struct Printed {
+  ScratchDir dir;
+  std::string path;
+  ToolRun run;
+  Job job;
+};
+
+// Runs fndl print with the arguments and -o into a scratch directory, then reads the job.
+void PrintJob(std::vector<std::string> args, Printed& p, const std::string& input = "") {
+  p.path = p.dir.Path("job.pxl");
+  if (!input.empty()) {
+    WriteText(p.dir.Path("input.txt"), input);
+    args.push_back(p.dir.Path("input.txt"));
+  }
+  args.insert(args.begin(), {"print", "-o", p.path});
+  p.run = RunFndl(args);
+  ASSERT_TRUE(p.run.exited) << p.run.err;
+  ReadJob(p.path, p.job);
+}
+
+std::u16string TextOf(const XlOperator& op) {
+  std::u16string text;
+  const XlAttribute* data = op.Find(xlattr::kTextData);
+  if (!data) return text;
+  for (uint32_t i = 0; i < data->value.count; ++i) {
+    text.push_back(static_cast<char16_t>(data->value.Element(i)));
+  }
+  return text;
+}
+
+std::u16string WithoutSpaces(std::u16string text) {
+  text.erase(std::remove(text.begin(), text.end(), u' '), text.end());
+  return text;
+}
+
+uint32_t ReadBe32(const Bytes& b, size_t at) {
+  return (static_cast<uint32_t>(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
+}
+
+// The checksum of a font file's "head" table, from its directory.
+uint32_t HeadChecksum(const Bytes& file) {
+  if (file.size() < 12) return 0;
+  uint16_t tables = static_cast<uint16_t>((file[4] << 8) | file[5]);
+  for (size_t i = 0; i < tables && 12 + 16 * (i + 1) <= file.size(); ++i) {
+    size_t record = 12 + 16 * i;
+    if (std::memcmp(&file[record], "head", 4) == 0) return ReadBe32(file, record + 4);
+  }
+  return 0;
+}
+
+uint32_t HeadChecksum(const FontHeaderInfo& header) {
+  for (const SfntTableRecord& t : header.tables) {
+    if (std::strcmp(t.tag, "head") == 0) return t.checksum;
+  }
+  return 0;
+}
+
+// Every glyph of every font in the job against the source font it came from (found by the
+// checksum of "head", which the GT segment copies): each record as stored, each printed
+// character's whole outline, and the character-to-glyph mapping.
+void ExpectGlyphsMatchTheirSources(const Job& job, const std::vector<std::string>& sources) {
+  std::map<uint32_t, std::string> byChecksum;
+  for (const std::string& s : sources) {
+    if (!s.empty()) byChecksum[HeadChecksum(ReadBytes(s))] = s;
+  }
+  ASSERT_FALSE(job.fonts.history().empty());
+  for (const auto& font : job.fonts.history()) {
+    SCOPED_TRACE(font->name);
+    auto source = byChecksum.find(HeadChecksum(font->header));
+    ASSERT_NE(source, byChecksum.end()) << "the font's head table matches none of the sources";
+    RebuiltFont rebuilt;
+    std::string error;
+    ASSERT_TRUE(RebuildTrueType(*font, rebuilt, error)) << error;
+    EXPECT_TRUE(rebuilt.notes.empty());
+    FreeTypeFace expected(source->second), actual(rebuilt.file);
+    ASSERT_TRUE(expected.ok());
+    ASSERT_TRUE(actual.ok());
+    EXPECT_EQ(expected.get()->num_glyphs, actual.get()->num_glyphs);
+    for (const auto& [glyph, bytes] : font->glyphs) {
+      EXPECT_EQ(CompareGlyph(expected.get(), actual.get(), glyph, false), "");
+    }
+    for (const auto& [code, glyph] : font->charToGlyph) {
+      EXPECT_EQ(FT_Get_Char_Index(expected.get(), code), glyph) << DescribeCodePoint(code);
+      // Every part of a composite, however deeply nested, reached the printer with it.
+      EXPECT_TRUE(MissingComponents(*font, glyph).empty()) << DescribeCodePoint(code);
+      EXPECT_EQ(CompareGlyph(expected.get(), actual.get(), glyph, true), "")
+          << DescribeCodePoint(code);
+    }
+  }
+}
+
+// Every character a Text operator prints (spaces aside) has a record in the font selected then.
+void ExpectTextHasGlyphs(const Job& job) {
+  SoftFontCollector fonts;
+  std::string current;
+  for (const XlOperator& op : job.ops) {
+    fonts.Feed(op);
+    if (op.tag == xlop::kSetFont) current = FontNameOf(op);
+    if (op.tag != xlop::kText) continue;
+    const SoftFont* font = fonts.Find(current);
+    ASSERT_NE(font, nullptr) << "Text at " << FormatOffset(op.offset) << " without a font";
+    for (char16_t c : TextOf(op)) {
+      if (c == u' ') continue;
+      EXPECT_TRUE(font->charToGlyph.count(c)) << DescribeCodePoint(c) << " printed at "
+                                              << FormatOffset(op.offset) << " before its glyph";
+    }
+  }
+}
+
+TEST(FndlPrint, TheSampleIsACompleteMultiPageJob) {
+  Printed p;
+  PrintJob({}, p);
+  ASSERT_EQ(p.run.status, 0) << p.run.err;
+  const Job& job = p.job;
+  ASSERT_TRUE(job.complete) << job.error;
+  EXPECT_TRUE(job.endedWithUniversalExit);
+  EXPECT_EQ(job.endOffset + kUniversalExitLength, job.bytes.size());
+  ASSERT_EQ(job.prologue.size(), 2u);
+  EXPECT_EQ(job.prologue[0].kind, XlPrologueItem::Kind::kUniversalExit);
+  EXPECT_EQ(job.prologue[1].text, "@PJL ENTER LANGUAGE = PCLXL");
+  EXPECT_EQ(job.header.binding, ')');
+  EXPECT_EQ(job.header.protocolName, "HP-PCL XL");
+  EXPECT_EQ(job.header.protocolClass, "2");
+
+  ASSERT_GE(job.ops.size(), 8u);
+  const XlOperator& session = job.ops[0];
+  ASSERT_EQ(session.tag, xlop::kBeginSession);
+  EXPECT_EQ(session.Find(xlattr::kUnitsPerMeasure)->value.number[0], 600);
+  EXPECT_EQ(session.Find(xlattr::kMeasure)->value.number[0], 0);
+  ASSERT_EQ(job.ops[1].tag, xlop::kOpenDataSource);
+  EXPECT_EQ(job.ops[1].Find(xlattr::kDataOrg)->value.number[0], 1);
+
+  // Pages open and close in turn; each starts with gray and a black brush; text, cursors and
+  // glyph downloads only inside pages; a cursor never below the library's clip box.
+  bool inPage = false;
+  size_t pages = 0;
+  for (size_t i = 2; i < job.ops.size(); ++i) {
+    const XlOperator& op = job.ops[i];
+    if (op.tag == xlop::kBeginPage) {
+      ASSERT_FALSE(inPage);
+      inPage = true;
+      ++pages;
+      EXPECT_EQ(op.Find(xlattr::kMediaSize)->value.number[0], 2);
+      ASSERT_LT(i + 2, job.ops.size());
+      EXPECT_EQ(job.ops[i + 1].tag, xlop::kSetColorSpace);
+      EXPECT_EQ(job.ops[i + 2].tag, xlop::kSetBrushSource);
+      EXPECT_EQ(job.ops[i + 2].Find(xlattr::kGrayLevel)->value.number[0], 0);
+    } else if (op.tag == xlop::kEndPage) {
+      ASSERT_TRUE(inPage);
+      inPage = false;
+    } else if (op.tag == xlop::kText || op.tag == xlop::kSetCursor || op.tag == xlop::kReadChar) {
+      EXPECT_TRUE(inPage) << OperatorName(op.tag) << " at " << FormatOffset(op.offset);
+    }
+    if (op.tag == xlop::kSetCursor) {
+      const XlValue& point = op.Find(xlattr::kPoint)->value;
+      EXPECT_GE(point.number[0], 300);
+      EXPECT_LE(point.number[1], 6400)
+          << "a line below the clip box at " << FormatOffset(op.offset);
+    }
+  }
+  EXPECT_FALSE(inPage);
+  EXPECT_GT(pages, 1u);
+  EXPECT_NE(p.run.err.find("wrote " + std::to_string(pages) + " pages"), std::string::npos)
+      << p.run.err;
+
+  // Fonts: every header and record decodes; every font is removed after the last page.
+  EXPECT_TRUE(job.problems.empty()) << job.problems[0].message;
+  EXPECT_EQ(job.fonts.headersDecoded(), job.Count(xlop::kBeginFontHeader));
+  EXPECT_EQ(job.fonts.headersDecoded(), 2u);
+  EXPECT_EQ(job.fonts.recordsDecoded(), job.Count(xlop::kReadChar));
+  EXPECT_TRUE(job.fonts.fonts().empty()) << "a font is left on the printer";
+  size_t n = job.ops.size();
+  EXPECT_EQ(job.ops[n - 1].tag, xlop::kEndSession);
+  EXPECT_EQ(job.ops[n - 2].tag, xlop::kCloseDataSource);
+  EXPECT_EQ(job.ops[n - 3].tag, xlop::kRemoveFont);
+  EXPECT_EQ(job.ops[n - 4].tag, xlop::kRemoveFont);
+  EXPECT_EQ(job.ops[n - 5].tag, xlop::kEndPage);
+
+  // Every character of the sample is on a page, in order.
+  std::u16string printed, expected;
+  for (const XlOperator& op : job.ops) {
+    if (op.tag == xlop::kText) printed += WithoutSpaces(TextOf(op));
+  }
+  for (const SampleParagraph& paragraph : SampleDocument()) {
+    for (const SampleSpan& span : paragraph) expected += WithoutSpaces(Utf8ToUtf16(span.text));
+  }
+  EXPECT_EQ(Utf16ToUtf8(printed), Utf16ToUtf8(expected));
+  ExpectTextHasGlyphs(job);
+}
+
+TEST(FndlPrint, DejaVuGlyphsSurviveTheRoundTripThroughTheFontEngine) {
+  ASSERT_FALSE(DejaVuSans().empty()) << "fonts-dejavu-core is not installed";
+  Printed p;
+  PrintJob({}, p);
+  ASSERT_EQ(p.run.status, 0) << p.run.err;
+  ASSERT_TRUE(p.job.complete) << p.job.error;
+  ExpectGlyphsMatchTheirSources(p.job, {DejaVuSans(), DejaVuSansOblique()});
+}
+
+TEST(FndlPrint, DejaVuGlyphsSurviveTheRoundTripFromTheFontFile) {
+  ASSERT_FALSE(DejaVuSans().empty()) << "fonts-dejavu-core is not installed";
+  Printed p;
+  PrintJob({"--face", DejaVuSans()}, p);
+  ASSERT_EQ(p.run.status, 0) << p.run.err;
+  ASSERT_TRUE(p.job.complete) << p.job.error;
+  for (const auto& font : p.job.fonts.history()) {
+    EXPECT_NE(font->name.find(DejaVuSans()), std::string::npos) << font->name;
+  }
+  ExpectGlyphsMatchTheirSources(p.job, {DejaVuSans()});
+  ExpectTextHasGlyphs(p.job);
+}
+
+TEST(FndlPrint, CjkTextInATrueTypeFileRoundTrips) {
+  std::string ipa = IpaGothic();
+  ASSERT_FALSE(ipa.empty()) << "fonts-ipafont-gothic is not installed";
+  // The package keeps it under "opentype", but the font has TrueType outlines.
+  Bytes file = ReadBytes(ipa);
+  ASSERT_GE(file.size(), 4u);
+  EXPECT_EQ(ReadBe32(file, 0), 0x00010000u);
+  FreeTypeFace face(ipa);
+  ASSERT_TRUE(face.ok());
+  FT_ULong glyfLength = 0;
+  EXPECT_EQ(
+      FT_Load_Sfnt_Table(face.get(), FT_MAKE_TAG('g', 'l', 'y', 'f'), 0, nullptr, &glyfLength), 0);
+  EXPECT_GT(glyfLength, 0u);
+
+  Printed p;
+  PrintJob({"--face", ipa}, p, kCjkText);
+  ASSERT_EQ(p.run.status, 0) << p.run.err;
+  ASSERT_TRUE(p.job.complete) << p.job.error;
+  EXPECT_TRUE(p.job.problems.empty());
+  EXPECT_EQ(p.run.err.find("no glyph"), std::string::npos) << p.run.err;
+  std::u16string printed;
+  for (const XlOperator& op : p.job.ops) {
+    if (op.tag == xlop::kText) printed += TextOf(op);
+  }
+  EXPECT_NE(printed.find(u"日本語の文章を"), std::u16string::npos);
+  EXPECT_NE(printed.find(u"「かぎ括弧」"), std::u16string::npos);
+  ExpectGlyphsMatchTheirSources(p.job, {ipa});
+  ExpectTextHasGlyphs(p.job);
+}
+
+TEST(FndlPrint, CharactersWithoutAGlyphAreLeftOutAndListed) {
+  ASSERT_FALSE(DejaVuSans().empty());
+  Printed p;
+  PrintJob({"--face", DejaVuSans()}, p, "Hello 日本 world 😀 end\nsecond 日 line\n");
+  ASSERT_EQ(p.run.status, 0) << p.run.err;
+  ASSERT_TRUE(p.job.complete) << p.job.error;
+  const std::string& err = p.run.err;
+  EXPECT_NE(err.find("4 characters had no glyph"), std::string::npos) << err;
+  EXPECT_NE(err.find("U+65E5 '日' (2 times)"), std::string::npos) << err;
+  EXPECT_NE(err.find("U+672C '本'"), std::string::npos) << err;
+  // A character beyond the BMP is one character, not two surrogates.
+  EXPECT_NE(err.find("U+1F600"), std::string::npos) << err;
+  EXPECT_EQ(err.find("U+D83D"), std::string::npos) << err;
+  std::u16string printed;
+  for (const XlOperator& op : p.job.ops) {
+    if (op.tag == xlop::kText) printed += WithoutSpaces(TextOf(op));
+  }
+  EXPECT_EQ(Utf16ToUtf8(printed), "Helloworldendsecondline");
+}
+
+TEST(FndlPrint, OptionsReachTheJob) {
+  Printed p;
+  PrintJob({"--page", "letter", "--bold", "--underline", "--size", "10"}, p, "Short text.\n");
+  ASSERT_EQ(p.run.status, 0) << p.run.err;
+  ASSERT_TRUE(p.job.complete);
+  std::set<std::string> names;
+  bool sawPage = false, sawBold = false, sawSize = false;
+  for (const XlOperator& op : p.job.ops) {
+    if (op.tag == xlop::kBeginPage) {
+      sawPage = true;
+      EXPECT_EQ(op.Find(xlattr::kMediaSize)->value.number[0], 0);  // Letter
+    }
+    if (op.tag == xlop::kSetCharBoldValue) {
+      sawBold = true;
+      EXPECT_FLOAT_EQ(static_cast<float>(op.Find(xlattr::kCharBoldValue)->value.number[0]), 0.01f);
+    }
+    if (op.tag == xlop::kSetFont) {
+      sawSize = true;
+      EXPECT_EQ(op.Find(xlattr::kCharSize)->value.number[0], 83);  // 10 pt at 600 units per inch
+      names.insert(FontNameOf(op));
+    }
+  }
+  EXPECT_TRUE(sawPage && sawBold && sawSize);
+  EXPECT_EQ(names, (std::set<std::string>{"OT:1:DejaVu Sans:n"}));
+  EXPECT_EQ(p.job.Count(xlop::kRectanglePath), 1u);  // the underline of the one line
+}
+
+TEST(FndlPrint, ItalicRunsUseASecondFontWithAShear) {
+  Printed p;
+  PrintJob({"--italic", "--face", DejaVuSans()}, p, "Leaning text.\n");
+  ASSERT_EQ(p.run.status, 0) << p.run.err;
+  bool sheared = false;
+  for (const XlOperator& op : p.job.ops) {
+    if (op.tag == xlop::kSetFont) {
+      EXPECT_EQ(FontNameOf(op).rfind("OT:2:", 0), 0u);
+    }
+    if (op.tag == xlop::kSetCharShear) {
+      sheared = true;
+      EXPECT_FLOAT_EQ(static_cast<float>(op.Find(xlattr::kCharShear)->value.number[0]), 0.1583f);
+    }
+  }
+  EXPECT_TRUE(sheared);
+}
+
+TEST(FndlPrint, WritesTheJobToStandardOutput) {
+  ScratchDir dir;
+  WriteText(dir.Path("in.txt"), "To a pipe.\n");
+  ToolRun run = RunFndl({"print", "-o", "-", dir.Path("in.txt")});
+  ASSERT_TRUE(run.exited);
+  ASSERT_EQ(run.status, 0) << run.err;
+  Job job;
+  ReadJobBytes(Bytes(run.out.begin(), run.out.end()), job);
+  EXPECT_TRUE(job.complete) << job.error;
+  EXPECT_TRUE(job.endedWithUniversalExit);
+  EXPECT_EQ(job.Count(xlop::kText), 1u);
+  EXPECT_NE(run.err.find("standard output"), std::string::npos);
+}
+
+TEST(FndlPrint, ReadsTheTextFromStandardInput) {
+  ScratchDir dir;
+  WriteText(dir.Path("in.txt"), "From standard input.\n");
+  std::string out = dir.Path("job.pxl");
+  ToolRun run = RunFndl({"print", "-o", out, "-"}, dir.Path("in.txt"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  Job job;
+  ReadJob(out, job);
+  ASSERT_EQ(job.Count(xlop::kText), 1u);
+  for (const XlOperator& op : job.ops) {
+    if (op.tag == xlop::kText) {
+      EXPECT_EQ(Utf16ToUtf8(TextOf(op)), "From standard input.");
+    }
+  }
+}
+
+TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
+  ScratchDir dir;
+  WriteText(dir.Path("text.txt"), "Some text.\n");
+  WriteText(dir.Path("notafont.ttf"), "This is plain text, not a font.\n");
+  WriteBytes(dir.Path("otto.otf"), {'O', 'T', 'T', 'O', 0, 0, 0, 0});
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  } cases[] = {
+      {"missing input",
+       {"print", "-o", dir.Path("a.pxl"), dir.Path("missing.txt")},
+       1,
+       "cannot open"},
+      {"not a font",
+       {"print", "--face", dir.Path("notafont.ttf"), "-o", dir.Path("b.pxl")},
+       1,
+       "is not a TrueType font file"},
+      {"CFF outlines",
+       {"print", "--face", dir.Path("otto.otf"), "-o", dir.Path("c.pxl")},
+       1,
+       "PostScript (CFF) outlines"},
+      {"font path missing",
+       {"print", "--face", dir.Path("none/x.ttf"), "-o", dir.Path("d.pxl")},
+       1,
+       "font file not found"},
+      {"output directory missing",
+       {"print", "-o", dir.Path("none/job.pxl"), dir.Path("text.txt")},
+       1,
+       "cannot open"},
+      {"unknown option", {"print", "--colour", "red"}, 2, "unknown option"},
+      {"size out of range", {"print", "--size", "0", "-o", dir.Path("e.pxl")}, 2, "--size"},
+      {"paper not known", {"print", "--page", "a5"}, 2, "a4 or letter"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ToolRun run = RunFndl(c.args);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    for (const char* job : {"a.pxl", "b.pxl", "c.pxl", "d.pxl", "e.pxl"}) {
+      EXPECT_FALSE(Exists(dir.Path(job))) << "a job was started: " << job;
+    }
+  }
+}
+
+TEST(FndlPrint, ALibraryFailureEndsAJobThatStillCloses) {
+  ScratchDir dir;
+  // A TrueType signature and nothing usable behind it: the tool lets it pass, the library
+  // cannot download it.
+  Bytes broken(64, 0xEE);
+  const uint8_t directory[] = {0x00, 0x01, 0x00, 0x00, 0x00, 0x01,
+                               0x00, 0x10, 0x00, 0x00, 0x00, 0x00};
+  std::copy(std::begin(directory), std::end(directory), broken.begin());
+  WriteBytes(dir.Path("broken.ttf"), broken);
+  WriteText(dir.Path("text.txt"), "Some text.\n");
+  std::string out = dir.Path("job.pxl");
+  ToolRun run =
+      RunFndl({"print", "--face", dir.Path("broken.ttf"), "-o", out, dir.Path("text.txt")});
+  ASSERT_TRUE(run.exited);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("result 3"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("text stops at the failure"), std::string::npos) << run.err;
+  Job job;
+  ReadJob(out, job);
+  EXPECT_TRUE(job.complete) << job.error;
+  EXPECT_TRUE(job.endedWithUniversalExit);
+  EXPECT_EQ(job.Count(xlop::kBeginPage), job.Count(xlop::kEndPage));
+  EXPECT_EQ(job.Count(xlop::kEndSession), 1u);
+}
+
+}  // namespace
+}  // namespace fndl::test

@@ -1,0 +1,252 @@
+// `fndl render` on small synthetic jobs whose geometry is known exactly: a soft font of square
+// glyphs, text at a known cursor with known advances, a painted bar and a clip rectangle. The
+// preview must put ink where the stream says and nowhere else.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "png_io.h"
+#include "support/fontbuilder.h"
+#include "tool_harness.h"
+#include "xl_names.h"
+
+namespace fndl::test {
+namespace {
+
+namespace fb = tavrfndl::test;
+using Bytes = std::vector<uint8_t>;
+
+// Units per em 1000; glyph 1 is a square of 500 from the origin, glyph 2 a malformed outline
+// (one contour whose end point lies far past its data).
+std::vector<std::pair<std::string, Bytes>> BoxFontTables() {
+  return {{"head", fb::BuildHead(0, 1000)},
+          {"hhea", fb::BuildHhea(3, 800, -200)},
+          {"hmtx", fb::BuildHmtx({{600, 0}, {600, 0}, {600, 0}})},
+          {"maxp", fb::BuildMaxp(3)}};
+}
+
+Bytes Square() {
+  return fb::SimpleGlyph({{{0, 0}, {500, 0}, {500, 500}, {0, 500}}});
+}
+
+void DefineFont(XlBuilder& b, const std::string& name, const Bytes& header) {
+  b.Name(name).UByte(0, xlattr::kFontFormat).Op(xlop::kBeginFontHeader);
+  b.UInt16(static_cast<uint16_t>(header.size()), xlattr::kFontHeaderLength)
+      .Op(xlop::kReadFontHeader)
+      .Data(header);
+  b.Op(xlop::kEndFontHeader);
+}
+
+void SendChar(XlBuilder& b, uint16_t code, uint16_t glyph, const Bytes& data) {
+  Bytes record = CharRecord(glyph, data);
+  b.UInt16(code, xlattr::kCharCode)
+      .UInt32(static_cast<uint32_t>(record.size()), xlattr::kCharDataSize)
+      .Op(xlop::kReadChar)
+      .Data(record);
+}
+
+void OpenJob(XlBuilder& b) {
+  b.UInt16XY(600, 600, xlattr::kUnitsPerMeasure).UByte(0, xlattr::kMeasure).Op(xlop::kBeginSession);
+  b.UByte(0, xlattr::kSourceType).UByte(1, xlattr::kDataOrg).Op(xlop::kOpenDataSource);
+}
+
+void OpenPage(XlBuilder& b) {
+  b.UByte(0, xlattr::kOrientation).UByte(2, xlattr::kMediaSize).Op(xlop::kBeginPage);
+  b.UByte(1, xlattr::kColorSpace).Op(xlop::kSetColorSpace);
+  b.UByte(0, xlattr::kGrayLevel).Op(xlop::kSetBrushSource);
+}
+
+void CloseJob(XlBuilder& b) {
+  b.Op(xlop::kCloseDataSource).Op(xlop::kEndSession);
+}
+
+// "AAA" at (1000, 2000) with advances 300, 500, 200 in a 200-unit font: squares of 100 units
+// whose left edges are at x 1000, 1300 and 1800, from y 1900 down to the baseline at 2000; a bar
+// (1000, 2050)-(2000, 2060); everything clipped at x 1850.
+Bytes BoxJob(bool secondPage) {
+  XlBuilder b;
+  OpenJob(b);
+  OpenPage(b);
+  DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
+  b.Name("BOX").Op(xlop::kBeginChar);
+  SendChar(b, 'A', 1, Square());
+  b.Op(xlop::kEndChar);
+  b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
+  b.UByte(0, xlattr::kClipRegion)
+      .SInt16Box(0, 0, 1850, 6400, xlattr::kBoundingBox)
+      .Op(xlop::kSetClipRectangle);
+  b.SInt16XY(1000, 2000, xlattr::kPoint).Op(xlop::kSetCursor);
+  b.UInt16Array({'A', 'A', 'A'}, xlattr::kTextData)
+      .UInt16Array({300, 500, 200}, xlattr::kXSpacingData)
+      .Op(xlop::kText);
+  b.UByte(0, xlattr::kNullPen).Op(xlop::kSetPenSource);
+  b.Op(xlop::kNewPath)
+      .SInt16Box(1000, 2050, 2000, 2060, xlattr::kBoundingBox)
+      .Op(xlop::kRectanglePath)
+      .Op(xlop::kPaintPath);
+  b.Op(xlop::kEndPage);
+  if (secondPage) {
+    OpenPage(b);
+    b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
+    b.SInt16XY(3000, 4000, xlattr::kPoint).Op(xlop::kSetCursor);
+    b.UInt16Array({'A'}, xlattr::kTextData)
+        .UInt16Array({300}, xlattr::kXSpacingData)
+        .Op(xlop::kText);
+    b.Op(xlop::kEndPage);
+  }
+  CloseJob(b);
+  return b.Job();
+}
+
+bool Ink(const GrayImage& image, uint32_t x, uint32_t y) {
+  return image.At(x, y) < 64;
+}
+bool Paper(const GrayImage& image, uint32_t x, uint32_t y) {
+  return image.At(x, y) > 192;
+}
+
+GrayImage ReadPng(const std::string& path) {
+  GrayImage image;
+  std::string error;
+  EXPECT_TRUE(ReadGrayPng(path, image, error)) << error;
+  return image;
+}
+
+TEST(FndlRender, InkLiesWhereTheCursorAndTheAdvancesPutIt) {
+  ScratchDir dir;
+  WriteBytes(dir.Path("box.pxl"), BoxJob(false));
+  ToolRun run =
+      RunFndl({"render", dir.Path("box.pxl"), "-o", dir.Path("page.png"), "--dpi", "300"});
+  ASSERT_TRUE(run.exited);
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.out.find("not drawn"), std::string::npos) << run.out;
+  GrayImage page = ReadPng(dir.Path("page.png"));
+  ASSERT_EQ(page.width, 2480u);  // A4 at 300 dpi
+  ASSERT_EQ(page.height, 3508u);
+  // At 300 dpi a pixel is two units: squares at x 500-550, 650-700 and 900-950 (cut at 925),
+  // y 950-1000; the bar at x 500-1000 (cut at 925), y 1025-1030.
+  const uint32_t row = 975;
+  for (uint32_t x : {503u, 525u, 547u, 653u, 697u, 903u, 922u}) EXPECT_TRUE(Ink(page, x, row)) << x;
+  for (uint32_t x : {496u, 553u, 600u, 646u, 703u, 800u, 896u, 928u, 948u}) {
+    EXPECT_TRUE(Paper(page, x, row)) << x;
+  }
+  for (uint32_t y : {953u, 997u}) EXPECT_TRUE(Ink(page, 525, y)) << y;
+  for (uint32_t y : {946u, 1003u, 1020u}) EXPECT_TRUE(Paper(page, 525, y)) << y;
+  for (uint32_t x : {502u, 750u, 922u}) EXPECT_TRUE(Ink(page, x, 1027)) << x;
+  for (uint32_t x : {497u, 928u, 990u}) EXPECT_TRUE(Paper(page, x, 1027)) << x;
+  EXPECT_TRUE(Paper(page, 750, 1033));
+  // Nothing anywhere else: count the ink outside the boxes and the bar.
+  size_t stray = 0;
+  for (uint32_t y = 0; y < page.height; ++y) {
+    for (uint32_t x = 0; x < page.width; ++x) {
+      bool expected = (y >= 948 && y < 1002 && x >= 498 && x < 952) ||
+                      (y >= 1023 && y < 1032 && x >= 498 && x < 1002);
+      if (!expected && page.At(x, y) < 250) ++stray;
+    }
+  }
+  EXPECT_EQ(stray, 0u);
+}
+
+TEST(FndlRender, SeveralPagesBecomeNumberedFiles) {
+  ScratchDir dir;
+  WriteBytes(dir.Path("box.pxl"), BoxJob(true));
+  ToolRun run = RunFndl({"render", dir.Path("box.pxl"), "-o", dir.Path("out.png"), "--dpi", "100"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_FALSE(Exists(dir.Path("out.png")));
+  GrayImage first = ReadPng(dir.Path("out-1.png"));
+  GrayImage second = ReadPng(dir.Path("out-2.png"));
+  ASSERT_EQ(second.width, 827u);
+  // Page 2 has its square at x 3000-3100, y 3900-4000 units: pixels 500-516, 650-666.
+  EXPECT_TRUE(Ink(second, 508, 658));
+  EXPECT_TRUE(Paper(first, 508, 658));
+  EXPECT_TRUE(Paper(second, 175, 325));
+  EXPECT_NE(run.out.find("page 2: " + dir.Path("out-2.png")), std::string::npos) << run.out;
+}
+
+TEST(FndlRender, WhatIsNotDrawnIsCountedAndFontsFreeTypeRefusesAreReported) {
+  XlBuilder b;
+  OpenJob(b);
+  OpenPage(b);
+  DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
+  b.Name("BOX").Op(xlop::kBeginChar);
+  SendChar(b, 'A', 1, Square());
+  // A contour whose last point is number 999 in a glyph with two points of data.
+  SendChar(b, 'C', 2, {0x00, 0x01, 0, 0, 0, 0, 0, 10, 0, 10, 0x03, 0xE7, 0x00, 0x00, 0x01, 0x01});
+  b.Op(xlop::kEndChar);
+  auto headTables = BoxFontTables();
+  headTables[0].second.assign(54, 0);  // a "head" of zeros: no units per em
+  DefineFont(b, "BAD", SoftFontHeader(3, headTables));
+  b.Name("BAD").Op(xlop::kBeginChar);
+  SendChar(b, 'A', 1, Square());
+  b.Op(xlop::kEndChar);
+  b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
+  b.SInt16XY(1000, 2000, xlattr::kPoint).Op(xlop::kSetCursor);
+  b.UInt16Array({'A', 'B', 'C'}, xlattr::kTextData).Op(xlop::kText);
+  b.Name("BAD").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
+  b.UInt16Array({'A'}, xlattr::kTextData).Op(xlop::kText);
+  b.Op(0x91);  // ArcPath
+  b.Op(0x91);
+  b.Op(xlop::kEndPage);
+  CloseJob(b);
+  ScratchDir dir;
+  WriteBytes(dir.Path("mixed.pxl"), b.Job());
+  ToolRun run = RunFndl({"render", dir.Path("mixed.pxl"), "-o", dir.Path("p.png")});
+  ASSERT_TRUE(run.exited);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("not drawn: ArcPath (2)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("not drawn: character U+0042 'B' without a downloaded glyph (1)"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("\"BOX\": FreeType refuses the character record of glyph 2"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("\"BAD\": FreeType refuses the font"), std::string::npos) << run.err;
+  EXPECT_TRUE(Exists(dir.Path("p.png")));
+}
+
+TEST(FndlRender, CompositeGlyphsWithoutTheirPartsAreReported) {
+  fb::Component part;
+  part.glyphIndex = 1;
+  XlBuilder b;
+  OpenJob(b);
+  OpenPage(b);
+  DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
+  b.Name("BOX").Op(xlop::kBeginChar);
+  SendChar(b, 'D', 2, fb::CompositeGlyph({part}, {}, 0, 0, 500, 500));
+  b.Op(xlop::kEndChar);
+  b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
+  b.SInt16XY(1000, 2000, xlattr::kPoint).Op(xlop::kSetCursor);
+  b.UInt16Array({'D'}, xlattr::kTextData).Op(xlop::kText);
+  b.Op(xlop::kEndPage);
+  CloseJob(b);
+  ScratchDir dir;
+  WriteBytes(dir.Path("c.pxl"), b.Job());
+  ToolRun run = RunFndl({"render", dir.Path("c.pxl"), "-o", dir.Path("p.png")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("U+0044 'D' (glyph 2) needs glyph 1, never downloaded"), std::string::npos)
+      << run.err;
+}
+
+TEST(FndlRender, UsageMistakesAreRefused) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{"render", "x.pxl"}, "needs a FILE and -o"},
+      {{"render", "x.pxl", "-o", "p.png", "--dpi", "5"}, "--dpi needs a number between 10"},
+      {{"render", "x.pxl", "-o", "p.png", "--dpi", "abc"}, "--dpi needs a number"},
+      {{"render", "-o", "p.png"}, "needs a FILE"},
+      {{"dump"}, "dump needs a FILE"},
+      {{"frobnicate"}, "unknown command"},
+  };
+  for (const Case& c : cases) {
+    ToolRun run = RunFndl(c.args);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace fndl::test

@@ -1,0 +1,120 @@
+#include "job_framing.h"
+
+#include "xl_names.h"
+#include "xlstream_reader.h"
+
+namespace fndl {
+namespace {
+
+class Encoder {
+ public:
+  Encoder& UByte(uint8_t v) {
+    bytes_.push_back(0xC0);
+    bytes_.push_back(v);
+    return *this;
+  }
+  Encoder& UInt16XY(uint16_t x, uint16_t y) {
+    bytes_.push_back(0xD1);
+    Put16(x);
+    Put16(y);
+    return *this;
+  }
+  Encoder& Attr(uint8_t id) {
+    bytes_.push_back(0xF8);
+    bytes_.push_back(id);
+    return *this;
+  }
+  Encoder& Op(uint8_t tag) {
+    bytes_.push_back(tag);
+    return *this;
+  }
+  Encoder& Text(const std::string& text) {
+    bytes_.insert(bytes_.end(), text.begin(), text.end());
+    return *this;
+  }
+  std::vector<uint8_t> Take() { return std::move(bytes_); }
+
+ private:
+  void Put16(uint16_t v) {
+    bytes_.push_back(static_cast<uint8_t>(v));
+    bytes_.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  std::vector<uint8_t> bytes_;
+};
+
+constexpr uint8_t kMeasureInch = 0;
+constexpr uint8_t kErrorReportPage = 2;
+constexpr uint8_t kDefaultSource = 0;
+constexpr uint8_t kLowByteFirst = 1;
+constexpr uint8_t kPortrait = 0;
+constexpr uint8_t kMediaLetter = 0;
+constexpr uint8_t kMediaA4 = 2;
+constexpr uint8_t kGray = 1;
+constexpr uint8_t kBlack = 0;
+
+}  // namespace
+
+std::vector<uint8_t> JobOpening(uint16_t resolution, const std::string& comment) {
+  std::string line = comment;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return Encoder()
+      .Text(kUniversalExitSequence)
+      .Text("@PJL ENTER LANGUAGE = PCLXL\r\n")
+      .Text(") HP-PCL XL;2;0;Comment " + line + "\n")
+      .UInt16XY(resolution, resolution)
+      .Attr(xlattr::kUnitsPerMeasure)
+      .UByte(kMeasureInch)
+      .Attr(xlattr::kMeasure)
+      .UByte(kErrorReportPage)
+      .Attr(xlattr::kErrorReport)
+      .Op(xlop::kBeginSession)
+      .UByte(kDefaultSource)
+      .Attr(xlattr::kSourceType)
+      .UByte(kLowByteFirst)
+      .Attr(xlattr::kDataOrg)
+      .Op(xlop::kOpenDataSource)
+      .Take();
+}
+
+std::vector<uint8_t> PageOpening(Paper paper) {
+  return Encoder()
+      .UByte(kPortrait)
+      .Attr(xlattr::kOrientation)
+      .UByte(paper == Paper::kA4 ? kMediaA4 : kMediaLetter)
+      .Attr(xlattr::kMediaSize)
+      .Op(xlop::kBeginPage)
+      .UByte(kGray)
+      .Attr(xlattr::kColorSpace)
+      .Op(xlop::kSetColorSpace)
+      .UByte(kBlack)
+      .Attr(xlattr::kGrayLevel)
+      .Op(xlop::kSetBrushSource)
+      .Take();
+}
+
+std::vector<uint8_t> PageClosing() {
+  return Encoder().Op(xlop::kEndPage).Take();
+}
+
+std::vector<uint8_t> JobClosing() {
+  return Encoder()
+      .Op(xlop::kCloseDataSource)
+      .Op(xlop::kEndSession)
+      .Text(kUniversalExitSequence)
+      .Take();
+}
+
+void PaperSize(Paper paper, uint32_t resolution, uint32_t& width, uint32_t& height) {
+  // A4 is 210 x 297 mm, Letter 8.5 x 11 inches.
+  if (paper == Paper::kA4) {
+    width = static_cast<uint32_t>(210.0 / 25.4 * resolution);
+    height = static_cast<uint32_t>(297.0 / 25.4 * resolution);
+  } else {
+    width = resolution * 17 / 2;
+    height = resolution * 11;
+  }
+}
+
+}  // namespace fndl

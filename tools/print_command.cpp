@@ -1,0 +1,599 @@
+#include "print_command.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "file_io.h"
+#include "sample_text.h"
+#include "tavrfndl.h"
+#include "text_utf.h"
+#include "xl_names.h"
+#include "xlstream_reader.h"
+
+namespace fndl {
+namespace {
+
+// The library's page geometry, fixed in page units whatever the resolution: lines end before
+// x 4725, a line below y 6780 makes the page full, and every run is clipped to (0, 0, 4900,
+// 6400). The clip box ends above the bottom limit, so a line the library writes between the two
+// would be clipped away: the driver keeps its runs above the clip box itself.
+constexpr int32_t kRightLimit = 4725;
+constexpr int32_t kBottomLimit = 6780;
+constexpr int32_t kClipBottom = 6400;
+// The geometry fits pages of 600 units per inch.
+constexpr uint32_t kNativeResolution = 600;
+
+constexpr size_t kMaxRunUnits = 515;  // chText holds 516 units with its terminator
+constexpr size_t kMaxPathBytes = 255;
+constexpr uint32_t kUprightFontId = 1;  // regular, bold and underlined runs share the glyphs
+constexpr uint32_t kItalicFontId = 2;
+
+struct Style {
+  bool bold = false, italic = false, underline = false;
+};
+
+struct Span {
+  Style style;
+  std::u16string text;
+};
+
+using Paragraph = std::vector<Span>;
+
+struct Layout {
+  int32_t left = 0;
+  int32_t top = 0;  // baseline of a page's first line
+  int32_t lineSpacing = 0;
+  int32_t em = 0;          // the character size in page units
+  int32_t safeBottom = 0;  // lowest baseline whose descenders stay inside the clip box
+};
+
+// The library's line breaking, fed with the advances it has written so far, so that a run can
+// be cut where the page's last line ends. A character not seen yet is taken as a full em, which
+// errs towards fewer characters per line.
+class LineModel {
+ public:
+  explicit LineModel(int32_t em) : em_(std::max(em, 1)) {}
+
+  void Learn(uint32_t fontId, char16_t c, int32_t width) { widths_[{fontId, c}] = width; }
+
+  // How many units of text the library puts on at most `lines` lines, starting at x with
+  // continuation lines at startX: it breaks after the last space at or before the character
+  // that crosses the right limit, or before that character when the line has no space.
+  size_t Fit(uint32_t fontId, std::u16string_view text, int32_t x, int32_t startX,
+             int32_t lines) const {
+    size_t pos = 0;
+    int64_t cursor = x;
+    for (int32_t used = 0; pos < text.size(); ++used) {
+      if (used == lines) return pos;
+      int64_t width = 0;
+      size_t n = pos;
+      bool overflow = false;
+      for (; n < text.size(); ++n) {
+        width += Width(fontId, text[n]);
+        if (cursor + width > kRightLimit) {
+          overflow = true;
+          break;
+        }
+      }
+      if (!overflow) return text.size();
+      size_t space = text.substr(pos, n - pos + 1).rfind(u' ');
+      size_t end = space != std::u16string_view::npos ? pos + space + 1 : n;
+      // A character wider than a whole line stalls the library; it reports that itself.
+      if (end == pos && cursor == startX) return text.size();
+      pos = end;
+      cursor = startX;
+    }
+    return text.size();
+  }
+
+ private:
+  int32_t Width(uint32_t fontId, char16_t c) const {
+    auto found = widths_.find({fontId, c});
+    return found != widths_.end() ? found->second : em_;
+  }
+
+  int32_t em_;
+  std::map<std::pair<uint32_t, char16_t>, int32_t> widths_;
+};
+
+uint32_t FontIdOf(const Style& style) {
+  return style.italic ? kItalicFontId : kUprightFontId;
+}
+
+void Message(const std::string& text) {
+  std::fprintf(stderr, "fndl print: %s\n", text.c_str());
+}
+
+bool IsTerminal() {
+  return isatty(fileno(stderr)) == 1;
+}
+
+template <size_t N>
+bool CopyWide(const std::u16string& text, FNDL_WCHAR (&field)[N]) {
+  if (text.size() >= N) return false;
+  std::copy(text.begin(), text.end(), field);
+  field[text.size()] = 0;
+  return true;
+}
+
+bool ValidUtf8(const std::string& text, std::u16string& wide) {
+  size_t invalid = 0;
+  wide = Utf8ToUtf16(text, &invalid);
+  return invalid == 0;
+}
+
+// Paragraphs of an input text: one per line, an empty line a blank line. Tabs become spaces
+// (the library breaks lines at spaces only), a byte order mark and carriage returns go.
+std::vector<Paragraph> ParagraphsOf(const std::vector<uint8_t>& bytes, const Style& style,
+                                    size_t& invalid) {
+  std::u16string text = Utf8ToUtf16(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &invalid);
+  if (!text.empty() && text[0] == 0xFEFF) text.erase(0, 1);
+  std::vector<Paragraph> paragraphs;
+  std::u16string line;
+  auto flush = [&] {
+    if (line.empty()) {
+      paragraphs.push_back({});
+    } else {
+      paragraphs.push_back({Span{style, line}});
+    }
+    line.clear();
+  };
+  for (char16_t c : text) {
+    if (c == u'\n') {
+      flush();
+    } else if (c == u'\t') {
+      line += u"    ";
+    } else if (c != u'\r') {
+      line += c;
+    }
+  }
+  if (!line.empty()) flush();
+  return paragraphs;
+}
+
+std::vector<Paragraph> SampleParagraphs(const Style& base) {
+  std::vector<Paragraph> paragraphs;
+  for (const SampleParagraph& sample : SampleDocument()) {
+    Paragraph paragraph;
+    for (const SampleSpan& s : sample) {
+      Style style{base.bold || s.bold, base.italic || s.italic, base.underline || s.underline};
+      paragraph.push_back({style, Utf8ToUtf16(s.text)});
+    }
+    paragraphs.push_back(std::move(paragraph));
+  }
+  return paragraphs;
+}
+
+// Checks a font file before the library sees it, to say more than "result 3" about a wrong one.
+bool CheckFontFile(const std::string& path, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    error = "cannot open the font file " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  uint8_t tag[4] = {};
+  size_t got = std::fread(tag, 1, 4, file);
+  std::fclose(file);
+  if (got == 4 && std::memcmp(tag, "\x00\x01\x00\x00", 4) == 0) return true;
+  if (got == 4 && std::memcmp(tag, "true", 4) == 0) return true;
+  if (got == 4 && std::memcmp(tag, "OTTO", 4) == 0) {
+    error = path + " has PostScript (CFF) outlines; only TrueType outlines can be sent";
+  } else if (got == 4 && std::memcmp(tag, "ttcf", 4) == 0) {
+    error = path + " is a font collection; give a single TrueType font file";
+  } else {
+    error = path + " is not a TrueType font file";
+  }
+  return false;
+}
+
+class Job {
+ public:
+  Job(const PrintOptions& options, std::string path, const PAGEINFOW& page, const Layout& layout)
+      : options_(options),
+        path_(std::move(path)),
+        page_(page),
+        layout_(layout),
+        model_(layout.em) {}
+
+  bool Start();
+  bool Print(const Paragraph& paragraph);
+  // Ends the page and the job and removes the fonts; also after a failure, so that the file
+  // is a complete job up to the failure.
+  bool Finish();
+
+  size_t pages() const { return pages_; }
+  const std::string& error() const { return error_; }
+  const std::map<char32_t, size_t>& missing() const { return missing_; }
+  size_t clippedLines() const { return clippedLines_; }
+
+ private:
+  bool Append(const std::vector<uint8_t>& bytes);
+  bool NewPage();
+  bool PrintRun(std::u16string_view run, const Style& style);
+  size_t FileSize() const;
+  void CheckLibraryOutput(size_t from, uint32_t fontId);
+  void Progress();
+
+  const PrintOptions& options_;
+  std::string path_;
+  PAGEINFOW page_;
+  Layout layout_;
+  LineModel model_;
+  int32_t y_ = 0;  // baseline of the next line
+  size_t pages_ = 0;
+  std::set<uint32_t> fontIds_;
+  std::map<char32_t, size_t> missing_;
+  size_t clippedLines_ = 0;
+  bool outputUnreadable_ = false;
+  std::string error_;
+  bool progress_ = IsTerminal();
+};
+
+bool Job::Append(const std::vector<uint8_t>& bytes) {
+  std::string error;
+  if (AppendFile(path_, bytes, error)) return true;
+  if (error_.empty()) error_ = error;
+  return false;
+}
+
+void Job::Progress() {
+  if (progress_) std::fprintf(stderr, "\rfndl print: page %zu", pages_);
+}
+
+bool Job::Start() {
+  std::string error;
+  std::string comment = "fndl " TAVRFNDL_VERSION_STRING;
+  if (!WriteFile(path_, JobOpening(static_cast<uint16_t>(options_.resolution), comment), error)) {
+    error_ = error;
+    return false;
+  }
+  pages_ = 1;
+  y_ = layout_.top;
+  Progress();
+  return Append(PageOpening(options_.paper));
+}
+
+bool Job::NewPage() {
+  std::vector<uint8_t> bytes = PageClosing();
+  std::vector<uint8_t> opening = PageOpening(options_.paper);
+  bytes.insert(bytes.end(), opening.begin(), opening.end());
+  if (!Append(bytes)) return false;
+  ++pages_;
+  y_ = layout_.top;
+  Progress();
+  return true;
+}
+
+size_t Job::FileSize() const {
+  struct stat info;
+  return stat(path_.c_str(), &info) == 0 ? static_cast<size_t>(info.st_size) : 0;
+}
+
+// Reads back what the library appended: the advances it gave each character feed the line
+// model, lines it placed below the clip box would not print, and output that does not parse is
+// worth a warning of its own.
+void Job::CheckLibraryOutput(size_t from, uint32_t fontId) {
+  std::FILE* file = std::fopen(path_.c_str(), "rb");
+  if (!file) return;
+  std::vector<uint8_t> bytes;
+  bool read =
+      std::fseek(file, static_cast<long>(from), SEEK_SET) == 0 && ReadWholeStream(file, bytes);
+  std::fclose(file);
+  if (!read) return;
+  XlStreamReader reader = XlStreamReader::Fragment(bytes.data(), bytes.size());
+  XlOperator op;
+  XlStreamReader::Result result;
+  while ((result = reader.Next(op)) == XlStreamReader::Result::kOperator) {
+    const XlAttribute* point = op.Find(xlattr::kPoint);
+    if (op.tag == xlop::kSetCursor && point && point->value.shape == XlShape::kXY &&
+        point->value.number[1] > kClipBottom) {
+      ++clippedLines_;
+    }
+    const XlAttribute* text = op.Find(xlattr::kTextData);
+    const XlAttribute* advances = op.Find(xlattr::kXSpacingData);
+    if (op.tag == xlop::kText && text && advances && text->value.count == advances->value.count) {
+      for (uint32_t i = 0; i < text->value.count; ++i) {
+        model_.Learn(fontId, static_cast<char16_t>(text->value.Element(i)),
+                     static_cast<int32_t>(advances->value.Element(i)));
+      }
+    }
+  }
+  if (result == XlStreamReader::Result::kError && !outputUnreadable_) {
+    outputUnreadable_ = true;
+    Message("warning: the library's output at " + FormatOffset(from + reader.errorOffset()) +
+            " does not parse: " + reader.error());
+  }
+}
+
+bool Job::PrintRun(std::u16string_view run, const Style& style) {
+  TEXTINFOW text{};
+  std::copy(run.begin(), run.end(), text.chText);
+  text.chText[run.size()] = 0;
+  text.FontHeight = static_cast<int32_t>(std::lround(options_.size * 10));
+  text.bBold = style.bold ? 1 : 0;
+  text.bItalic = style.italic ? 1 : 0;
+  text.bUnderline = style.underline ? 1 : 0;
+  text.nStartX = layout_.left;
+  PAGEINFOW page = page_;
+  page.nFontId = FontIdOf(style);
+  fontIds_.insert(page.nFontId);
+
+  int32_t x = layout_.left, y = y_;
+  FNDLSetCursor(&x, &y);
+  int32_t pageFullAt = -1;  // nOffsetToText of the last page-full result
+  while (true) {
+    size_t before = FileSize();
+    int32_t result = FNDLFontDownloadW(&text, &page);
+    CheckLibraryOutput(before, page.nFontId);
+    switch (result) {
+      case FNDL_RESULT_OK:
+        y_ = FNDLGetCursor() + layout_.lineSpacing;
+        return true;
+      case FNDL_RESULT_NO_GLYPH: {
+        auto offset = static_cast<size_t>(std::max(text.nOffsetToText, 0));
+        if (offset >= run.size()) {
+          y_ = FNDLGetCursor() + layout_.lineSpacing;
+          return true;
+        }
+        char32_t c = run[offset];
+        size_t skip = 1;
+        if (c >= 0xD800 && c <= 0xDBFF && offset + 1 < run.size() && run[offset + 1] >= 0xDC00 &&
+            run[offset + 1] <= 0xDFFF) {
+          c = 0x10000 + ((c - 0xD800) << 10) + (run[offset + 1] - 0xDC00);
+          skip = 2;
+        }
+        ++missing_[c];
+        text.nOffsetToText = static_cast<int32_t>(offset + skip);
+        if (offset + skip >= run.size()) {
+          y_ = FNDLGetCursor() + layout_.lineSpacing;
+          return true;
+        }
+        x = page.nNextX;
+        y = FNDLGetCursor();
+        if (x == 0) {
+          x = layout_.left;
+          y += layout_.lineSpacing;
+          if (y > layout_.safeBottom) {
+            if (!NewPage()) return false;
+            y = y_;
+          }
+        }
+        FNDLSetCursor(&x, &y);
+        break;
+      }
+      case FNDL_RESULT_PAGE_FULL:
+        // A page-full result right after a fresh page with nothing placed would repeat forever.
+        if (pageFullAt == text.nOffsetToText) {
+          error_ = "the text does not fit on an empty page (is the font size too large?)";
+          return false;
+        }
+        pageFullAt = text.nOffsetToText;
+        if (!NewPage()) return false;
+        x = layout_.left;
+        y = y_;
+        FNDLSetCursor(&x, &y);
+        text.bPageFull = 0;
+        break;
+      default:
+        error_ = std::string("the library could not print a run in \"") + options_.face +
+                 "\" (result " + std::to_string(result) +
+                 ": the font could not be downloaded or the job file could not be written)";
+        return false;
+    }
+  }
+}
+
+bool Job::Print(const Paragraph& paragraph) {
+  if (paragraph.empty()) {
+    y_ += layout_.lineSpacing;
+    return true;
+  }
+  for (const Span& span : paragraph) {
+    std::u16string_view text = span.text;
+    size_t pos = 0;
+    while (pos < text.size()) {
+      if (y_ > layout_.safeBottom && !NewPage()) return false;
+      size_t length = std::min(text.size() - pos, kMaxRunUnits);
+      if (pos + length < text.size()) {
+        // Cut after the last space that fits the record, never inside a surrogate pair.
+        size_t space = text.substr(pos, length).rfind(u' ');
+        if (space != std::u16string_view::npos) {
+          length = space + 1;
+        } else if (text[pos + length - 1] >= 0xD800 && text[pos + length - 1] <= 0xDBFF) {
+          --length;
+        }
+      }
+      // Only as much as the lines left above the clip box hold; the rest starts the next page.
+      int32_t lines = (layout_.safeBottom - y_) / layout_.lineSpacing + 1;
+      size_t fit = model_.Fit(FontIdOf(span.style), text.substr(pos, length), layout_.left,
+                              layout_.left, lines);
+      if (fit > 0) length = std::min(length, fit);
+      if (!PrintRun(text.substr(pos, length), span.style)) return false;
+      pos += length;
+    }
+  }
+  return true;
+}
+
+bool Job::Finish() {
+  bool ok = Append(PageClosing());
+  for (uint32_t id : fontIds_) FNDLRemoveFontW(&id);
+  ok = Append(JobClosing()) && ok;
+  if (progress_) std::fputc('\n', stderr);
+  return ok;
+}
+
+Layout MakeLayout(const PrintOptions& options) {
+  Layout layout;
+  double units = options.resolution;
+  layout.em = static_cast<int32_t>(options.size * units / 72);
+  layout.lineSpacing = std::max<int32_t>(1, static_cast<int32_t>(options.size * units / 72 * 1.2));
+  layout.left = static_cast<int32_t>(units / 2);
+  layout.top = static_cast<int32_t>(units / 2) + layout.em;
+  uint32_t width = 0, height = 0;
+  PaperSize(options.paper, options.resolution, width, height);
+  int32_t descent = layout.em / 4;
+  layout.safeBottom = std::min({kClipBottom - descent, kBottomLimit,
+                                static_cast<int32_t>(height) - static_cast<int32_t>(units / 2)});
+  return layout;
+}
+
+// A temporary job file for "-o -"; its path must fit the library's 255-byte field.
+bool MakeTemporaryPath(std::string& path, std::string& error) {
+  const char* dir = std::getenv("TMPDIR");
+  std::string base = dir && *dir && std::strlen(dir) < 200 ? dir : "/tmp";
+  std::vector<char> name(base.begin(), base.end());
+  const char pattern[] = "/fndl-XXXXXX.pxl";
+  name.insert(name.end(), pattern, pattern + sizeof(pattern));
+  int fd = mkstemps(name.data(), 4);
+  if (fd < 0) {
+    error = "cannot create a temporary file in " + base + ": " + std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  path = name.data();
+  return true;
+}
+
+void ReportMissing(const std::map<char32_t, size_t>& missing, const std::string& face) {
+  if (missing.empty()) return;
+  size_t total = 0;
+  for (const auto& entry : missing) total += entry.second;
+  Message(std::to_string(total) + " character" + (total == 1 ? "" : "s") + " had no glyph in \"" +
+          face + "\" and " + (total == 1 ? "was" : "were") + " left out:");
+  for (const auto& [c, count] : missing) {
+    std::fprintf(stderr, "  %s%s\n", DescribeCodePoint(c).c_str(),
+                 count > 1 ? (" (" + std::to_string(count) + " times)").c_str() : "");
+  }
+}
+
+}  // namespace
+
+int RunPrint(const PrintOptions& options) {
+  if (!(options.size >= 1 && options.size <= 500)) {
+    Message("--size must be between 1 and 500 points");
+    return 2;
+  }
+  if (options.resolution < 72 || options.resolution > 4800) {
+    Message("--resolution must be between 72 and 4800");
+    return 2;
+  }
+  if (options.resolution < kNativeResolution) {
+    Message("warning: the library breaks lines at x " + std::to_string(kRightLimit) +
+            " page units, which at " + std::to_string(options.resolution) +
+            " units per inch lies beyond the paper's edge; lines will run off the page");
+  } else if (options.resolution != kNativeResolution) {
+    Message("warning: the library's fixed page limits are made for 600 units per inch; at " +
+            std::to_string(options.resolution) + " the text uses only part of the page");
+  }
+
+  Style base{options.bold, options.italic, options.underline};
+  std::vector<Paragraph> paragraphs;
+  if (options.haveInput) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(options.input, bytes, error)) {
+      Message(error);
+      return 1;
+    }
+    size_t invalid = 0;
+    paragraphs = ParagraphsOf(bytes, base, invalid);
+    if (invalid) {
+      Message("warning: " + std::to_string(invalid) +
+              " invalid UTF-8 sequences in the input were replaced by U+FFFD");
+    }
+  } else {
+    paragraphs = SampleParagraphs(base);
+  }
+
+  PAGEINFOW page{};
+  std::u16string face;
+  if (!ValidUtf8(options.face, face) || face.empty()) {
+    Message("the font name is empty or not valid UTF-8");
+    return 2;
+  }
+  if (IsRegularFile(options.face)) {
+    std::string error;
+    if (!CheckFontFile(options.face, error)) {
+      Message(error);
+      return 1;
+    }
+    page.bTTE = 1;
+  } else if (options.face.find('/') != std::string::npos) {
+    Message("font file not found: " + options.face);
+    return 1;
+  }
+  // The library names the soft font "OT:<id>:<face>:n" in a 256-byte field.
+  if (options.face.size() > kMaxPathBytes - 16 || !CopyWide(face, page.chFont)) {
+    Message("the font name or path is too long for the library (at most 239 bytes)");
+    return 1;
+  }
+
+  bool toStdout = options.output == "-";
+  std::string path = options.output;
+  std::string error;
+  if (toStdout && !MakeTemporaryPath(path, error)) {
+    Message(error);
+    return 1;
+  }
+  std::u16string widePath;
+  if (!ValidUtf8(path, widePath) || path.size() > kMaxPathBytes ||
+      !CopyWide(widePath, page.chOutFile)) {
+    Message("the output path must be valid UTF-8 of at most 255 bytes: " + path);
+    if (toStdout) std::remove(path.c_str());
+    return 1;
+  }
+  Layout layout = MakeLayout(options);
+  page.nResolution = options.resolution;
+  page.nLineSpacing = static_cast<uint32_t>(layout.lineSpacing);
+  page.lfWeight = 400;
+
+  Job job(options, path, page, layout);
+  bool ok = job.Start();
+  for (size_t i = 0; ok && i < paragraphs.size(); ++i) ok = job.Print(paragraphs[i]);
+  bool closed = job.pages() > 0 && job.Finish();
+
+  ReportMissing(job.missing(), options.face);
+  if (job.clippedLines()) {
+    Message("warning: " + std::to_string(job.clippedLines()) +
+            " lines lie below the library's clip box (y > 6400) and will not print");
+  }
+  std::string where = toStdout ? "standard output" : path;
+  if (!ok || !closed) {
+    Message("error: " + (job.error().empty() ? "writing " + path + " failed" : job.error()));
+    if (toStdout) {
+      Message("nothing was written to standard output");
+    } else if (closed) {
+      Message("the job in " + path + " is complete as a job but its text stops at the failure");
+    } else if (job.pages() > 0) {
+      Message("the job in " + path + " is incomplete and will not print properly");
+    }
+    if (toStdout) std::remove(path.c_str());
+    return 1;
+  }
+  if (toStdout) {
+    bool copied = CopyFileTo(path, stdout, error);
+    std::remove(path.c_str());
+    if (!copied) {
+      Message(error);
+      return 1;
+    }
+  }
+  Message("wrote " + std::to_string(job.pages()) + " page" + (job.pages() == 1 ? "" : "s") +
+          " to " + where);
+  return 0;
+}
+
+}  // namespace fndl
