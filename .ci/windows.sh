@@ -19,6 +19,16 @@ cleanup() {
   elif command -v wineserver >/dev/null; then
     wineserver -k >/dev/null 2>&1 || true
   fi
+  # The server's socket folder is named after the prefix's device and inode, in a folder of its
+  # own under the temporary folder.
+  local server
+  server=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+  for dir in "${TMPDIR:-/tmp}"/wine-*/; do
+    if [ -d "$dir$server" ]; then
+      rm -rf "${dir:?}$server"
+      rmdir "$dir" 2>/dev/null || true
+    fi
+  done
   rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
@@ -27,6 +37,7 @@ cmake --preset windows
 cmake --build --preset windows
 
 dump=$("$objdump" -p "$dll")
+indent() { while IFS= read -r line; do echo "  $line"; done; }
 
 exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ { table = 1; next }
                table && /^[[:space:]]*\[/ { print $NF; next }
@@ -34,7 +45,7 @@ exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ { table = 1; next }
 expected=$(printf '%s\n' FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA \
   FNDLRemoveFontW FNDLSetCursor | sort)
 echo "exports of $dll:"
-sed 's/^/  /' <<<"$exports"
+indent <<<"$exports"
 if [ "$exports" != "$expected" ]; then
   echo "error: $dll must export exactly the six entry points" >&2
   diff <(echo "$expected") <(echo "$exports") >&2 || true
@@ -43,7 +54,7 @@ fi
 
 imports=$(awk '/DLL Name:/ { print $3 }' <<<"$dump" | sort -u)
 echo "imports of $dll:"
-sed 's/^/  /' <<<"$imports"
+indent <<<"$imports"
 bad=0
 for name in $imports; do
   case ${name,,} in

@@ -95,13 +95,15 @@ bool IsComposite(const Bytes& glyf) {
   return (Be16(glyf, 0) & 0x8000) != 0;
 }
 
-// The most levels of composites inside composites that are followed.
-constexpr int kComponentDepth = 8;
+// The most composites, one inside the other, that are expanded.
+constexpr size_t kComponentDepth = 8;
 
 // The components of a composite, each under 0xFFFF and each composite one followed by its own
-// components, depth first. False where the walk stops: at an unreadable or empty component, or
-// below the deepest level, as the printer could not use the rest.
-bool AppendComponents(ReferenceFont& font, const Bytes& glyf, int depth,
+// components, depth first. chain holds the composites being expanded, outermost first: a
+// component naming one of them (a broken font) is sent but not expanded again. False where the
+// walk stops: at an unreadable or empty component, or a composite nested deeper than the bound,
+// as the printer could not use the rest.
+bool AppendComponents(ReferenceFont& font, const Bytes& glyf, std::vector<uint32_t>& chain,
                       std::vector<CharRecord>& out) {
   size_t pos = 10;
   for (;;) {
@@ -112,9 +114,12 @@ bool AppendComponents(ReferenceFont& font, const Bytes& glyf, int depth,
     const Bytes data = font.GlyphBytes(component);
     if (data.empty()) return false;
     out.push_back(MakeRecord(0xFFFF, component, data));
-    if (IsComposite(data) &&
-        (depth >= kComponentDepth || !AppendComponents(font, data, depth + 1, out))) {
-      return false;
+    if (IsComposite(data) && std::find(chain.begin(), chain.end(), component) == chain.end()) {
+      if (chain.size() >= kComponentDepth) return false;
+      chain.push_back(component);
+      const bool sent = AppendComponents(font, data, chain, out);
+      chain.pop_back();
+      if (!sent) return false;
     }
     if (!(flags & 0x0020)) return true;
   }
@@ -217,7 +222,10 @@ std::vector<CharRecord> ExpectedCharRecords(ReferenceFont& font, const std::u16s
       return {};
     }
     out.push_back(MakeRecord(static_cast<uint16_t>(c), glyph, glyf));
-    if (IsComposite(glyf)) AppendComponents(font, glyf, 1, out);
+    if (IsComposite(glyf)) {
+      std::vector<uint32_t> chain = {glyph};
+      AppendComponents(font, glyf, chain, out);
+    }
   }
   return out;
 }

@@ -134,11 +134,10 @@ void GlyphMap(benchmark::State& state, const MapCase& c) {
       break;
     }
   }
-  if (paired.iterations == 0) return;
-  const double n = static_cast<double>(paired.iterations);
-  state.counters["ms"] = benchmark::Counter(paired.measured / n * 1e3);
+  if (paired.iterations() == 0) return;
+  state.counters["ms"] = benchmark::Counter(paired.MedianMeasured() * 1e3);
   state.counters["goal_ms"] = benchmark::Counter(1.0);
-  state.counters["fill_floor_us"] = benchmark::Counter(paired.baseline / n * 1e6);
+  state.counters["fill_floor_us"] = benchmark::Counter(paired.MedianBaseline() * 1e6);
   state.counters["segments"] = benchmark::Counter(static_cast<double>(s.segments));
 }
 

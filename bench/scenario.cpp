@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -118,11 +119,39 @@ std::string EnsureStandingFont() {
   return error;
 }
 
+namespace {
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  const auto middle = values.begin() + static_cast<long>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+}  // namespace
+
+double Paired::MedianMeasured() const {
+  return Median(measured_);
+}
+
+double Paired::MedianBaseline() const {
+  return Median(baseline_);
+}
+
+double Paired::MedianRatio() const {
+  std::vector<double> ratios;
+  ratios.reserve(measured_.size());
+  for (size_t i = 0; i < measured_.size(); ++i) {
+    if (baseline_[i] > 0) ratios.push_back(measured_[i] / baseline_[i]);
+  }
+  return Median(std::move(ratios));
+}
+
 void Paired::Report(benchmark::State& state, const char* baselineName, double goal) const {
-  if (iterations == 0 || baseline <= 0) return;
-  state.counters[std::string(baselineName) + "_us"] =
-      benchmark::Counter(baseline / static_cast<double>(iterations) * 1e6);
-  state.counters["ratio"] = benchmark::Counter(measured / baseline);
+  if (measured_.empty()) return;
+  state.counters["us"] = benchmark::Counter(MedianMeasured() * 1e6);
+  state.counters[std::string(baselineName) + "_us"] = benchmark::Counter(MedianBaseline() * 1e6);
+  state.counters["ratio"] = benchmark::Counter(MedianRatio());
   state.counters["goal"] = benchmark::Counter(goal);
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "expected.h"
 #include "tavrfndl.h"
@@ -45,20 +46,26 @@ std::string EnsureStandingFont();
 const std::string& StandingListPath();
 
 // A figure and its baseline, each iteration measuring both back to back (in alternating order,
-// so neither always runs on the other's warm caches).
-struct Paired {
-  double measured = 0;  // seconds, summed
-  double baseline = 0;
-  int64_t iterations = 0;
-
-  bool MeasuredFirst() const { return iterations % 2 == 0; }
+// so neither always runs on the other's warm caches). Medians, not means: on a shared machine one
+// descheduled iteration would move a mean by more than the effects measured here.
+class Paired {
+ public:
+  bool MeasuredFirst() const { return measured_.size() % 2 == 0; }
   void Add(double measuredSeconds, double baselineSeconds) {
-    measured += measuredSeconds;
-    baseline += baselineSeconds;
-    ++iterations;
+    measured_.push_back(measuredSeconds);
+    baseline_.push_back(baselineSeconds);
   }
-  // baseline_us per iteration, ratio = measured / baseline, and the goal for the ratio.
+  int64_t iterations() const { return static_cast<int64_t>(measured_.size()); }
+  double MedianMeasured() const;
+  double MedianBaseline() const;
+  // The median of the iterations' measured / baseline.
+  double MedianRatio() const;
+  // us and <baselineName>_us (medians), ratio (median ratio), and the goal for the ratio.
   void Report(benchmark::State& state, const char* baselineName, double goal) const;
+
+ private:
+  std::vector<double> measured_;
+  std::vector<double> baseline_;
 };
 
 }  // namespace tavrfndl::bench

@@ -52,8 +52,8 @@ const Paths& FontPaths() {
     std::error_code ec;
     if (std::filesystem::is_regular_file(dejavu, ec)) sources.push_back(dejavu);
     for (const char* folder : {"good", "bad"}) {
-      const std::filesystem::path dir = std::filesystem::path(TAVRFNDL_SOURCE_DIR) / "tests" /
-                                        "fonts" / folder;
+      const std::filesystem::path dir =
+          std::filesystem::path(TAVRFNDL_SOURCE_DIR) / "tests" / "fonts" / folder;
       std::vector<std::filesystem::path> found;
       for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
         if (entry.is_regular_file() && entry.path().extension() == ".ttf") {
@@ -77,8 +77,9 @@ const Paths& FontPaths() {
     p.fontFiles.push_back(ScratchPath("missing.ttf"));
     p.fontFiles.push_back(ScratchDir());
 
-    p.faceNames = {"DejaVu Sans", "DejaVu Serif", "", "Tavrfndl No Such Face",
-                   p.fontFiles.front(), p.fontFiles[p.fontFiles.size() / 2]};
+    p.faceNames = {
+        "DejaVu Sans",           "DejaVu Serif",      "",
+        "Tavrfndl No Such Face", p.fontFiles.front(), p.fontFiles[p.fontFiles.size() / 2]};
     return p;
   }();
   return paths;
@@ -136,9 +137,9 @@ void ApplyNumbers(const Numbers& n, Text& t, Page& p) {
   p.nReserved = n.pageReserved;
   p.nResolution = n.nResolution;
   p.nLineSpacing = n.nLineSpacing;
-  int32_t* lf[] = {&p.lfHeight,    &p.lfWidth,         &p.lfEscapement,   &p.lfOrientation,
-                   &p.lfWeight,    &p.lfItalic,        &p.lfUnderline,    &p.lfStrikeOut,
-                   &p.lfCharSet,   &p.lfOutPrecision,  &p.lfClipPrecision, &p.lfQuality,
+  int32_t* lf[] = {&p.lfHeight,        &p.lfWidth,        &p.lfEscapement,    &p.lfOrientation,
+                   &p.lfWeight,        &p.lfItalic,       &p.lfUnderline,     &p.lfStrikeOut,
+                   &p.lfCharSet,       &p.lfOutPrecision, &p.lfClipPrecision, &p.lfQuality,
                    &p.lfPitchAndFamily};
   for (size_t i = 0; i < std::size(lf); ++i) *lf[i] = n.lf[i];
   p.bTTE = n.bTTE;
@@ -211,7 +212,8 @@ void Download(InputReader& in, Call call, bool wide) {
   if (jobAfter < jobBefore) Violation(std::string(context) + ": the job file shrank");
   if (broken) {
     if (r != FNDL_RESULT_FAILED) Violation(std::string(context) + ": broken record accepted");
-    if (std::memcmp(&t, &textBefore, sizeof t) != 0 || std::memcmp(&p, &pageBefore, sizeof p) != 0) {
+    if (std::memcmp(&t, &textBefore, sizeof t) != 0 ||
+        std::memcmp(&p, &pageBefore, sizeof p) != 0) {
       Violation(std::string(context) + ": broken record changed");
     }
     if (jobAfter != jobBefore) Violation(std::string(context) + ": broken record wrote");
@@ -229,8 +231,8 @@ void Download(InputReader& in, Call call, bool wide) {
        static_cast<size_t>(t.nOffsetToText) >= textLength)) {
     Violation(std::string(context) + ": result 1 with nOffsetToText " +
               std::to_string(t.nOffsetToText) + " (from " +
-              std::to_string(textBefore.nOffsetToText) + ", text of " +
-              std::to_string(textLength) + ")");
+              std::to_string(textBefore.nOffsetToText) + ", text of " + std::to_string(textLength) +
+              ")");
   }
 }
 

@@ -10,6 +10,7 @@
 // Usage: fuzz_seedgen [SOURCE_DIR]. Files it does not write (inputs the fuzzers found) are left
 // alone; its own are rewritten, byte for byte the same for the same builder and DejaVu Sans.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,7 +40,8 @@ constexpr const char* kDejaVuSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans
 void Write(const fs::path& path, const std::vector<uint8_t>& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     std::exit(1);
@@ -112,8 +114,8 @@ std::vector<uint8_t> DejaVuSubset(const std::u16string& chars) {
     }
     glyf.AddGlyph(bytes);
     const size_t lsbAt = g < longMetrics ? 4 * g + 2 : 4 * longMetrics + 2 * (g - longMetrics);
-    metrics.push_back({static_cast<uint16_t>(font.Advance(g)),
-                       static_cast<int16_t>(Be16(hmtx, lsbAt))});
+    metrics.push_back(
+        {static_cast<uint16_t>(font.Advance(g)), static_cast<int16_t>(Be16(hmtx, lsbAt))});
   }
   std::sort(mapping.begin(), mapping.end());
   mapping.erase(std::unique(mapping.begin(), mapping.end()), mapping.end());
@@ -155,7 +157,8 @@ std::vector<uint8_t> RichFont() {
   GlyfBuilder glyf(LocaFormat::kLong);
   glyf.AddEmpty();
   glyf.AddGlyph(SimpleGlyph({{{0, 0}, {600, 0}, {300, 800}}}, {0xB0, 0x00}));
-  glyf.AddGlyph(SimpleGlyph({{{0, 0}, {200, 0}, {200, 200}, {0, 200}}, {{50, 50}, {150, 50}, {100, 150}}}));
+  glyf.AddGlyph(
+      SimpleGlyph({{{0, 0}, {200, 0}, {200, 200}, {0, 200}}, {{50, 50}, {150, 50}, {100, 150}}}));
   std::vector<Component> parts(4);
   parts[0].glyphIndex = 1;
   parts[1].glyphIndex = 2;
@@ -258,9 +261,12 @@ class Script {
   std::vector<uint8_t> bytes_;
 };
 
-std::vector<std::vector<uint8_t>> RecordScripts() {
+std::vector<std::pair<std::string, std::vector<uint8_t>>> RecordScripts() {
   using D = Script::Download;
-  std::vector<std::vector<uint8_t>> out;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+  auto add = [&](const Script& script) {
+    out.push_back({"seed-" + std::to_string(out.size() + 1), script.bytes()});
+  };
   {
     // A short job in file mode: two runs, a second font, removals.
     D a;
@@ -270,7 +276,7 @@ std::vector<std::vector<uint8_t>> RecordScripts() {
     b.fontId = 1;
     b.bUnderline = 1;
     b.bItalic = 1;
-    out.push_back(Script(0).Cursor(300, 400).Run(a).Run(b).Run(a).Remove(1).Remove(0).bytes());
+    add(Script(0).Cursor(300, 400).Run(a).Run(b).Run(a).Remove(1).Remove(0));
   }
   {
     // Engine mode by face name, bold and italic, an A call in the Western code page.
@@ -283,7 +289,7 @@ std::vector<std::vector<uint8_t>> RecordScripts() {
     b.wide = false;
     b.text = u"Stra\u00DFe";
     b.fontId = 2;
-    out.push_back(Script(1).Cursor(300, 400).Run(a).Run(b).Remove(0).Remove(2, false).bytes());
+    add(Script(1).Cursor(300, 400).Run(a).Run(b).Remove(0).Remove(2, false));
   }
   {
     // Lines that break and a page that fills: a long text at a large size near the bottom.
@@ -291,7 +297,7 @@ std::vector<std::vector<uint8_t>> RecordScripts() {
     a.fontHeight = 480;
     a.text = std::u16string(300, u'W');
     for (size_t i = 7; i < a.text.size(); i += 8) a.text[i] = u' ';
-    out.push_back(Script(0).Cursor(300, 6500).Run(a).Cursor(300, 400).Run(a).bytes());
+    add(Script(0).Cursor(300, 6500).Run(a).Cursor(300, 400).Run(a));
   }
   {
     // A character without a glyph, the call behind it, and an offset into the text.
@@ -299,7 +305,7 @@ std::vector<std::vector<uint8_t>> RecordScripts() {
     a.text = u"AB\u4E2DCD";
     D b = a;
     b.nOffsetToText = 3;
-    out.push_back(Script(0).Run(a).Run(b).Remove(0).bytes());
+    add(Script(0).Run(a).Run(b).Remove(0));
   }
   {
     // Broken records: a text without its terminator, an unopenable job file, null records.
@@ -309,7 +315,17 @@ std::vector<std::vector<uint8_t>> RecordScripts() {
     b.flags = 0x08;
     D c;
     c.nOffsetToText = 40;
-    out.push_back(Script(2).Run(a).Run(b).Run(c).NullRecords().bytes());
+    add(Script(2).Run(a).Run(b).Run(c).NullRecords());
+  }
+  {
+    // A character wider than any line with the cursor at the top of the 32-bit range and a
+    // spacing of 1: 2^31 empty lines to the bottom of the page, which the run used to write.
+    D a;
+    a.fontHeight = 100000;
+    a.lineSpacing = 1;
+    a.text = u"AB";
+    out.push_back(
+        {"regress-empty-lines-far-above-page", Script(0).Cursor(300, INT32_MIN).Run(a).bytes()});
   }
   return out;
 }
@@ -334,7 +350,8 @@ std::vector<uint8_t> LibraryOutput(const fs::path& scratch,
     const std::string font = fontPath.string();
     const std::string out = job.string();
     for (size_t i = 0; i < font.size() && i < 255; ++i) p.chFont[i] = static_cast<uint8_t>(font[i]);
-    for (size_t i = 0; i < out.size() && i < 255; ++i) p.chOutFile[i] = static_cast<uint8_t>(out[i]);
+    for (size_t i = 0; i < out.size() && i < 255; ++i)
+      p.chOutFile[i] = static_cast<uint8_t>(out[i]);
     p.nFontId = ++id;
     p.nResolution = 600;
     p.nLineSpacing = 100;
@@ -354,7 +371,8 @@ int main(int argc, char** argv) {
   const fs::path bad = root / "tests" / "fonts" / "bad";
   const fs::path corpus = root / "fuzz" / "corpus";
 
-  const std::vector<uint8_t> dejavu = DejaVuSubset(u"Hamburg Z\u00FCrich \u00C4\u00D6\u00DC\u00DF\u00E9\u00E8fi");
+  const std::vector<uint8_t> dejavu =
+      DejaVuSubset(u"Hamburg Z\u00FCrich \u00C4\u00D6\u00DC\u00DF\u00E9\u00E8fi");
   if (dejavu.empty()) {
     std::fprintf(stderr, "cannot read %s\n", kDejaVuSans);
     return 1;
@@ -393,10 +411,7 @@ int main(int argc, char** argv) {
   Write(corpus / "font" / "seed-dejavu-subset",
         FontInput(dejavu, u"Hamburg Z\u00FCrich \u00C4\u00D6\u00DC fi"));
 
-  int n = 0;
-  for (const std::vector<uint8_t>& script : RecordScripts()) {
-    Write(corpus / "records" / ("seed-" + std::to_string(++n)), script);
-  }
+  for (const auto& [name, script] : RecordScripts()) Write(corpus / "records" / name, script);
 
   const fs::path scratch = fs::temp_directory_path() / "tavrfndl-seedgen";
   fs::create_directories(scratch);
@@ -404,11 +419,11 @@ int main(int argc, char** argv) {
   Write(scratch / "rich.ttf", RichFont());
   Write(scratch / "dejavu.ttf", dejavu);
   Write(scratch / "composite-runs-off.ttf", FindHostileFont("composite-runs-off.ttf").bytes);
-  const std::vector<uint8_t> fragment = LibraryOutput(
-      scratch, {{scratch / "dejavu.ttf", u"Hamburg Z\u00FCrich"},
-                {scratch / "rich.ttf", u"ABCD abcd \u20AC"},
-                {scratch / "composite-runs-off.ttf", u"ABC"},
-                {scratch / "intact.ttf", std::u16string(120, u'A')}});
+  const std::vector<uint8_t> fragment =
+      LibraryOutput(scratch, {{scratch / "dejavu.ttf", u"Hamburg Z\u00FCrich"},
+                              {scratch / "rich.ttf", u"ABCD abcd \u20AC"},
+                              {scratch / "composite-runs-off.ttf", u"ABC"},
+                              {scratch / "intact.ttf", std::u16string(120, u'A')}});
   Write(corpus / "stream" / "seed-fragment", fragment);
 #ifdef TAVRFNDL_SEEDGEN_JOBS
   std::vector<uint8_t> job = fndl::JobOpening(600, "fuzz seed");

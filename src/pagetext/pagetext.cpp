@@ -23,6 +23,10 @@ constexpr uint16_t kSpace = 0x0020;
 constexpr uint16_t kEqualsSign = 0x003D;
 constexpr uint16_t kIdeographicSpace = 0x3000;
 
+// Empty lines a run may write on its way to the bottom of the page: one per position a 16-bit
+// coordinate can take.
+constexpr int64_t kMaxEmptyLines = 65536;
+
 constexpr int32_t kRopBeforeBar = 240;
 constexpr int32_t kRopAfterBar = 252;
 constexpr int32_t kNullPen = 5;
@@ -210,8 +214,15 @@ int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEX
       // An empty line at the start of a continuation line means its first character is wider
       // than any line; each further line would be empty too. Only moving down the page ends
       // that (with a full page); a spacing that does not (0, or one that wraps the position
-      // back up) would repeat the same empty line for ever, so the run fails instead.
-      if (nLine == 0 && nCursorX == text.nStartX && nNextY <= nCursorY) return 3;
+      // back up) would repeat the same empty line for ever, so the run fails instead. So does
+      // one that gets to the bottom only after more lines than the printer has positions (its
+      // coordinates are 16-bit): a cursor far above the page with a small spacing would fill
+      // the job with gigabytes of empty lines first.
+      if (nLine == 0 && nCursorX == text.nStartX) {
+        if (nNextY <= nCursorY) return 3;
+        const int64_t nStep = int64_t{nNextY} - nCursorY;
+        if ((int64_t{kBottomLimit} - nNextY) / nStep >= kMaxEmptyLines) return 3;
+      }
       nCursorY = nNextY;
       nCursorX = text.nStartX;
     }

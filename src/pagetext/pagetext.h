@@ -41,7 +41,7 @@ struct PageCursor {
 // advances by the character size instead of the font engine's width. Returns 0 (all written),
 // 1 (stopped in front of a character without a glyph), 2 (page full) or 3 (no memory for the
 // underline metrics, or a character wider than a whole line while nLineSpacing does not move
-// the cursor down the page).
+// the cursor down the page, or would take more than 65536 lines to get it to the bottom).
 int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEXTINFOW& text,
                           DOWNLOADCONTEXT& context, bool bTTE, PageCursor cursor);
 

@@ -97,6 +97,7 @@ namespace {
 struct CompositeChain {
   uint16_t glyphs[kMaxComponentDepth];
   int depth = 0;
+  int records = 0;  // component records sent for the character so far
   bool Contains(uint16_t glyph) const {
     for (int i = 0; i < depth; ++i) {
       if (glyphs[i] == glyph) return true;
@@ -115,6 +116,8 @@ bool SendComponents(FontTables& tables, ByteView glyph, XlStream* pStream, Compo
     pos += ComponentRecordLength(flags);
     auto data = GetGlyfData(tables, component);
     if (!data || data->empty()) return false;
+    if (chain.records == kMaxComponentRecords) return false;
+    ++chain.records;
     if (!SendCharRecord(pStream, kComponentCharCode, component, *data)) return false;
     // A component may itself be a composite (accented Greek capitals in DejaVu Sans are built
     // from a composite letter): without its own components the printer draws it with parts

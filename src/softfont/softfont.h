@@ -36,10 +36,14 @@ std::optional<ByteView> GetGlyfData(FontTables& tables, uint16_t glyph);
 bool CheckIfCompositeGlyph(ByteView glyph);
 // How deeply composite glyphs may nest; real fonts use two or three levels.
 inline constexpr int kMaxComponentDepth = 8;
+// How many component records one character may send, those of nested composites included. Real
+// fonts need a handful (ten at most in DejaVu Sans); without a bound, composites that name the
+// next level many times over multiply: 16 components on each of eight levels are 16^7 records.
+inline constexpr int kMaxComponentRecords = 1024;
 
 // Sends the components of composite glyph glyphIndex under code 0xFFFF, and the components of
-// components down to kMaxComponentDepth levels; false when it stopped at one that could not be
-// read.
+// components down to kMaxComponentDepth levels, at most kMaxComponentRecords in all; false when
+// it stopped at one that could not be read or at a bound.
 bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream,
                            uint16_t glyphIndex);
 // Sends one character (its composite's components too). False when it failed: no glyph, or an

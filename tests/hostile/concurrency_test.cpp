@@ -120,5 +120,48 @@ TEST(Concurrency, EveryExportFromSeveralThreadsAtOnce) {
   EXPECT_EQ(removals, headers);
 }
 
+// The cursor calls are quick: threads that do nothing else meet inside them far more often than
+// inside the downloads, which ThreadSanitizer needs to see an access made outside the lock.
+TEST(Concurrency, CursorCallsWhileRunsMoveTheCursor) {
+  const Library lib = Library::Load();
+  const std::string out = TempPath("job.pxl");
+  test::TempFile intact(test::IntactFont());
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0};
+
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&, t] {
+      // Long lines at a large size: every run breaks lines and moves the cursor down.
+      for (int i = 0; i < 40; ++i) {
+        TEXTINFOW text = Text(std::u16string(200, u'A'), 480);
+        PAGEINFOW page = FilePage(intact.path(), out, static_cast<uint32_t>(t));
+        const int32_t r = lib.FontDownloadW(&text, &page);
+        if (r != FNDL_RESULT_OK && r != FNDL_RESULT_PAGE_FULL) ++bad;
+      }
+    });
+  }
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; !done.load(); ++i) {
+        int32_t x = 300;
+        int32_t y = 400 + (i % 64) * 10;
+        if (t % 2) {
+          if (lib.SetCursor(&x, &y) < 400) ++bad;
+        } else if (lib.GetCursor() < 0) {
+          ++bad;
+        }
+      }
+    });
+  }
+  threads[0].join();
+  threads[1].join();
+  done = true;
+  for (size_t i = 2; i < threads.size(); ++i) threads[i].join();
+  for (uint32_t id = 0; id < 2; ++id) lib.RemoveFontW(&id);
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(StreamProblem(ReadFileBytes(out)), "");
+}
+
 }  // namespace
 }  // namespace tavrfndl::testing

@@ -61,8 +61,9 @@ std::vector<CharRecord> CharRecords(const std::vector<uint8_t>& job) {
 }
 
 size_t CountComponents(const std::vector<CharRecord>& records) {
-  return static_cast<size_t>(std::count_if(records.begin(), records.end(),
-                                           [](const CharRecord& r) { return r.code == kComponentCode; }));
+  return static_cast<size_t>(std::count_if(records.begin(), records.end(), [](const CharRecord& r) {
+    return r.code == kComponentCode;
+  }));
 }
 
 // Runs of kHostileText in file mode through the shared library, on one font file with a font
@@ -235,6 +236,22 @@ TEST(HostileFont, CompositeNamingItselfIsSentOnceWithoutRecursion) {
   EXPECT_EQ(records.back().glyph, 3);
 }
 
+// 16^7 component records if each were sent: a few bytes of font used to keep a run sending
+// without end. One character sends at most 1024 component records (real fonts need ten).
+TEST(HostileFont, CompositesThatMultiplyStopAtTheRecordBound) {
+  FileModeJob job(test::FindHostileFont("composite-fan-out.ttf").bytes);
+  TEXTINFOW text = Text(kHostileText, 120);
+  ASSERT_EQ(job.Run(text), FNDL_RESULT_OK);
+  const std::vector<CharRecord> records = CharRecords(job.Job());
+  EXPECT_EQ(CountComponents(records), 1024u);
+  // The first record of the character is the composite itself, then the walk goes depth first:
+  // glyph 5, its first component 6, ... down to the simple glyph 12.
+  ASSERT_GE(records.size(), 11u);
+  for (uint16_t level = 0; level < 8; ++level) {
+    EXPECT_EQ(records[3 + level].glyph, 5 + level) << "record " << 3 + level;
+  }
+}
+
 TEST(HostileFont, CompositeNamingAMissingGlyphSendsNoComponent) {
   FileModeJob job(test::FindHostileFont("composite-missing-component.ttf").bytes);
   TEXTINFOW text = Text(kHostileText, 120);
@@ -274,8 +291,9 @@ TEST(HostileFont, GlyphOfTheLargestRecordIsSentAndOneByteMoreIsNot) {
   largest.resize(65529 - 1, 0);  // padded to 2 by the builder's short "loca": 65528
   glyf.AddGlyph(largest);
   test::CmapBuilder cmap;
-  cmap.AddFormat4(3, 1, {{u'A', u'A', static_cast<uint16_t>(1 - u'A'), {}, std::nullopt},
-                         test::CmapSegment::Final()});
+  cmap.AddFormat4(3, 1,
+                  {{u'A', u'A', static_cast<uint16_t>(1 - u'A'), {}, std::nullopt},
+                   test::CmapSegment::Final()});
   FileModeJob job(test::BasicFont(glyf, cmap).Build());
   TEXTINFOW text = Text(u"A", 120);
   ASSERT_EQ(job.Run(text), FNDL_RESULT_OK);

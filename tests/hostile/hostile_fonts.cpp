@@ -58,8 +58,8 @@ std::vector<uint8_t> WithRecord(const char* tag, Change change) {
   FontBuilder font = Intact();
   const uint32_t size = static_cast<uint32_t>(font.Build().size());
   size_t index = 0;
-  for (const char* t : {"cmap", "cvt ", "fpgm", "glyf", "head", "hhea", "hmtx", "loca", "maxp",
-                        "prep"}) {
+  for (const char* t :
+       {"cmap", "cvt ", "fpgm", "glyf", "head", "hhea", "hmtx", "loca", "maxp", "prep"}) {
     if (std::string(t) == tag) break;
     ++index;
   }
@@ -71,6 +71,22 @@ std::vector<uint8_t> WithGlyph3(std::vector<uint8_t> g3) {
   Glyphs glyphs;
   glyphs.g3 = std::move(g3);
   return Intact(BuildGlyf(glyphs)).Build();
+}
+
+// Composites nested eight deep, each naming the next one 16 times: glyph 3 stands for 16^7
+// copies of the simple glyph at the bottom. Glyphs 5..11 are the levels, 12 the simple glyph.
+std::vector<uint8_t> FanOut() {
+  constexpr uint16_t kFirstLevel = 5;
+  constexpr uint16_t kLeaf = 12;
+  constexpr size_t kFanOut = 16;
+  Glyphs glyphs;
+  glyphs.g3 = CompositeGlyph(std::vector<Component>(kFanOut, Part(kFirstLevel)));
+  GlyfBuilder glyf = BuildGlyf(glyphs);
+  for (uint16_t g = kFirstLevel; g < kLeaf; ++g) {
+    glyf.AddGlyph(CompositeGlyph(std::vector<Component>(kFanOut, Part(g + 1))));
+  }
+  glyf.AddGlyph(SimpleGlyph({{{0, 0}, {100, 0}, {50, 100}}}));
+  return Intact(glyf).Build();
 }
 
 std::vector<uint8_t> WithCmap(const CmapBuilder& cmap) {
@@ -88,8 +104,8 @@ std::vector<uint8_t> WithLoca(size_t index, uint32_t raw) {
 std::vector<uint8_t> Collection() {
   constexpr uint32_t kHeader = 16;
   FontBuilder font = Intact();
-  const char* tags[] = {"cmap", "cvt ", "fpgm", "glyf", "head", "hhea", "hmtx", "loca", "maxp",
-                        "prep"};
+  const char* tags[] = {"cmap", "cvt ", "fpgm", "glyf", "head",
+                        "hhea", "hmtx", "loca", "maxp", "prep"};
   for (size_t i = 0; i < std::size(tags); ++i) {
     font.Find(tags[i])->dirOffset = font.OffsetOf(i) + kHeader;
   }
@@ -107,8 +123,8 @@ std::vector<uint8_t> LongDirectory() {
   constexpr size_t kCopies = 4100;
   // Every table moves down by the added records; the copies point at the moved "prep".
   const uint32_t shift = static_cast<uint32_t>(16 * kCopies);
-  const char* tags[] = {"cmap", "cvt ", "fpgm", "glyf", "head", "hhea", "hmtx", "loca", "maxp",
-                        "prep"};
+  const char* tags[] = {"cmap", "cvt ", "fpgm", "glyf", "head",
+                        "hhea", "hmtx", "loca", "maxp", "prep"};
   // Offsets of the automatic layout first: each table given an explicit offset leaves the
   // layout of the others.
   std::vector<uint32_t> offsets;
@@ -169,8 +185,8 @@ std::vector<HostileFont> HostileFonts() {
 
   // Offsets past the end and lengths that wrap.
   add("glyf-offset-past-end.ttf", "\"glyf\" starts past the end of the file",
-      WithRecord("glyf", [](TableSpec& t, uint32_t, uint32_t size) { t.dirOffset = size + 64; }),
-      1, 0);
+      WithRecord("glyf", [](TableSpec& t, uint32_t, uint32_t size) { t.dirOffset = size + 64; }), 1,
+      0);
   add("cmap-offset-past-end.ttf", "\"cmap\" starts past the end of the file",
       WithRecord("cmap", [](TableSpec& t, uint32_t, uint32_t size) { t.dirOffset = size + 2; }), 3);
   add("hmtx-offset-past-end.ttf", "a header table (\"hmtx\") starts past the end of the file",
@@ -215,6 +231,10 @@ std::vector<HostileFont> HostileFonts() {
   }
   add("composite-self.ttf", "composite glyph 3 has itself as its component",
       WithGlyph3(CompositeGlyph({Part(3)})), 0);
+  add("composite-fan-out.ttf",
+      "composite glyph 3 nests composites eight deep, each naming the next 16 times: 16^7 "
+      "component records if every one were sent",
+      FanOut(), 0);
   add("composite-missing-component.ttf", "composite glyph 3 names glyph 32767, which is not there",
       WithGlyph3(CompositeGlyph({Part(0x7FFF)})), 0);
 
@@ -225,8 +245,8 @@ std::vector<HostileFont> HostileFonts() {
     options.segCountX2 = 0xFFFE;
     CmapBuilder cmap;
     cmap.AddFormat4(3, 1, options);
-    add("cmap-segcount-past-table.ttf", "format 4 segCountX2 65534: the segment arrays leave \"cmap\"",
-        WithCmap(cmap), 1, 0);
+    add("cmap-segcount-past-table.ttf",
+        "format 4 segCountX2 65534: the segment arrays leave \"cmap\"", WithCmap(cmap), 1, 0);
   }
   {
     CmapBuilder cmap;

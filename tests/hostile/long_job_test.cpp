@@ -30,7 +30,8 @@
 #endif
 #endif
 #ifdef TAVRFNDL_SANITIZED
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtimes' allocator statistics (declared here: gcc installs no header for them).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace tavrfndl::testing {
@@ -55,10 +56,12 @@ size_t CountEntries(const char* dir) {
   return n;
 }
 
-size_t CountLines(const char* path) {
-  std::ifstream in(path);
+// Mappings of files: a font file mapped and never unmapped shows here. Anonymous mappings are
+// left out, since the sanitizers' allocators map and unmap memory as they go.
+size_t CountFileMappings() {
+  std::ifstream in("/proc/self/maps");
   size_t n = 0;
-  for (std::string line; std::getline(in, line);) ++n;
+  for (std::string line; std::getline(in, line);) n += line.find(" /") != std::string::npos;
   return n;
 }
 
@@ -71,7 +74,7 @@ struct ProcessUsage {
 ProcessUsage Usage() {
   ProcessUsage u;
   u.descriptors = CountEntries("/proc/self/fd");
-  u.mappings = CountLines("/proc/self/maps");
+  u.mappings = CountFileMappings();
   u.heap = HeapInUse();
   return u;
 }
@@ -105,10 +108,8 @@ class Job {
     PAGEINFOW page = FilePage(intact_.path(), out_, kHeldId);
     EXPECT_EQ(lib_.FontDownloadW(&text, &page), FNDL_RESULT_OK);
   }
-  void Release() {
-    lib_.RemoveFontW(&kHeldId);
-    EXPECT_EQ(StreamProblem(ReadFileBytes(out_)), "");
-  }
+  // Its header went out with the first cycle, which is no longer in the job file.
+  void Release() { lib_.RemoveFontW(&kHeldId); }
 
   int results[4] = {};
 
@@ -123,8 +124,8 @@ class Job {
     const Font& font = fonts_[static_cast<size_t>(i) % fonts_.size()];
     // The font number depends on the font, and on the cycle for half of them: fonts come back
     // under the number they had and under new ones.
-    const uint32_t id = static_cast<uint32_t>(i % static_cast<int>(fonts_.size())) +
-                        ((i / 7) % 2 ? 0 : 100);
+    const uint32_t id =
+        static_cast<uint32_t>(i % static_cast<int>(fonts_.size())) + ((i / 7) % 2 ? 0 : 100);
     TEXTINFOW text = Text(kTexts[static_cast<size_t>(i) % std::size(kTexts)], 100 + 20 * (i % 5));
     text.bUnderline = i % 3 == 0;
     text.bItalic = i % 4 == 0;
@@ -157,7 +158,10 @@ class Job {
   }
 
   static constexpr const char16_t* kTexts[] = {
-      u"Hamburg", u"Z\u00FCrich \u00C4\u00D6\u00DC", u"ABC abc", u"",
+      u"Hamburg",
+      u"Z\u00FCrich \u00C4\u00D6\u00DC",
+      u"ABC abc",
+      u"",
       u"The quick brown fox jumps over the lazy dog, again and again, until the line breaks",
       u"A\u4E2DB"};
 
@@ -249,8 +253,8 @@ TEST(LongJob, NoLeaksUnderValgrind) {
   const std::string command =
       "TAVRFNDL_UNDER_VALGRIND=1 valgrind --error-exitcode=99 --leak-check=full "
       "--errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect "
-      "--log-file=" + log + " " + self + " --gtest_filter=LongJob.SmallJobForValgrind > " + log +
-      ".out 2>&1";
+      "--log-file=" +
+      log + " " + self + " --gtest_filter=LongJob.SmallJobForValgrind > " + log + ".out 2>&1";
   const int status = std::system(command.c_str());
   std::ifstream in(log);
   const std::string report{std::istreambuf_iterator<char>(in), {}};

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 
 #include "support/xlparse.h"
 
@@ -13,32 +14,58 @@ constexpr uint8_t kFontHeaderLength = 0xA7;
 constexpr uint8_t kCharDataSize = 0xA3;
 constexpr uint8_t kTextData = 0xAB;
 constexpr uint8_t kXSpacingData = 0xAF;
+constexpr uint8_t kFontName = 0xA8;
 
-// One attribute's value: a scalar's little-endian bits, or an array's element count.
+// One attribute's value: a scalar's little-endian bits, or an array's element count (and a
+// ubyte array's bytes).
 struct Value {
   uint8_t type = 0;
   uint32_t scalar = 0;
   uint32_t count = 0;
+  std::string bytes;
 };
 
 size_t ScalarBytes(uint8_t type) {
   switch (type) {
-    case 0xC0: return 1;
-    case 0xC1: case 0xC3: return 2;
-    case 0xC2: case 0xC4: case 0xC5: case 0xD0: return 4;
-    case 0xD1: case 0xD3: return 4;
-    case 0xD2: case 0xD4: case 0xD5: return 8;
-    case 0xE0: case 0xE3: return 8;
-    case 0xE1: case 0xE2: case 0xE4: case 0xE5: return 16;
-    default: return 0;
+    case 0xC0:
+      return 1;
+    case 0xC1:
+    case 0xC3:
+      return 2;
+    case 0xC2:
+    case 0xC4:
+    case 0xC5:
+    case 0xD0:
+      return 4;
+    case 0xD1:
+    case 0xD3:
+      return 4;
+    case 0xD2:
+    case 0xD4:
+    case 0xD5:
+      return 8;
+    case 0xE0:
+    case 0xE3:
+      return 8;
+    case 0xE1:
+    case 0xE2:
+    case 0xE4:
+    case 0xE5:
+      return 16;
+    default:
+      return 0;
   }
 }
 
 size_t ElementBytes(uint8_t arrayType) {
   switch (arrayType) {
-    case 0xC8: return 1;
-    case 0xC9: case 0xCB: return 2;
-    default: return 4;
+    case 0xC8:
+      return 1;
+    case 0xC9:
+    case 0xCB:
+      return 2;
+    default:
+      return 4;
   }
 }
 
@@ -73,7 +100,12 @@ std::optional<std::map<uint8_t, Value>> Attributes(const XlOperator& op) {
       const size_t lengthBytes = lengthType == 0xC0 ? 1 : lengthType == 0xC1 ? 2 : 0;
       if (lengthBytes == 0 || pos + lengthBytes > end) return std::nullopt;
       v.count = Le(b, pos, lengthBytes);
-      pos += lengthBytes + size_t{v.count} * ElementBytes(v.type);
+      pos += lengthBytes;
+      const size_t n = size_t{v.count} * ElementBytes(v.type);
+      if (pos + n > end) return std::nullopt;
+      if (v.type == 0xC8)
+        v.bytes.assign(b.begin() + static_cast<long>(pos), b.begin() + static_cast<long>(pos + n));
+      pos += n;
     } else if (const size_t n = ScalarBytes(v.type)) {
       if (pos + n > end) return std::nullopt;
       v.scalar = Le(b, pos, n);
@@ -142,10 +174,28 @@ std::string StreamProblem(const std::vector<uint8_t>& stream) {
 
   enum class Bracket { kNone, kHeader, kChar } bracket = Bracket::kNone;
   std::vector<uint8_t> header;
+  std::set<std::string> fonts;  // defined and not removed since
   for (const XlOperator& op : ops) {
     const auto attributes = Attributes(op);
     if (!attributes) return At(op, "attribute list does not decode");
     const bool carriesData = op.tag == op::kReadFontHeader || op.tag == op::kReadChar;
+    const bool namesFont = op.tag == op::kBeginFontHeader || op.tag == op::kBeginChar ||
+                           op.tag == op::kSetFont || op.tag == op::kRemoveFont;
+    std::string name;
+    if (namesFont) {
+      const auto found = attributes->find(kFontName);
+      if (found == attributes->end() || found->second.type != 0xC8) return At(op, "no FontName");
+      name = found->second.bytes;
+      const bool defined = fonts.count(name) != 0;
+      if (op.tag == op::kBeginFontHeader && defined) {
+        return At(op, "a second header for \"" + name + "\"");
+      }
+      if (op.tag != op::kBeginFontHeader && !defined) {
+        return At(op, "names \"" + name + "\", which no header defined");
+      }
+      if (op.tag == op::kBeginFontHeader) fonts.insert(name);
+      if (op.tag == op::kRemoveFont) fonts.erase(name);
+    }
     if (op.hasData != carriesData) {
       return At(op, op.hasData ? "unexpected embedded data" : "embedded data missing");
     }

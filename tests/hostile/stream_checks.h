@@ -20,7 +20,12 @@ namespace tavrfndl::testing {
 // - a header's pieces together are the 8 fixed bytes, a "GT" segment whose size S is followed
 //   by exactly S bytes, and the null segment; the GT directory fits in S with its table offsets
 //   ascending from the end of the directory and none past S;
-// - Text carries as many advances as characters.
+// - Text carries as many advances as characters;
+// - every font that characters, a selection or a removal name was defined by a header earlier
+//   in the stream and not removed since, and no header defines a font that is defined already
+//   (the printer would reject the job). The stream must therefore start where the printer holds
+//   none of the library's fonts: a whole job, or the output since the library was loaded or
+//   last released its fonts.
 std::string StreamProblem(const std::vector<uint8_t>& stream);
 
 }  // namespace tavrfndl::testing

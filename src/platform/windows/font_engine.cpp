@@ -136,10 +136,11 @@ class GdiFontEngine final : public FontEngine {
   }
 
   // The codes the library asks for are UTF-16 code units of its text, as the POSIX engine takes
-  // them, so GDI is asked through the wide call. GetCharWidthA would read them in the ANSI code
-  // page instead: that agrees only for ASCII and, in code page 1252, for 0xA0-0xFF; it answers
-  // 0x80-0x9F with other characters (0x80 is the euro sign) and fails for the ideographic space
-  // 0x3000, and in a double-byte or UTF-8 code page it misreads every code from 0x80 on.
+  // them, so GDI is asked through the wide call. GetCharWidthA would read them in the code page
+  // of the font's character set instead: for code page 1252 that agrees for ASCII and 0xA0-0xFF
+  // only, answers 0x80-0x9F with other characters (0x80 is the euro sign) and fails for the
+  // ideographic space 0x3000; for a Japanese or Chinese font it reads the codes from 0x80 on as
+  // parts of double-byte characters.
   bool GetCharWidthA(HDC hdc, uint32_t iFirst, uint32_t iLast, int32_t* lpBuffer) override {
     if (lpBuffer == nullptr || iFirst > iLast) return false;
     return ::GetCharWidth32W(ToWindows(hdc), iFirst, iLast, lpBuffer) != FALSE;
@@ -184,14 +185,14 @@ class GdiFontEngine final : public FontEngine {
     std::unique_ptr<::OUTLINETEXTMETRICA[]> block(new (std::nothrow)::OUTLINETEXTMETRICA[count]);
     if (!block) return 0;
     if (::GetOutlineTextMetricsA(ToWindows(hdc), windowsSize, block.get()) == 0) return 0;
-    const ::OUTLINETEXTMETRICA& windows = block[0];
+    const ::OUTLINETEXTMETRICA& gdi = block[0];
     OUTLINETEXTMETRICA otm;
     otm.otmSize = kSize;
-    otm.otmEMSquare = windows.otmEMSquare;
-    otm.otmAscent = windows.otmAscent;
-    otm.otmDescent = windows.otmDescent;
-    otm.otmsUnderscoreSize = windows.otmsUnderscoreSize;
-    otm.otmsUnderscorePosition = windows.otmsUnderscorePosition;
+    otm.otmEMSquare = gdi.otmEMSquare;
+    otm.otmAscent = gdi.otmAscent;
+    otm.otmDescent = gdi.otmDescent;
+    otm.otmsUnderscoreSize = gdi.otmsUnderscoreSize;
+    otm.otmsUnderscorePosition = gdi.otmsUnderscorePosition;
     *potm = otm;
     return kSize;
   }
