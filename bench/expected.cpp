@@ -95,15 +95,24 @@ bool IsComposite(const Bytes& glyf) {
   return (Be16(glyf, 0) & 0x8000) != 0;
 }
 
-// The most composites, one inside the other, that are expanded.
+// The most composites, one inside the other, that are expanded, and the most component records
+// one character sends.
 constexpr size_t kComponentDepth = 8;
+constexpr size_t kComponentRecords = 1024;
+
+// The composites being expanded for one character, outermost first, and the component records
+// it has sent.
+struct Expansion {
+  std::vector<uint32_t> chain;
+  size_t records = 0;
+};
 
 // The components of a composite, each under 0xFFFF and each composite one followed by its own
-// components, depth first. chain holds the composites being expanded, outermost first: a
-// component naming one of them (a broken font) is sent but not expanded again. False where the
-// walk stops: at an unreadable or empty component, or a composite nested deeper than the bound,
+// components, depth first; a component naming a composite it lies in (a broken font) is sent but
+// not expanded again. False where the walk stops: at an unreadable or empty component, a
+// composite nested deeper than the bound, or a character past its number of component records,
 // as the printer could not use the rest.
-bool AppendComponents(ReferenceFont& font, const Bytes& glyf, std::vector<uint32_t>& chain,
+bool AppendComponents(ReferenceFont& font, const Bytes& glyf, Expansion& e,
                       std::vector<CharRecord>& out) {
   size_t pos = 10;
   for (;;) {
@@ -112,13 +121,15 @@ bool AppendComponents(ReferenceFont& font, const Bytes& glyf, std::vector<uint32
     const uint32_t component = Be16(glyf, pos + 2);
     pos += ComponentLength(flags);
     const Bytes data = font.GlyphBytes(component);
-    if (data.empty()) return false;
+    if (data.empty() || e.records == kComponentRecords) return false;
+    ++e.records;
     out.push_back(MakeRecord(0xFFFF, component, data));
-    if (IsComposite(data) && std::find(chain.begin(), chain.end(), component) == chain.end()) {
-      if (chain.size() >= kComponentDepth) return false;
-      chain.push_back(component);
-      const bool sent = AppendComponents(font, data, chain, out);
-      chain.pop_back();
+    if (IsComposite(data) &&
+        std::find(e.chain.begin(), e.chain.end(), component) == e.chain.end()) {
+      if (e.chain.size() >= kComponentDepth) return false;
+      e.chain.push_back(component);
+      const bool sent = AppendComponents(font, data, e, out);
+      e.chain.pop_back();
       if (!sent) return false;
     }
     if (!(flags & 0x0020)) return true;
@@ -223,8 +234,9 @@ std::vector<CharRecord> ExpectedCharRecords(ReferenceFont& font, const std::u16s
     }
     out.push_back(MakeRecord(static_cast<uint16_t>(c), glyph, glyf));
     if (IsComposite(glyf)) {
-      std::vector<uint32_t> chain = {glyph};
-      AppendComponents(font, glyf, chain, out);
+      Expansion e;
+      e.chain.push_back(glyph);
+      AppendComponents(font, glyf, e, out);
     }
   }
   return out;

@@ -46,8 +46,8 @@ struct CharRecord {
 
 // The records of the characters in order, each composite followed by its components under code
 // 0xFFFF, a component that is a composite itself by its own, depth first (one that names a
-// composite it lies in is not expanded again). Empty with *error set when a character has no
-// glyph or an empty one.
+// composite it lies in is not expanded again; nesting and records per character are bounded as
+// the library bounds them). Empty with *error set when a character has no glyph or an empty one.
 std::vector<CharRecord> ExpectedCharRecords(ReferenceFont& font, const std::u16string& chars,
                                             std::string* error);
 
