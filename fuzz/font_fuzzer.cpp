@@ -51,6 +51,7 @@ void PrintRun(const std::string& fontPath, const std::vector<uint16_t>& text, ui
     page.nNextX = -7;
     const int32_t r = FNDLFontDownloadW(&t, &page);
     CheckResult(r, context);
+    CheckJobBounded(context);
     if (r == FNDL_RESULT_OK || r == FNDL_RESULT_PAGE_FULL) {
       if (page.nNextX != 0) Violation(std::string(context) + ": nNextX set without result 1");
     }
@@ -78,6 +79,7 @@ void PrintRun(const std::string& fontPath, const std::vector<uint16_t>& text, ui
 }  // namespace tavrfndl::fuzz
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  tavrfndl::fuzz::LimitOutput();
   tavrfndl::fuzz::ScratchDir();
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "fuzz_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -82,6 +84,24 @@ void CheckStream(const std::vector<uint8_t>& stream, const char* context) {
 void CheckResult(int32_t result, const char* context) {
   if (result < FNDL_RESULT_OK || result > FNDL_RESULT_FAILED) {
     Violation(std::string(context) + ": result " + std::to_string(result));
+  }
+}
+
+void LimitOutput() {
+  constexpr rlim_t kMaxFileBytes = rlim_t{256} << 20;
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur > kMaxFileBytes) {
+    limit.rlim_cur = kMaxFileBytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+}
+
+void CheckJobBounded(const char* context) {
+  constexpr size_t kMaxJobBytes = size_t{64} << 20;
+  const size_t size = FileSize(JobPath());
+  if (size > kMaxJobBytes) {
+    Violation(std::string(context) + ": the job grew to " + std::to_string(size) + " bytes");
   }
 }
 

@@ -67,6 +67,15 @@ void CheckStream(const std::vector<uint8_t>& stream, const char* context);
 // Result of a download call must be one of the four the header defines.
 void CheckResult(int32_t result, const char* context);
 
+// Caps every file the process writes at 256 MiB (a write past it fails instead of killing the
+// process): an input that makes the library write without end must not fill the disk before
+// libFuzzer's timeout, or a replay's, stops it.
+void LimitOutput();
+
+// Aborts when the job file has grown past 64 MiB: no input of a target comes near that but one
+// that makes the library's output run away, and the input is saved before the disk suffers.
+void CheckJobBounded(const char* context);
+
 // The job file every call of a target appends to.
 const std::string& JobPath();
 

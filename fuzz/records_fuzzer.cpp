@@ -208,6 +208,7 @@ void Download(InputReader& in, Call call, bool wide) {
   const int32_t r = call(&t, &p);
   const char* context = wide ? "FNDLFontDownloadW" : "FNDLFontDownloadA";
   CheckResult(r, context);
+  CheckJobBounded(context);
   const size_t jobAfter = FileSize(JobPath());
   if (jobAfter < jobBefore) Violation(std::string(context) + ": the job file shrank");
   if (broken) {
@@ -240,6 +241,7 @@ void Download(InputReader& in, Call call, bool wide) {
 }  // namespace tavrfndl::fuzz
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  tavrfndl::fuzz::LimitOutput();
   tavrfndl::fuzz::FontPaths();
   return 0;
 }

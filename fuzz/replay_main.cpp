@@ -2,6 +2,8 @@
 // goes once through LLVMFuzzerTestOneInput, in name order. It is what CI runs over the committed
 // corpus, with no fuzzing runtime; under the sanitizers a corpus input that crashes, leaks or
 // reads out of bounds fails the run just as it would under libFuzzer.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +12,11 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+// No input of a committed corpus takes more than a second or two, even under the sanitizers; one
+// that runs for minutes hangs, and the default action of SIGALRM ends the program with the input
+// named last.
+constexpr unsigned kSecondsPerInput = 300;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
@@ -49,7 +56,9 @@ int main(int argc, char** argv) {
     }
     // Printed first, so that the input a sanitizer stops on is the last one named.
     std::fprintf(stderr, "replay %s (%zu bytes)\n", path.c_str(), bytes.size());
+    alarm(kSecondsPerInput);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    alarm(0);
   }
   std::fprintf(stderr, "%zu inputs replayed\n", inputs.size());
   return inputs.empty() ? 1 : 0;

@@ -80,16 +80,16 @@ uint32_t TableChecksum(const std::vector<uint8_t>& data) {
 
 TableSpec& FontBuilder::AddTable(std::string_view tag, std::vector<uint8_t> data) {
   if (tag.size() != 4) ADD_FAILURE() << "a table tag has 4 bytes, got " << tag.size();
-  TableSpec& spec = tables_.emplace_back();
-  spec.tag = std::string(tag.substr(0, 4));
-  spec.tag.resize(4, ' ');
-  spec.data = std::move(data);
-  return spec;
+  TableSpec& record = tables_.emplace_back();
+  record.tag = std::string(tag.substr(0, 4));
+  record.tag.resize(4, ' ');
+  record.data = std::move(data);
+  return record;
 }
 
 TableSpec* FontBuilder::Find(std::string_view tag) {
-  for (TableSpec& spec : tables_) {
-    if (spec.tag == tag) return &spec;
+  for (TableSpec& record : tables_) {
+    if (record.tag == tag) return &record;
   }
   return nullptr;
 }
@@ -147,14 +147,14 @@ std::vector<uint32_t> FontBuilder::Layout() const {
   }
   uint64_t position = 12 + 16 * uint64_t{tables_.size()};
   for (size_t index : order) {
-    const TableSpec& spec = tables_[index];
-    if (spec.offset) {
-      offsets[index] = *spec.offset;
+    const TableSpec& record = tables_[index];
+    if (record.offset) {
+      offsets[index] = *record.offset;
       continue;
     }
     position = (position + alignment_ - 1) / alignment_ * alignment_;
     offsets[index] = static_cast<uint32_t>(position);
-    position += spec.data.size();
+    position += record.data.size();
   }
   return offsets;
 }
@@ -177,22 +177,22 @@ std::vector<uint8_t> FontBuilder::Build() const {
   out.U16(entrySelector_.value_or(entrySelector));
   out.U16(rangeShift_.value_or(static_cast<uint16_t>(numTables * 16u - searchRange)));
   for (size_t i = 0; i < tables_.size(); ++i) {
-    const TableSpec& spec = tables_[i];
-    out.Text(spec.tag);
-    out.U32(spec.checkSum.value_or(TableChecksum(spec.data)));
-    out.U32(spec.dirOffset.value_or(offsets[i]));
-    out.U32(spec.length.value_or(static_cast<uint32_t>(spec.data.size())));
+    const TableSpec& record = tables_[i];
+    out.Text(record.tag);
+    out.U32(record.checkSum.value_or(TableChecksum(record.data)));
+    out.U32(record.dirOffset.value_or(offsets[i]));
+    out.U32(record.length.value_or(static_cast<uint32_t>(record.data.size())));
   }
 
   std::vector<uint8_t> file = out.Take();
   // Automatic tables first, explicit ones written over them.
   for (int pass = 0; pass < 2; ++pass) {
     for (size_t i = 0; i < tables_.size(); ++i) {
-      const TableSpec& spec = tables_[i];
-      if (spec.offset.has_value() != (pass == 1)) continue;
-      const size_t end = size_t{offsets[i]} + spec.data.size();
+      const TableSpec& record = tables_[i];
+      if (record.offset.has_value() != (pass == 1)) continue;
+      const size_t end = size_t{offsets[i]} + record.data.size();
       if (file.size() < end) file.resize(end, 0);
-      std::copy(spec.data.begin(), spec.data.end(), file.begin() + offsets[i]);
+      std::copy(record.data.begin(), record.data.end(), file.begin() + offsets[i]);
     }
   }
   if (padEnd_) {
