@@ -18,23 +18,6 @@
 
 namespace tavrfndl::platform {
 
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Release();
-    data_ = other.data_;
-    size_ = other.size_;
-    handle_ = other.handle_;
-    other.data_ = nullptr;
-    other.size_ = 0;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
-MappedFile::~MappedFile() {
-  Release();
-}
-
 void MappedFile::Release() noexcept {
   delete[] static_cast<uint8_t*>(handle_);
   data_ = nullptr;

@@ -110,6 +110,9 @@ class FontEngine {
 
 // The engine the library uses: the platform's own unless a test installed another.
 FontEngine& CurrentFontEngine();
+// The platform's own engine, never destroyed (a call still running on another thread while the
+// process exits must not meet a dead engine).
+FontEngine& PlatformFontEngine();
 // Installs a test double (null restores the platform's engine). Not exported.
 void SetFontEngineForTesting(FontEngine* engine);
 // Drops the engine's process-wide caches: the library is back to its state at load.
@@ -122,15 +125,27 @@ class MappedFile {
   MappedFile(const uint8_t* data, size_t size, void* handle) noexcept
       : data_(data), size_(size), handle_(handle) {}
   MappedFile(MappedFile&& other) noexcept { *this = static_cast<MappedFile&&>(other); }
-  MappedFile& operator=(MappedFile&& other) noexcept;
+  MappedFile& operator=(MappedFile&& other) noexcept {
+    if (this != &other) {
+      Release();
+      data_ = other.data_;
+      size_ = other.size_;
+      handle_ = other.handle_;
+      other.data_ = nullptr;
+      other.size_ = 0;
+      other.handle_ = nullptr;
+    }
+    return *this;
+  }
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
-  ~MappedFile();
+  ~MappedFile() { Release(); }
 
   const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
 
  private:
+  // Unmaps; the one part each platform provides.
   void Release() noexcept;
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;

@@ -721,27 +721,19 @@ class PosixFontEngine final : public FontEngine {
 };
 
 // Never destroyed: a font still in use while the process exits must not meet a dead engine.
-PosixFontEngine& PlatformEngine() {
+PosixFontEngine& Engine() {
   alignas(PosixFontEngine) static unsigned char storage[sizeof(PosixFontEngine)];
   static PosixFontEngine* engine = new (storage) PosixFontEngine;
   return *engine;
 }
 
-std::atomic<FontEngine*> g_engineForTesting{nullptr};
 
 }  // namespace
 
-FontEngine& CurrentFontEngine() {
-  FontEngine* engine = g_engineForTesting.load(std::memory_order_acquire);
-  return engine != nullptr ? *engine : PlatformEngine();
-}
-
-void SetFontEngineForTesting(FontEngine* engine) {
-  g_engineForTesting.store(engine, std::memory_order_release);
-}
+FontEngine& PlatformFontEngine() { return Engine(); }
 
 void ReleaseFontEngineCaches() {
-  PlatformEngine().ReleaseCaches();
+  Engine().ReleaseCaches();
   posix::ReleaseSharedMappings();
 }
 

@@ -213,24 +213,16 @@ class GdiFontEngine final : public FontEngine {
 
 // Never destroyed: a call still in progress on another thread while the process exits must not
 // meet a dead engine.
-GdiFontEngine& PlatformEngine() {
+GdiFontEngine& Engine() {
   alignas(GdiFontEngine) static unsigned char storage[sizeof(GdiFontEngine)];
   static GdiFontEngine* engine = new (storage) GdiFontEngine;
   return *engine;
 }
 
-std::atomic<FontEngine*> g_engineForTesting{nullptr};
 
 }  // namespace
 
-FontEngine& CurrentFontEngine() {
-  FontEngine* engine = g_engineForTesting.load(std::memory_order_acquire);
-  return engine != nullptr ? *engine : PlatformEngine();
-}
-
-void SetFontEngineForTesting(FontEngine* engine) {
-  g_engineForTesting.store(engine, std::memory_order_release);
-}
+FontEngine& PlatformFontEngine() { return Engine(); }
 
 void ReleaseFontEngineCaches() {
   windows::ReleaseFileFonts();

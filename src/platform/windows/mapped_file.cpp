@@ -53,23 +53,6 @@ HANDLE OpenForReading(const char* path) {
 
 }  // namespace
 
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Release();
-    data_ = other.data_;
-    size_ = other.size_;
-    handle_ = other.handle_;
-    other.data_ = nullptr;
-    other.size_ = 0;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
-MappedFile::~MappedFile() {
-  Release();
-}
-
 void MappedFile::Release() noexcept {
   // The handle is the base address of the view.
   if (handle_ != nullptr) ::UnmapViewOfFile(handle_);
