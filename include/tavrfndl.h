@@ -30,15 +30,15 @@
 #define TAVRFNDL_VERSION_STRING "0.1.0"
 
 #if defined(_WIN32) || defined(__CYGWIN__)
-#  if defined(TAVRFNDL_BUILDING)
-#    define TAVRFNDL_API __declspec(dllexport)
-#  else
-#    define TAVRFNDL_API __declspec(dllimport)
-#  endif
-#elif defined(__GNUC__) && __GNUC__ >= 4
-#  define TAVRFNDL_API __attribute__((visibility("default")))
+#if defined(TAVRFNDL_BUILDING)
+#define TAVRFNDL_API __declspec(dllexport)
 #else
-#  define TAVRFNDL_API
+#define TAVRFNDL_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) && __GNUC__ >= 4
+#define TAVRFNDL_API __attribute__((visibility("default")))
+#else
+#define TAVRFNDL_API
 #endif
 
 #ifdef __cplusplus
@@ -49,18 +49,18 @@ extern "C" {
 typedef uint16_t FNDL_WCHAR;
 
 /* Results of FNDLFontDownloadA / FNDLFontDownloadW. The values never change meaning. */
-#define FNDL_RESULT_OK 0         /* the run is on the page, to its end */
-#define FNDL_RESULT_NO_GLYPH 1   /* stopped in front of a character the font has no glyph for */
-#define FNDL_RESULT_PAGE_FULL 2  /* the page is full; go on with the same record on a new page */
-#define FNDL_RESULT_FAILED 3     /* nothing usable was done, or a font file could not be read */
+#define FNDL_RESULT_OK 0        /* the run is on the page, to its end */
+#define FNDL_RESULT_NO_GLYPH 1  /* stopped in front of a character the font has no glyph for */
+#define FNDL_RESULT_PAGE_FULL 2 /* the page is full; go on with the same record on a new page */
+#define FNDL_RESULT_FAILED 3    /* nothing usable was done, or a font file could not be read */
 
 /* The text of one run and how it looks. A: 548 bytes, W: 1064 bytes. */
 typedef struct TEXTINFOA {
-  char chText[516];      /* the run, NUL-terminated inside the field (at most 515 characters) */
-  int32_t FontHeight;    /* tenths of a point */
-  int32_t bBold;         /* 1: bold is simulated on the printer */
-  int32_t bItalic;       /* nonzero: italic font; 1 also shears the characters */
-  int32_t bUnderline;    /* 1: an underline bar is painted under each line */
+  char chText[516];   /* the run, NUL-terminated inside the field (at most 515 characters) */
+  int32_t FontHeight; /* tenths of a point */
+  int32_t bBold;      /* 1: bold is simulated on the printer */
+  int32_t bItalic;    /* nonzero: italic font; 1 also shears the characters */
+  int32_t bUnderline; /* 1: an underline bar is painted under each line */
   int32_t nReserved;
   int32_t nOffsetToText; /* in/out: UTF-16 units of the text already on the page */
   int32_t nStartX;       /* x at which continuation lines start */
@@ -83,28 +83,28 @@ typedef struct TEXTINFOW {
  * lfHeight to lfPitchAndFamily are the members of a Windows LOGFONTA before its face name, each
  * widened to 32 bits. */
 typedef struct PAGEINFOA {
-  char chFont[256];          /* face name, or with bTTE 1 the path of a TrueType font file */
-  char chOutFile[256];       /* the job file that PCL XL is appended to */
-  uint32_t nFontId;          /* the driver's number for the font */
-  uint32_t nPaperWidth;      /* not used */
+  char chFont[256];     /* face name, or with bTTE 1 the path of a TrueType font file */
+  char chOutFile[256];  /* the job file that PCL XL is appended to */
+  uint32_t nFontId;     /* the driver's number for the font */
+  uint32_t nPaperWidth; /* not used */
   int32_t nReserved;
-  uint32_t nResolution;      /* dots per inch */
-  uint32_t nLineSpacing;     /* vertical advance between lines, in page units */
-  int32_t lfHeight;          /* not used: the height is FontHeight */
-  int32_t lfWidth;           /* not used */
+  uint32_t nResolution;  /* dots per inch */
+  uint32_t nLineSpacing; /* vertical advance between lines, in page units */
+  int32_t lfHeight;      /* not used: the height is FontHeight */
+  int32_t lfWidth;       /* not used */
   int32_t lfEscapement;
   int32_t lfOrientation;
   int32_t lfWeight;
-  int32_t lfItalic;          /* low byte used when bItalic is 0 */
-  int32_t lfUnderline;       /* low byte used when bUnderline is 0 */
+  int32_t lfItalic;    /* low byte used when bItalic is 0 */
+  int32_t lfUnderline; /* low byte used when bUnderline is 0 */
   int32_t lfStrikeOut;
   int32_t lfCharSet;
   int32_t lfOutPrecision;
   int32_t lfClipPrecision;
   int32_t lfQuality;
   int32_t lfPitchAndFamily;
-  int32_t bTTE;              /* 1: font data come from the file chFont; 0: from the font engine */
-  int32_t nNextX;            /* out: x where the text goes on after result 1, otherwise 0 */
+  int32_t bTTE;   /* 1: font data come from the file chFont; 0: from the font engine */
+  int32_t nNextX; /* out: x where the text goes on after result 1, otherwise 0 */
 } PAGEINFOA;
 
 typedef struct PAGEINFOW {
@@ -182,11 +182,11 @@ TAVRFNDL_API int32_t FNDLSetCursor(const int32_t* pnX, const int32_t* pnY);
 
 /* The layouts are a binary contract with drivers: any change here is a break. */
 #if defined(__cplusplus)
-#  define TAVRFNDL_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#define TAVRFNDL_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-#  define TAVRFNDL_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#define TAVRFNDL_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
 #else
-#  define TAVRFNDL_STATIC_ASSERT(cond, msg) /* C99: checked by the library's own build */
+#define TAVRFNDL_STATIC_ASSERT(cond, msg) /* C99: checked by the library's own build */
 #endif
 
 TAVRFNDL_STATIC_ASSERT(sizeof(TEXTINFOA) == 548, "TEXTINFOA is 548 bytes");

@@ -12,10 +12,10 @@ namespace tavrfndl {
 // printer holds.
 enum class DownloadFailure {
   kNone,
-  kNothingSent,   // a new entry was made but none of its header went out: drop it
-  kHeaderSent,    // the header went out but the font is unusable: keep the entry, marked failed
-  kEntryFailed,   // the font's entry was marked failed by an earlier call
-  kOther,         // no memory for a new entry or its arrays (the entry, if any, is dropped)
+  kNothingSent,  // a new entry was made but none of its header went out: drop it
+  kHeaderSent,   // the header went out but the font is unusable: keep the entry, marked failed
+  kEntryFailed,  // the font's entry was marked failed by an earlier call
+  kOther,        // no memory for a new entry or its arrays (the entry, if any, is dropped)
 };
 
 // Finds or creates the font's entry (sending the header and building the map for a new one),

@@ -64,7 +64,8 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile() {
-    if (g_state.writer && g_state.writer->pClientData == file_) g_state.writer->pClientData = nullptr;
+    if (g_state.writer && g_state.writer->pClientData == file_)
+      g_state.writer->pClientData = nullptr;
     if (file_) std::fclose(file_);
   }
   std::FILE* get() const { return file_; }
@@ -199,14 +200,12 @@ bool PrepareA(const TEXTINFOA& in, const PAGEINFOA& page, WorkingCall& call) {
   std::memcpy(call.context.chOutFile, page.chOutFile, sizeof page.chOutFile);
   // Each byte gives at most one UTF-16 unit, so the text fits; the check guards the field all
   // the same.
-  const int units = platform::MultiByteToWideChar(platform::CP_ACP, 0, in.chText,
-                                                  static_cast<int>(std::strlen(in.chText)),
-                                                  nullptr, 0);
+  const int units = platform::MultiByteToWideChar(
+      platform::CP_ACP, 0, in.chText, static_cast<int>(std::strlen(in.chText)), nullptr, 0);
   if (units < 0 || static_cast<size_t>(units) >= kTextUnits) return false;
-  if (units > 0 &&
-      platform::MultiByteToWideChar(platform::CP_ACP, 0, in.chText,
-                                    static_cast<int>(std::strlen(in.chText)), call.text.chText,
-                                    units) != units) {
+  if (units > 0 && platform::MultiByteToWideChar(platform::CP_ACP, 0, in.chText,
+                                                 static_cast<int>(std::strlen(in.chText)),
+                                                 call.text.chText, units) != units) {
     return false;
   }
   call.text.chText[units] = 0;
@@ -269,8 +268,8 @@ std::optional<int32_t> Download(WorkingCall& call) {
     return std::nullopt;
   }
   PageCursor cursor{&g_state.nCursorX, &g_state.nCursorY};
-  return WriteToCoverPageW(list, g_state.writer, out.get(), call.text, call.context,
-                           call.bTTE != 0, cursor);
+  return WriteToCoverPageW(list, g_state.writer, out.get(), call.text, call.context, call.bTTE != 0,
+                           cursor);
 }
 
 int32_t FinalResult(int32_t r) {
@@ -311,7 +310,8 @@ void RemoveFont(const uint32_t* pnFontId) {
     if (entry) {
       if (entry->chPCLFontName[0]) {
         const auto* name = reinterpret_cast<const uint8_t*>(entry->chPCLFontName);
-        XlRemoveFont(g_state.writer, name, static_cast<uint32_t>(std::strlen(entry->chPCLFontName)));
+        XlRemoveFont(g_state.writer, name,
+                     static_cast<uint32_t>(std::strlen(entry->chPCLFontName)));
       }
       RemoveFontEntry(*list, entry);
     }
@@ -336,9 +336,13 @@ TAVRFNDL_API int32_t FNDLFontDownloadA(TEXTINFOA* pText, PAGEINFOA* pPage) {
   return tavrfndl::FontDownload(pText, pPage, tavrfndl::PrepareA);
 }
 
-TAVRFNDL_API void FNDLRemoveFontW(const uint32_t* pnFontId) { tavrfndl::RemoveFont(pnFontId); }
+TAVRFNDL_API void FNDLRemoveFontW(const uint32_t* pnFontId) {
+  tavrfndl::RemoveFont(pnFontId);
+}
 
-TAVRFNDL_API void FNDLRemoveFontA(const uint32_t* pnFontId) { tavrfndl::RemoveFont(pnFontId); }
+TAVRFNDL_API void FNDLRemoveFontA(const uint32_t* pnFontId) {
+  tavrfndl::RemoveFont(pnFontId);
+}
 
 TAVRFNDL_API int32_t FNDLGetCursor(void) {
   try {

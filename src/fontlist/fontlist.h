@@ -31,9 +31,7 @@ struct FONTENTRY {
   // name, so the entry stays and later runs in the font fail at once without sending anything.
   bool bFailed = false;
 
-  bool IsDownloaded(uint16_t code) const {
-    return (pbyDownloaded[code >> 3] >> (code & 7)) & 1;
-  }
+  bool IsDownloaded(uint16_t code) const { return (pbyDownloaded[code >> 3] >> (code & 7)) & 1; }
   void MarkDownloaded(uint16_t code) {
     pbyDownloaded[code >> 3] = static_cast<uint8_t>(pbyDownloaded[code >> 3] | (1u << (code & 7)));
   }

@@ -75,7 +75,8 @@ std::optional<ByteView> GetGlyfData(FontTables& tables, uint16_t glyph) {
     }
     off = 2u * a;
     next = 2u * b;
-  } else if (!loca->ReadU32(4 * size_t{glyph}, off) || !loca->ReadU32(4 * size_t{glyph} + 4, next)) {
+  } else if (!loca->ReadU32(4 * size_t{glyph}, off) ||
+             !loca->ReadU32(4 * size_t{glyph} + 4, next)) {
     return std::nullopt;
   }
   // Offsets compared as signed 32-bit numbers, as printer drivers always have; the view below

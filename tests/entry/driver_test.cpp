@@ -20,8 +20,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const Bytes kClipBox = {0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x00, 0x00, 0x00, 0x00,
-                        0x24, 0x13, 0x00, 0x19, 0xF8, 0x42, 0x68};
+const Bytes kClipBox = {0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x00, 0x00, 0x00,
+                        0x00, 0x24, 0x13, 0x00, 0x19, 0xF8, 0x42, 0x68};
 
 Bytes SetCursorBytes(int x, int y) {
   return {0xD3, uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8), 0xF8, 0x4C, 0x6B};
@@ -97,10 +97,11 @@ TEST_F(FileModeRun, NewFontSendsHeaderThenSelectionThenGlyphsThenTheWrappedRun) 
   ASSERT_GE(tags.size(), 3u);
   EXPECT_EQ(tags.front(), op::kBeginFontHeader);
   const std::vector<uint8_t> afterHeader = {
-      op::kSetFont,   op::kSetCharBoldValue, op::kSetCharShear, op::kSetCharAngle,
-      op::kBeginChar, op::kReadChar,         op::kReadChar,     op::kReadChar,
-      op::kReadChar,  op::kEndChar,          op::kSetClipRectangle, op::kSetCursor,
-      op::kText,      op::kSetCursor,        op::kText};
+      op::kSetFont,      op::kSetCharBoldValue, op::kSetCharShear,
+      op::kSetCharAngle, op::kBeginChar,        op::kReadChar,
+      op::kReadChar,     op::kReadChar,         op::kReadChar,
+      op::kEndChar,      op::kSetClipRectangle, op::kSetCursor,
+      op::kText,         op::kSetCursor,        op::kText};
   auto end = std::find(tags.begin(), tags.end(), op::kEndFontHeader);
   ASSERT_NE(end, tags.end());
   EXPECT_EQ(std::vector<uint8_t>(end + 1, tags.end()), afterHeader) << Describe(tags);
@@ -260,8 +261,8 @@ TEST_F(FileModeRun, UnderlinedLinesGetABarFromTheFontsUnderscoreMetrics) {
   EXPECT_EQ(ops[i + 2].bytes, (Bytes{0x85}));
   // DejaVu Sans at a 120-unit cell: underscore 2 below the baseline, 5 thick; the line is two
   // 12-unit characters wide (120 tenths of a point at 72 dpi): (1000, 2002, 1024, 2007).
-  EXPECT_EQ(ops[i + 3].bytes, (Bytes{0xE3, 0xE8, 0x03, 0xD2, 0x07, 0x00, 0x04, 0xD7, 0x07, 0xF8,
-                                     0x42, 0xA1}));
+  EXPECT_EQ(ops[i + 3].bytes,
+            (Bytes{0xE3, 0xE8, 0x03, 0xD2, 0x07, 0x00, 0x04, 0xD7, 0x07, 0xF8, 0x42, 0xA1}));
   EXPECT_EQ(ops[i + 4].bytes, (Bytes{0x86}));
   EXPECT_EQ(ops[i + 5].bytes, (Bytes{0xC0, 252, 0xF8, 0x2C, 0x7B}));
 }
@@ -414,7 +415,8 @@ TEST_F(FileModeRun, AnsiVariantCountsTheOffsetInUtf16UnitsOfTheConvertedText) {
   a.bTTE = 1;
   lib.SetCursorTo(10, 20);
   ASSERT_EQ(lib.FontDownloadA(&text, &a), FNDL_RESULT_OK);
-  EXPECT_EQ(PagePart(ParseFile(out)), Concat({kClipBox, SetCursorBytes(10, 20), TextBytes(u"xy", 40)}));
+  EXPECT_EQ(PagePart(ParseFile(out)),
+            Concat({kClipBox, SetCursorBytes(10, 20), TextBytes(u"xy", 40)}));
 }
 
 TEST_F(FileModeRun, FontWithoutCmapFailsButKeepsTheOtherFontsOnTheList) {
@@ -427,8 +429,9 @@ TEST_F(FileModeRun, FontWithoutCmapFailsButKeepsTheOtherFontsOnTheList) {
     if (std::memcmp(tag, "cmap", 4) == 0) std::memcpy(tag, "xmap", 4);
   }
   const std::string broken = TempPath("nocmap.ttf");
-  std::ofstream(broken, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(broken, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 
   TEXTINFOW text = Text(u"a", 120);
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);

@@ -107,10 +107,10 @@ TEST(FontHeader, FixedPiecesNullSegmentAndEndForAFontOf0x0123Glyphs) {
   Bytes begin = {0xC8, 0xC1, uint8_t(name.size()), 0};
   begin.insert(begin.end(), name.begin(), name.end());
   begin.insert(begin.end(), {0xF8, 0xA8, 0xC0, 0x00, 0xF8, 0xA9, 0x4F});
-  const Bytes fixed = {0xC1, 0x08, 0x00, 0xF8, 0xA7, 0x50, 0xFA, 0x08, 0x00, 0x00, 0x00,
-                       0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x01, 0x23};
-  const Bytes tail = {0xC1, 0x06, 0x00, 0xF8, 0xA7, 0x50, 0xFA, 0x06, 0x00, 0x00, 0x00,
-                      0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x51};
+  const Bytes fixed = {0xC1, 0x08, 0x00, 0xF8, 0xA7, 0x50, 0xFA, 0x08, 0x00, 0x00,
+                       0x00, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x01, 0x23};
+  const Bytes tail = {0xC1, 0x06, 0x00, 0xF8, 0xA7, 0x50, 0xFA, 0x06, 0x00,
+                      0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x51};
   ASSERT_GT(b.size(), begin.size() + fixed.size() + tail.size());
   EXPECT_EQ(Bytes(b.begin(), b.begin() + static_cast<long>(begin.size())), begin);
   EXPECT_EQ(Bytes(b.begin() + static_cast<long>(begin.size()),
@@ -292,9 +292,9 @@ struct GlyphFont {
   Bytes Build(uint16_t mapped = 0) const {
     fb::CmapBuilder cmap;
     const uint16_t count = mapped ? mapped : uint16_t(glyphs.glyphCount() - 1);
-    cmap.AddFormat4(3, 1,
-                    {Seg(0x41, uint16_t(0x41 + count - 1), uint16_t(1 - 0x41)),
-                     fb::CmapSegment::Final()});
+    cmap.AddFormat4(
+        3, 1,
+        {Seg(0x41, uint16_t(0x41 + count - 1), uint16_t(1 - 0x41)), fb::CmapSegment::Final()});
     return fb::BasicFont(glyphs, cmap).Build();
   }
 };
@@ -309,7 +309,9 @@ struct Downloads {
   FONTLIST list;
   int32_t fileError = 0;
 
-  Downloads(Bytes f, bool useFile) : font(std::move(f)), fromFile(useFile) { list.hDC = engine.dc(); }
+  Downloads(Bytes f, bool useFile) : font(std::move(f)), fromFile(useFile) {
+    list.hDC = engine.dc();
+  }
 
   // Runs one text; returns the operators it sent.
   std::vector<XlOperator> Run(const std::u16string& text, DOWNLOADCONTEXT* out = nullptr,
@@ -322,8 +324,8 @@ struct Downloads {
     context.pszFont.reset(new char[path.size() + 1]);
     std::memcpy(context.pszFont.get(), path.c_str(), path.size() + 1);
     TEXTINFOW t = testing::Text(text, 120);
-    EXPECT_TRUE(DownloadFontW(list, capture.writer.get(), t, context, fromFile, &fileError,
-                              nullptr));
+    EXPECT_TRUE(
+        DownloadFontW(list, capture.writer.get(), t, context, fromFile, &fileError, nullptr));
     if (out) std::memcpy(out->anGlyphIndex, context.anGlyphIndex, sizeof context.anGlyphIndex);
     return capture.Ops();
   }
@@ -345,7 +347,8 @@ std::string Tail(const std::vector<XlOperator>& ops) {
   // The operators after the font header, if any.
   std::vector<uint8_t> tags = testing::Tags(ops);
   auto end = std::find(tags.begin(), tags.end(), op::kEndFontHeader);
-  return testing::Describe(std::vector<uint8_t>(end == tags.end() ? tags.begin() : end + 1, tags.end()));
+  return testing::Describe(
+      std::vector<uint8_t>(end == tags.end() ? tags.begin() : end + 1, tags.end()));
 }
 
 TEST(Glyphs, ShortLocaGlyphIsSentAsA22ByteRecord) {
@@ -365,8 +368,8 @@ TEST(Glyphs, ShortLocaGlyphIsSentAsA22ByteRecord) {
     Bytes expected = {0x01, 0x00, 0x00, 0x14, 0x00, 0x02};
     expected.insert(expected.end(), glyph.begin(), glyph.end());
     EXPECT_EQ(chars[0].data, expected);
-    EXPECT_EQ(chars[0].bytes, (Bytes{0xC1, 0x42, 0x00, 0xF8, 0xA2, 0xC2, 22, 0, 0, 0, 0xF8, 0xA3,
-                                      0x53}));
+    EXPECT_EQ(chars[0].bytes,
+              (Bytes{0xC1, 0x42, 0x00, 0xF8, 0xA2, 0xC2, 22, 0, 0, 0, 0xF8, 0xA3, 0x53}));
   }
 }
 
@@ -472,7 +475,7 @@ TEST(Glyphs, NewFontRunAABSendsAOnceAndBWithBothComponents) {
 TEST(Glyphs, ComponentsOfANestedCompositeGoOutToo) {
   GlyphFont f = CompositeFont({}, {});
   fb::Component nested;
-  nested.glyphIndex = 3;  // the composite of glyphs 1 and 2
+  nested.glyphIndex = 3;                            // the composite of glyphs 1 and 2
   f.glyphs.AddGlyph(fb::CompositeGlyph({nested}));  // glyph 5, code 'E'
   Downloads d(f.Build(), true);
   auto chars = Chars(d.Run(u"E"));
@@ -547,8 +550,9 @@ TEST(Glyphs, MarkingSetsOneBitPerCodeAndAGlyphAtTheCountIsSkipped) {
   GlyphFont f;
   f.glyphs.AddGlyph(fb::SimpleGlyph({{{0, 0}, {10, 0}, {0, 10}}}));
   f.glyphs.AddGlyph(fb::SimpleGlyph({{{0, 0}, {20, 0}, {0, 20}}}));
-  fb::FontBuilder font = fb::BasicFont(f.glyphs, fb::CmapBuilder().AddFormat4(
-      3, 1, {Seg(0x41, 0x42, uint16_t(1 - 0x41)), fb::CmapSegment::Final()}));
+  fb::FontBuilder font = fb::BasicFont(
+      f.glyphs, fb::CmapBuilder().AddFormat4(
+                    3, 1, {Seg(0x41, 0x42, uint16_t(1 - 0x41)), fb::CmapSegment::Final()}));
   font.Find("maxp")->data = fb::BuildMaxp(2);
   Downloads d(font.Build(), true);
   DOWNLOADCONTEXT context;

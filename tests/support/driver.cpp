@@ -88,10 +88,10 @@ TEXTINFOW Text(const std::u16string& text, int32_t fontHeight) {
 
 std::string TempPath(const std::string& name) {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              ("tavrfndl-" + std::to_string(getpid()) + "-" +
-                               (info ? std::string(info->test_suite_name()) + "." + info->name()
-                                     : std::string("x")));
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() /
+      ("tavrfndl-" + std::to_string(getpid()) + "-" +
+       (info ? std::string(info->test_suite_name()) + "." + info->name() : std::string("x")));
   std::filesystem::create_directories(dir);
   std::filesystem::path p = dir / name;
   std::filesystem::remove(p);

@@ -37,7 +37,9 @@ std::vector<uint8_t> FontFile::Table(const char* tag) const {
   return bytes;
 }
 
-uint32_t FontFile::UnitsPerEm() const { return static_cast<FT_Face>(face_)->units_per_EM; }
+uint32_t FontFile::UnitsPerEm() const {
+  return static_cast<FT_Face>(face_)->units_per_EM;
+}
 
 uint32_t FontFile::Advance(uint32_t glyph) const {
   std::vector<uint8_t> hhea = Table("hhea");

@@ -9,18 +9,21 @@ namespace {
 
 size_t ElementSize(uint8_t arrayType) {
   switch (arrayType) {
-    case 0xC8: return 1;
-    case 0xC9: case 0xCB: return 2;
-    default: return 4;  // 0xCA, 0xCC, 0xCD
+    case 0xC8:
+      return 1;
+    case 0xC9:
+    case 0xCB:
+      return 2;
+    default:
+      return 4;  // 0xCA, 0xCC, 0xCD
   }
 }
 
 size_t ScalarSize(uint8_t type) {
   static const std::map<uint8_t, size_t> sizes = {
-      {0xC0, 1}, {0xC1, 2}, {0xC2, 4}, {0xC3, 2}, {0xC4, 4}, {0xC5, 4},
-      {0xD0, 2}, {0xD1, 4}, {0xD2, 8}, {0xD3, 4}, {0xD4, 8}, {0xD5, 8},
-      {0xE0, 4}, {0xE1, 8}, {0xE2, 16}, {0xE3, 8}, {0xE4, 16}, {0xE5, 16},
-      {0xF8, 1}, {0xF9, 2}};
+      {0xC0, 1},  {0xC1, 2}, {0xC2, 4},  {0xC3, 2},  {0xC4, 4}, {0xC5, 4}, {0xD0, 2},
+      {0xD1, 4},  {0xD2, 8}, {0xD3, 4},  {0xD4, 8},  {0xD5, 8}, {0xE0, 4}, {0xE1, 8},
+      {0xE2, 16}, {0xE3, 8}, {0xE4, 16}, {0xE5, 16}, {0xF8, 1}, {0xF9, 2}};
   auto it = sizes.find(type);
   return it == sizes.end() ? 0 : it->second;
 }
@@ -103,14 +106,25 @@ std::vector<uint8_t> Tags(const std::vector<XlOperator>& ops) {
 }
 
 std::string TagName(uint8_t tag) {
-  static const std::map<uint8_t, const char*> names = {
-      {0x4F, "BeginFontHeader"}, {0x50, "ReadFontHeader"}, {0x51, "EndFontHeader"},
-      {0x52, "BeginChar"},       {0x53, "ReadChar"},       {0x54, "EndChar"},
-      {0x55, "RemoveFont"},      {0x64, "SetCharAngle"},   {0x66, "SetCharShear"},
-      {0x68, "SetClipRectangle"}, {0x6B, "SetCursor"},     {0x6F, "SetFont"},
-      {0x79, "SetPenSource"},    {0x7B, "SetROP"},         {0x7D, "SetCharBoldValue"},
-      {0x85, "NewPath"},         {0x86, "PaintPath"},      {0xA1, "RectanglePath"},
-      {0xA8, "Text"}};
+  static const std::map<uint8_t, const char*> names = {{0x4F, "BeginFontHeader"},
+                                                       {0x50, "ReadFontHeader"},
+                                                       {0x51, "EndFontHeader"},
+                                                       {0x52, "BeginChar"},
+                                                       {0x53, "ReadChar"},
+                                                       {0x54, "EndChar"},
+                                                       {0x55, "RemoveFont"},
+                                                       {0x64, "SetCharAngle"},
+                                                       {0x66, "SetCharShear"},
+                                                       {0x68, "SetClipRectangle"},
+                                                       {0x6B, "SetCursor"},
+                                                       {0x6F, "SetFont"},
+                                                       {0x79, "SetPenSource"},
+                                                       {0x7B, "SetROP"},
+                                                       {0x7D, "SetCharBoldValue"},
+                                                       {0x85, "NewPath"},
+                                                       {0x86, "PaintPath"},
+                                                       {0xA1, "RectanglePath"},
+                                                       {0xA8, "Text"}};
   auto it = names.find(tag);
   if (it != names.end()) return it->second;
   char buf[8];

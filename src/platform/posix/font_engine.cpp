@@ -727,10 +727,11 @@ PosixFontEngine& Engine() {
   return *engine;
 }
 
-
 }  // namespace
 
-FontEngine& PlatformFontEngine() { return Engine(); }
+FontEngine& PlatformFontEngine() {
+  return Engine();
+}
 
 void ReleaseFontEngineCaches() {
   Engine().ReleaseCaches();

@@ -219,10 +219,11 @@ GdiFontEngine& Engine() {
   return *engine;
 }
 
-
 }  // namespace
 
-FontEngine& PlatformFontEngine() { return Engine(); }
+FontEngine& PlatformFontEngine() {
+  return Engine();
+}
 
 void ReleaseFontEngineCaches() {
   windows::ReleaseFileFonts();
