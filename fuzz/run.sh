@@ -4,7 +4,8 @@
 #   fuzz/run.sh TARGET SECONDS [LIBFUZZER_ARGS...]   fuzz one target (font, records, stream)
 #   fuzz/run.sh all SECONDS [LIBFUZZER_ARGS...]      each target in turn, SECONDS each
 #   fuzz/run.sh merge TARGET                         add what the working corpus covers beyond
-#                                                    fuzz/corpus/TARGET to it, minimized
+#                                                    fuzz/corpus/TARGET to it, minimized, inputs
+#                                                    cut to 4 KiB
 #
 # New inputs go to build/fuzz/work/TARGET (the committed corpus is only read), crashes to
 # build/fuzz/artifacts/.
@@ -52,7 +53,9 @@ case "${1:-}" in
     [ $# -eq 2 ] || { echo "usage: $0 merge TARGET" >&2; exit 2; }
     program=$(binary "$2")
     mkdir -p "fuzz/corpus/$2"
-    "$program" -merge=1 -rss_limit_mb=4096 -max_len=16384 "fuzz/corpus/$2" "$build/work/$2"
+    # Inputs are cut to 4 KiB on the way in: the committed corpora stay small, and what the long
+    # inputs reach, shorter ones reach as well.
+    "$program" -merge=1 -rss_limit_mb=4096 -max_len=4096 "fuzz/corpus/$2" "$build/work/$2"
     ;;
   font | records | stream)
     [ $# -ge 2 ] || { echo "usage: $0 TARGET SECONDS [LIBFUZZER_ARGS...]" >&2; exit 2; }
