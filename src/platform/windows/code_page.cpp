@@ -19,13 +19,7 @@ constexpr uint32_t kLibraryCpAcp = CP_ACP;
 }  // namespace
 }  // namespace tavrfndl::platform
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/win32.h"
 
 namespace tavrfndl::platform {
 namespace {

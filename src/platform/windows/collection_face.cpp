@@ -10,13 +10,7 @@
 #include <mutex>
 #include <new>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/win32.h"
 
 namespace tavrfndl::platform::windows {
 namespace {

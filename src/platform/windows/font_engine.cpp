@@ -32,13 +32,7 @@ constexpr size_t kFaceNameBytes = sizeof(LOGFONTA{}.lfFaceName);
 }  // namespace
 }  // namespace tavrfndl::platform
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/win32.h"
 
 namespace tavrfndl::platform {
 namespace {

@@ -19,13 +19,7 @@
 #include "platform/windows/code_page.h"
 #include "truetype/byteview.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/win32.h"
 
 namespace tavrfndl::platform::windows {
 namespace {

@@ -7,13 +7,7 @@
 #include "platform/platform.h"
 #include "platform/windows/code_page.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/win32.h"
 
 namespace tavrfndl::platform {
 namespace {
