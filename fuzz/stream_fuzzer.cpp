@@ -17,6 +17,9 @@ namespace {
 
 // Low enough that a page costs little to paint, high enough that glyphs still get drawn.
 constexpr double kDpi = 20.0;
+// A fuzzed job chooses its media size; without a lower bound most of the time would go into
+// painting pages of up to 200 megapixels white. A million pixels is a page of 50 x 50 inches here.
+constexpr uint64_t kMaxPagePixels = 1000000;
 
 void ReadFragment(const uint8_t* data, size_t size, bool bigEndian) {
   fndl::XlStreamReader reader = fndl::XlStreamReader::Fragment(data, size, bigEndian);
@@ -45,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   fndl::RenderReport report;
   fndl::RenderStream(
-      data, size, kDpi, [](const fndl::RenderedPage&) { return true; }, report);
+      data, size, kDpi, [](const fndl::RenderedPage&) { return true; }, report, kMaxPagePixels);
   fndl::CountPages(data, size);
 
   ReadFragment(data, size, false);

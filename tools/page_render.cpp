@@ -99,8 +99,8 @@ struct LoadedFace {
 class Renderer {
  public:
   Renderer(FT_Library library, double dpi, const std::function<bool(const RenderedPage&)>& sink,
-           RenderReport& report)
-      : library_(library), dpi_(dpi), sink_(sink), report_(report) {
+           RenderReport& report, uint64_t maxPagePixels)
+      : library_(library), dpi_(dpi), maxPagePixels_(maxPagePixels), sink_(sink), report_(report) {
     SetUnits(600, 600);
   }
 
@@ -136,6 +136,7 @@ class Renderer {
 
   FT_Library library_;
   double dpi_;
+  uint64_t maxPagePixels_;
   const std::function<bool(const RenderedPage&)>& sink_;
   RenderReport& report_;
   double sx_ = 1, sy_ = 1;  // pixels per page unit
@@ -251,7 +252,7 @@ bool Renderer::BeginPage(const XlOperator& op) {
   path_.clear();
   double w = std::round(width * dpi_), h = std::round(height * dpi_);
   drawable_ = w >= 1 && h >= 1 && w <= kMaxPageSide && h <= kMaxPageSide &&
-              w * h <= static_cast<double>(kMaxPagePixels);
+              w * h <= static_cast<double>(std::min(maxPagePixels_, kMaxPagePixels));
   if (!drawable_) {
     Problem("page " + std::to_string(page_.number) + " is too large to preview at this resolution");
     return true;
@@ -741,7 +742,8 @@ struct FreeTypeLibrary {
 }  // namespace
 
 bool RenderStream(const uint8_t* data, size_t size, double dpi,
-                  const std::function<bool(const RenderedPage&)>& sink, RenderReport& report) {
+                  const std::function<bool(const RenderedPage&)>& sink, RenderReport& report,
+                  uint64_t maxPagePixels) {
   report = RenderReport{};
   FreeTypeLibrary freetype;
   if (!freetype.library) {
@@ -751,7 +753,7 @@ bool RenderStream(const uint8_t* data, size_t size, double dpi,
   bool stopped = false;
   bool broken = false;
   {
-    Renderer renderer(freetype.library, dpi, sink, report);
+    Renderer renderer(freetype.library, dpi, sink, report, maxPagePixels);
     XlStreamReader reader(data, size);
     XlOperator op;
     while (true) {

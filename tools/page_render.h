@@ -40,9 +40,12 @@ inline constexpr uint64_t kMaxPagePixels = 200000000;
 
 // Renders every page of the stream at dpi, handing each finished page to sink (which returns
 // false to stop, e.g. when a file cannot be written). Returns false when the stream is broken or
-// the sink stopped; the report says which.
+// the sink stopped; the report says which. Pages of more than maxPagePixels are reported, not
+// drawn: a fuzzer keeps it low, since a stream chooses its own media size and painting pages of
+// hundreds of megapixels white would take most of its time.
 bool RenderStream(const uint8_t* data, size_t size, double dpi,
-                  const std::function<bool(const RenderedPage&)>& sink, RenderReport& report);
+                  const std::function<bool(const RenderedPage&)>& sink, RenderReport& report,
+                  uint64_t maxPagePixels = kMaxPagePixels);
 
 // Pages in the stream (BeginPage operators up to the end or the first error).
 size_t CountPages(const uint8_t* data, size_t size);

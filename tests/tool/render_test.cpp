@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "page_render.h"
 #include "png_io.h"
 #include "support/fontbuilder.h"
 #include "tool_harness.h"
@@ -162,6 +163,35 @@ TEST(FndlRender, SeveralPagesBecomeNumberedFiles) {
   EXPECT_TRUE(Paper(first, 508, 658));
   EXPECT_TRUE(Paper(second, 175, 325));
   EXPECT_NE(run.out.find("page 2: " + dir.Path("out-2.png")), std::string::npos) << run.out;
+}
+
+// An A4 page at 100 dpi is 827 x 1169 pixels. A page limit one pixel below that leaves both pages
+// of the job undrawn and reported; at the limit itself they are drawn.
+TEST(FndlRender, PagesOverThePixelLimitAreReportedNotDrawn) {
+  const Bytes job = BoxJob(true);
+  constexpr uint64_t kA4Pixels = 827 * 1169;
+  for (uint64_t limit : {kA4Pixels - 1, kA4Pixels}) {
+    SCOPED_TRACE(limit);
+    std::vector<size_t> drawn;
+    RenderReport report;
+    const bool ok = RenderStream(
+        job.data(), job.size(), 100,
+        [&](const RenderedPage& page) {
+          drawn.push_back(page.image.pixels.size());
+          return true;
+        },
+        report, limit);
+    EXPECT_TRUE(ok) << report.error;
+    EXPECT_EQ(report.pages, 2u);
+    if (limit < kA4Pixels) {
+      EXPECT_TRUE(drawn.empty());
+      ASSERT_EQ(report.problems.size(), 2u);
+      EXPECT_EQ(report.problems[1], "page 2 is too large to preview at this resolution");
+    } else {
+      EXPECT_EQ(drawn, (std::vector<size_t>{kA4Pixels, kA4Pixels}));
+      EXPECT_TRUE(report.problems.empty());
+    }
+  }
 }
 
 TEST(FndlRender, WhatIsNotDrawnIsCountedAndFontsFreeTypeRefusesAreReported) {
