@@ -628,7 +628,10 @@ bool Renderer::Feed(const XlOperator& op) {
     case xlop::kSetROP:
       // Black or gray on white paper looks the same under the usual ROPs; others are noted.
       if (Scalar(op, xlattr::kROP3, v) && v != 204 && v != 240 && v != 252) {
-        report_.approximations["ROP3 " + std::to_string(static_cast<int>(v)) + " drawn as paint"]++;
+        // ROP3 is a ubyte, but a stream may give it as any number.
+        const std::string rop =
+            v >= 0 && v <= 255 ? std::to_string(static_cast<int>(v)) : "out of range";
+        report_.approximations["ROP3 " + rop + " drawn as paint"]++;
       }
       return true;
     case xlop::kSetCursor:

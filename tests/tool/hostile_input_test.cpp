@@ -207,5 +207,27 @@ TEST_F(ReadingJobs, TheListingShowsTheJobOperatorByOperator) {
   }
 }
 
+// ROP3 is a ubyte, but a stream may give it as any number type; the preview names the ones it
+// cannot draw without converting a number that does not fit.
+TEST(HostileNumbers, Rop3OfAnyTypeAndSize) {
+  const Bytes prologue = {')', ' ', '\n'};
+  const std::vector<std::pair<Bytes, std::string>> cases = {
+      {{0xC0, 0x07}, "ROP3 7 drawn as paint"},                               // ubyte
+      {{0xC2, 0x24, 0x01, 0xF4, 0xF0}, "ROP3 out of range drawn as paint"},  // uint32 4042588452
+      {{0xC4, 0xFB, 0xFF, 0xFF, 0xFF}, "ROP3 out of range drawn as paint"},  // sint32 -5
+      {{0xC5, 0xCA, 0xF2, 0x49, 0x71}, "ROP3 out of range drawn as paint"},  // real32 1e30
+  };
+  for (const auto& [value, expected] : cases) {
+    Bytes stream = prologue;
+    stream.insert(stream.end(), value.begin(), value.end());
+    stream.insert(stream.end(), {0xF8, 0x2C, 0x7B});  // attribute ROP3, SetROP
+    RenderReport report;
+    EXPECT_TRUE(RenderStream(
+        stream.data(), stream.size(), 20, [](const RenderedPage&) { return true; }, report))
+        << report.error;
+    EXPECT_EQ(report.approximations.count(expected), 1u) << expected;
+  }
+}
+
 }  // namespace
 }  // namespace fndl::test
