@@ -11,11 +11,13 @@ cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
 test -f "$work/prefix/include/tavrfndl.h"
 so=$(find "$work/prefix" -name 'libtavrfndl.so.*' -type f | head -n 1)
 test -n "$so"
-readelf -d "$so" | grep -q 'SONAME.*libtavrfndl.so.0'
+# grep reads to the end (no -q): under pipefail, a grep that quits at the first match can make the
+# writer die of SIGPIPE, and the pipeline then fails though the line was there.
+readelf -d "$so" | grep 'SONAME.*libtavrfndl.so.0' >/dev/null
 
 # A library built with AddressSanitizer needs its runtime loaded first in a program built
 # without it.
-if ldd "$so" | grep -q libasan; then
+if ldd "$so" | grep libasan >/dev/null; then
   export LD_PRELOAD=$(cc -print-file-name=libasan.so)
   export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
 fi
