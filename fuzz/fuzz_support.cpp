@@ -1,8 +1,6 @@
 #include "fuzz_support.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "hostile/file_size_cap.h"
 #include "hostile/stream_checks.h"
 
 namespace tavrfndl::fuzz {
@@ -88,13 +87,7 @@ void CheckResult(int32_t result, const char* context) {
 }
 
 void LimitOutput() {
-  constexpr rlim_t kMaxFileBytes = rlim_t{256} << 20;
-  signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{};
-  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur > kMaxFileBytes) {
-    limit.rlim_cur = kMaxFileBytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
+  testing::CapFileSizes(rlim_t{256} << 20);
 }
 
 void CheckJobBounded(const char* context) {

@@ -98,6 +98,14 @@ class FileModeJob {
   std::string out_;
 };
 
+// The character records of one successful run of kHostileText with the named hostile font.
+std::vector<CharRecord> RecordsOfRun(const std::string& file) {
+  FileModeJob job(test::FindHostileFont(file).bytes);
+  TEXTINFOW text = Text(kHostileText, 120);
+  EXPECT_EQ(job.Run(text), FNDL_RESULT_OK) << file;
+  return CharRecords(job.Job());
+}
+
 class EachHostileFont : public ::testing::TestWithParam<HostileFont> {};
 
 // The defined answer, a self-consistent job, and a second run that either repeats the answer
@@ -213,10 +221,7 @@ TEST(HostileFont, DirectoryCountPastTheFileStillFindsTheRealTables) {
 }
 
 TEST(HostileFont, CompositeRunningOffItsGlyphSendsOnlyTheWholeRecord) {
-  FileModeJob job(test::FindHostileFont("composite-runs-off.ttf").bytes);
-  TEXTINFOW text = Text(kHostileText, 120);
-  ASSERT_EQ(job.Run(text), FNDL_RESULT_OK);
-  const std::vector<CharRecord> records = CharRecords(job.Job());
+  const std::vector<CharRecord> records = RecordsOfRun("composite-runs-off.ttf");
   ASSERT_EQ(CountComponents(records), 1u);
   const auto component = std::find_if(records.begin(), records.end(),
                                       [](const CharRecord& r) { return r.code == kComponentCode; });
@@ -228,10 +233,7 @@ TEST(HostileFont, CompositeRunningOffItsGlyphSendsOnlyTheWholeRecord) {
 }
 
 TEST(HostileFont, CompositeNamingItselfIsSentOnceWithoutRecursion) {
-  FileModeJob job(test::FindHostileFont("composite-self.ttf").bytes);
-  TEXTINFOW text = Text(kHostileText, 120);
-  ASSERT_EQ(job.Run(text), FNDL_RESULT_OK);
-  const std::vector<CharRecord> records = CharRecords(job.Job());
+  const std::vector<CharRecord> records = RecordsOfRun("composite-self.ttf");
   ASSERT_EQ(CountComponents(records), 1u);
   EXPECT_EQ(records.back().glyph, 3);
 }
@@ -239,10 +241,7 @@ TEST(HostileFont, CompositeNamingItselfIsSentOnceWithoutRecursion) {
 // 16^7 component records if each were sent: a few bytes of font used to keep a run sending
 // without end. One character sends at most 1024 component records (real fonts need ten).
 TEST(HostileFont, CompositesThatMultiplyStopAtTheRecordBound) {
-  FileModeJob job(test::FindHostileFont("composite-fan-out.ttf").bytes);
-  TEXTINFOW text = Text(kHostileText, 120);
-  ASSERT_EQ(job.Run(text), FNDL_RESULT_OK);
-  const std::vector<CharRecord> records = CharRecords(job.Job());
+  const std::vector<CharRecord> records = RecordsOfRun("composite-fan-out.ttf");
   EXPECT_EQ(CountComponents(records), 1024u);
   // The first record of the character is the composite itself, then the walk goes depth first:
   // glyph 5, its first component 6, ... down to the simple glyph 12.
@@ -253,10 +252,7 @@ TEST(HostileFont, CompositesThatMultiplyStopAtTheRecordBound) {
 }
 
 TEST(HostileFont, CompositeNamingAMissingGlyphSendsNoComponent) {
-  FileModeJob job(test::FindHostileFont("composite-missing-component.ttf").bytes);
-  TEXTINFOW text = Text(kHostileText, 120);
-  ASSERT_EQ(job.Run(text), FNDL_RESULT_OK);
-  EXPECT_EQ(CountComponents(CharRecords(job.Job())), 0u);
+  EXPECT_EQ(CountComponents(RecordsOfRun("composite-missing-component.ttf")), 0u);
 }
 
 TEST(HostileFont, GlyphIndexArrayEndingInsideARangeStopsAtTheFirstCodePastIt) {

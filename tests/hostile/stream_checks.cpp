@@ -9,71 +9,11 @@
 namespace tavrfndl::testing {
 namespace {
 
-constexpr uint8_t kAttrUByte = 0xF8;
 constexpr uint8_t kFontHeaderLength = 0xA7;
 constexpr uint8_t kCharDataSize = 0xA3;
 constexpr uint8_t kTextData = 0xAB;
 constexpr uint8_t kXSpacingData = 0xAF;
 constexpr uint8_t kFontName = 0xA8;
-
-// One attribute's value: a scalar's little-endian bits, or an array's element count (and a
-// ubyte array's bytes).
-struct Value {
-  uint8_t type = 0;
-  uint32_t scalar = 0;
-  uint32_t count = 0;
-  std::string bytes;
-};
-
-size_t ScalarBytes(uint8_t type) {
-  switch (type) {
-    case 0xC0:
-      return 1;
-    case 0xC1:
-    case 0xC3:
-      return 2;
-    case 0xC2:
-    case 0xC4:
-    case 0xC5:
-    case 0xD0:
-      return 4;
-    case 0xD1:
-    case 0xD3:
-      return 4;
-    case 0xD2:
-    case 0xD4:
-    case 0xD5:
-      return 8;
-    case 0xE0:
-    case 0xE3:
-      return 8;
-    case 0xE1:
-    case 0xE2:
-    case 0xE4:
-    case 0xE5:
-      return 16;
-    default:
-      return 0;
-  }
-}
-
-size_t ElementBytes(uint8_t arrayType) {
-  switch (arrayType) {
-    case 0xC8:
-      return 1;
-    case 0xC9:
-    case 0xCB:
-      return 2;
-    default:
-      return 4;
-  }
-}
-
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, size_t n) {
-  uint32_t v = 0;
-  for (size_t i = 0; i < n && i < 4; ++i) v |= uint32_t{b[at + i]} << (8 * i);
-  return v;
-}
 
 uint32_t Be16(const std::vector<uint8_t>& b, size_t at) {
   return (uint32_t{b[at]} << 8) | b[at + 1];
@@ -81,43 +21,6 @@ uint32_t Be16(const std::vector<uint8_t>& b, size_t at) {
 
 uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
   return (Be16(b, at) << 16) | Be16(b, at + 2);
-}
-
-// The attribute list in front of an operator, by id (a later value of an id replaces an earlier
-// one); nothing when the bytes are no attribute list.
-std::optional<std::map<uint8_t, Value>> Attributes(const XlOperator& op) {
-  std::map<uint8_t, Value> out;
-  const std::vector<uint8_t>& b = op.bytes;
-  if (b.empty()) return std::nullopt;
-  const size_t end = b.size() - 1;  // the operator byte
-  size_t pos = 0;
-  while (pos < end) {
-    Value v;
-    v.type = b[pos++];
-    if (v.type >= 0xC8 && v.type <= 0xCD) {
-      if (pos + 1 > end) return std::nullopt;
-      const uint8_t lengthType = b[pos++];
-      const size_t lengthBytes = lengthType == 0xC0 ? 1 : lengthType == 0xC1 ? 2 : 0;
-      if (lengthBytes == 0 || pos + lengthBytes > end) return std::nullopt;
-      v.count = Le(b, pos, lengthBytes);
-      pos += lengthBytes;
-      const size_t n = size_t{v.count} * ElementBytes(v.type);
-      if (pos + n > end) return std::nullopt;
-      if (v.type == 0xC8)
-        v.bytes.assign(b.begin() + static_cast<long>(pos), b.begin() + static_cast<long>(pos + n));
-      pos += n;
-    } else if (const size_t n = ScalarBytes(v.type)) {
-      if (pos + n > end) return std::nullopt;
-      v.scalar = Le(b, pos, n);
-      pos += n;
-    } else {
-      return std::nullopt;
-    }
-    if (pos + 2 > end || b[pos] != kAttrUByte) return std::nullopt;
-    out[b[pos + 1]] = v;
-    pos += 2;
-  }
-  return out;
 }
 
 std::string At(const XlOperator& op, const std::string& what) {

@@ -122,5 +122,30 @@ TEST_F(StreamChecks, FontsNamedWithoutAHeaderOrDefinedTwice) {
   EXPECT_EQ(StreamProblem(again), "");
 }
 
+// Attribute values of every width decode, the narrow pairs and boxes among them: a NewPath with
+// a ubyte_xy, a ubyte_box, a uint16_box and a ubyte array, each followed by its attribute id.
+TEST(StreamAttributes, EveryValueWidthDecodes) {
+  XlOperator op;
+  op.tag = op::kNewPath;
+  op.bytes = {0xD0, 1,    2, 0xF8, 0x4C,                                          // ubyte_xy
+              0xE0, 1,    2, 3,    4,    0xF8, 0x42,                              // ubyte_box
+              0xE1, 1,    0, 2,    0,    3,    0,    4,           0, 0xF8, 0x43,  // uint16_box
+              0xC8, 0xC0, 2, 'A',  'B',  0xF8, 0xA8, op::kNewPath};
+  const auto attributes = Attributes(op);
+  ASSERT_TRUE(attributes.has_value());
+  ASSERT_EQ(attributes->size(), 4u);
+  EXPECT_EQ(attributes->at(0x4C).scalar, 0x0201u);
+  EXPECT_EQ(attributes->at(0x42).scalar, 0x04030201u);
+  EXPECT_EQ(attributes->at(0x43).scalar, 0x00020001u);
+  EXPECT_EQ(attributes->at(0xA8).count, 2u);
+  EXPECT_EQ(attributes->at(0xA8).bytes, "AB");
+
+  // A value without its attribute id, or an id without its value, is no attribute list.
+  op.bytes = {0xD0, 1, 2, op::kNewPath};
+  EXPECT_FALSE(Attributes(op).has_value());
+  op.bytes = {0xF8, 0x4C, op::kNewPath};
+  EXPECT_FALSE(Attributes(op).has_value());
+}
+
 }  // namespace
 }  // namespace tavrfndl::testing

@@ -3,14 +3,9 @@
 #include <gtest/gtest.h>
 #ifdef _WIN32
 // LoadLibraryA / GetProcAddress in place of dlopen / dlsym; <process.h> has getpid.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <process.h>
-#include <windows.h>
+
+#include "platform/windows/win32.h"
 #else
 #include <dlfcn.h>
 #include <unistd.h>

@@ -53,7 +53,6 @@ std::vector<XlOperator> ParseXl(const std::vector<uint8_t>& stream, std::string*
   };
   while (r.pos < stream.size()) {
     const uint8_t b = stream[r.pos];
-    const size_t start = r.pos;
     if (b == 0xFA || b == 0xFB) {
       if (ops.empty()) return fail("embedded data without an operator");
       ++r.pos;
@@ -93,10 +92,45 @@ std::vector<XlOperator> ParseXl(const std::vector<uint8_t>& stream, std::string*
     } else {
       return fail("unknown byte");
     }
-    (void)start;
   }
   if (current.offset != stream.size()) return fail("attributes without an operator");
   return ops;
+}
+
+std::optional<std::map<uint8_t, XlValue>> Attributes(const XlOperator& op) {
+  constexpr uint8_t kAttrUByte = 0xF8;
+  std::map<uint8_t, XlValue> out;
+  if (op.bytes.empty()) return std::nullopt;
+  // Everything but the operator byte.
+  const std::vector<uint8_t> list(op.bytes.begin(), op.bytes.end() - 1);
+  Reader r{list};
+  while (r.pos < list.size()) {
+    XlValue v;
+    v.type = list[r.pos++];
+    if (v.type >= 0xC8 && v.type <= 0xCD) {
+      if (!r.Need(1)) return std::nullopt;
+      const uint8_t lengthType = list[r.pos++];
+      const size_t lengthSize = lengthType == 0xC0 ? 1 : lengthType == 0xC1 ? 2 : 0;
+      if (lengthSize == 0 || !r.Need(lengthSize)) return std::nullopt;
+      v.count = r.Le(lengthSize);
+      const size_t n = size_t{v.count} * ElementSize(v.type);
+      if (!r.Need(n)) return std::nullopt;
+      if (v.type == 0xC8)
+        v.bytes.assign(list.begin() + static_cast<long>(r.pos),
+                       list.begin() + static_cast<long>(r.pos + n));
+      r.pos += n;
+    } else if (const size_t n = v.type < 0xF8 ? ScalarSize(v.type) : 0) {  // not an attribute id
+      if (!r.Need(n)) return std::nullopt;
+      v.scalar = r.Le(n < 4 ? n : 4);
+      r.pos += n - (n < 4 ? n : 4);
+    } else {
+      return std::nullopt;
+    }
+    if (!r.Need(2) || list[r.pos] != kAttrUByte) return std::nullopt;
+    out[list[r.pos + 1]] = v;
+    r.pos += 2;
+  }
+  return out;
 }
 
 std::vector<uint8_t> Tags(const std::vector<XlOperator>& ops) {

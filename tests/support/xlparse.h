@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,11 +13,24 @@ namespace tavrfndl::testing {
 
 struct XlOperator {
   uint8_t tag = 0;
-  size_t offset = 0;                  // where its first attribute byte starts in the stream
-  std::vector<uint8_t> bytes;         // attributes and the operator byte, as on the wire
-  std::vector<uint8_t> data;          // embedded data after the operator (without 0xFA + length)
+  size_t offset = 0;           // where its first attribute byte starts in the stream
+  std::vector<uint8_t> bytes;  // attributes and the operator byte, as on the wire
+  std::vector<uint8_t> data;   // embedded data after the operator (without 0xFA + length)
   bool hasData = false;
 };
+
+// One attribute's value: a scalar's little-endian bits (the first four bytes of a wider pair or
+// box), or an array's element count and, for a ubyte array, its bytes.
+struct XlValue {
+  uint8_t type = 0;
+  uint32_t scalar = 0;
+  uint32_t count = 0;
+  std::string bytes;
+};
+
+// The attributes in front of an operator by id (a later value of an id replaces an earlier one);
+// nothing when its bytes are no attribute list.
+std::optional<std::map<uint8_t, XlValue>> Attributes(const XlOperator& op);
 
 // Parses the whole stream; on malformed input fills *error and returns what was parsed.
 std::vector<XlOperator> ParseXl(const std::vector<uint8_t>& stream, std::string* error = nullptr);

@@ -19,13 +19,7 @@
 
 // After the library's header: <windows.h> makes GDI_ERROR, GGO_METRICS and GGO_GLYPH_INDEX
 // macros, which the engine's static assertions tie to the library's constants of the same names.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/win32.h"
 
 namespace tavrfndl::testing {
 namespace {
