@@ -64,7 +64,7 @@ std::string Prepare(const MapCase& c, Scenario& s) {
   s.entry.nGlyphs = GetNumberOfGlyphsInFont(s.source);
   s.entry.pdwGlyphMap.reset(new uint32_t[kGlyphMapSize]);
   std::fill_n(s.entry.pdwGlyphMap.get(), kGlyphMapSize, kUnmappedGlyph);
-  if (!BuildGlyphMap(s.source, s.entry)) return "BuildGlyphMap failed";
+  if (!BuildGlyphMap(s.source, s.entry.nGlyphs, s.entry.GlyphMap())) return "BuildGlyphMap failed";
 
   // The map against FreeType's reading of the font, as the tests check it: a glyph FreeType
   // finds is the map's; a code it does not map is unmapped (32) or glyph 0.
@@ -108,7 +108,7 @@ void GlyphMap(benchmark::State& state, const MapCase& c) {
     bool ok = true;
     auto runBuild = [&] {
       const Clock::time_point t0 = Clock::now();
-      ok = BuildGlyphMap(s.source, s.entry);
+      ok = BuildGlyphMap(s.source, s.entry.nGlyphs, s.entry.GlyphMap());
       benchmark::DoNotOptimize(s.entry.pdwGlyphMap.get());
       benchmark::ClobberMemory();
       build = SecondsBetween(t0, Clock::now());

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "pagetext/pagetext.h"
 #include "softfont/softfont.h"
 #include "truetype/tables.h"
 
@@ -18,7 +19,8 @@ bool Fail(DownloadFailure* failure, DownloadFailure why) {
 // A new entry for the font: glyph count, arrays, header, map. The entry is linked first so that
 // the list describes what went to the printer even when a later step fails.
 bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& context,
-                     const FontSource& source, DownloadFailure* failure, FONTENTRY** created) {
+                     const FontSource& source, DownloadFailure* failure, sfnt::Findings* findings,
+                     FONTENTRY** created) {
   if (!AppendFontEntry(list)) return Fail(failure, DownloadFailure::kOther);
   FONTENTRY& entry = *list.pLastEntry;
   entry.nResolution = context.nResolution;
@@ -34,12 +36,12 @@ bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& c
   std::fill_n(entry.pdwGlyphMap.get(), kGlyphMapSize, kUnmappedGlyph);
   std::strncpy(entry.chFont, source.path, sizeof entry.chFont - 1);
 
-  const bool headerSent = DownloadFontHeader(entry, pStream, source);
-  if (!BuildGlyphMap(source, entry)) {
-    if (!headerSent) {
-      RemoveFontEntry(list, &entry);
-      return Fail(failure, DownloadFailure::kNothingSent);
-    }
+  // Glyphs of a font whose header did not go out would name a font the printer does not have.
+  if (!DownloadFontHeader(entry, pStream, source, findings)) {
+    RemoveFontEntry(list, &entry);
+    return Fail(failure, DownloadFailure::kNothingSent);
+  }
+  if (!BuildGlyphMap(source, entry.nGlyphs, entry.GlyphMap())) {
     entry.bFailed = true;
     return Fail(failure, DownloadFailure::kHeaderSent);
   }
@@ -51,7 +53,7 @@ bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& c
 
 bool DownloadFontW(FONTLIST& list, XlStream* pStream, const TEXTINFOW& text,
                    DOWNLOADCONTEXT& context, bool bTTE, int32_t* pbFontFileError,
-                   DownloadFailure* failure) {
+                   DownloadFailure* failure, DownloadFindings* findings) {
   if (failure) *failure = DownloadFailure::kNone;
   FONTENTRY* entry = FindDownloadedFontW(list, context.nFontId);
   bool bNewFont = false;
@@ -62,10 +64,17 @@ bool DownloadFontW(FONTLIST& list, XlStream* pStream, const TEXTINFOW& text,
     source.hDC = list.hDC;
     source.path = context.pszFont.get();
     source.pbFontFileError = pbFontFileError;
-    if (!CreateFontEntry(list, pStream, context, source, failure, &entry)) return false;
+    if (!CreateFontEntry(list, pStream, context, source, failure,
+                         findings ? &findings->font : nullptr, &entry)) {
+      return false;
+    }
     bNewFont = true;
   }
-  return AddCharsToFontW(list, *entry, bNewFont, pStream, text, context, bTTE, pbFontFileError) ||
+  BuildPCLFontName(*entry);
+  // Selected on every run, even when no glyph needs sending: the run's size and style differ.
+  SelectTextFont(pStream, *entry, text);
+  return AddCharsToFontW(list, *entry, bNewFont, pStream, text, context.anGlyphIndex, bTTE,
+                         pbFontFileError, findings ? &findings->glyphs : nullptr) ||
          Fail(failure, DownloadFailure::kOther);
 }
 

@@ -39,6 +39,7 @@ struct ProcessState {
   int32_t bFontFileError = 0;
   int32_t nCursorX = 0;
   int32_t nCursorY = 0;
+  DownloadFindings findings;  // of the last download call
 };
 
 ProcessState g_state;
@@ -264,7 +265,7 @@ std::optional<int32_t> Download(WorkingCall& call) {
   // again under an existing name would make the printer reject the job.
   DownloadFailure failure = DownloadFailure::kNone;
   if (!DownloadFontW(list, g_state.writer, call.text, call.context, call.bTTE != 0,
-                     &g_state.bFontFileError, &failure)) {
+                     &g_state.bFontFileError, &failure, &g_state.findings)) {
     return std::nullopt;
   }
   PageCursor cursor{&g_state.nCursorX, &g_state.nCursorY};
@@ -282,6 +283,7 @@ int32_t FontDownload(TextInfo* pText, PageInfo* pPage, Prepare prepare) {
   if (!pText || !pPage) return FNDL_RESULT_FAILED;
   try {
     std::lock_guard<std::mutex> hold(g_lock);
+    g_state.findings = DownloadFindings();
     auto call = std::unique_ptr<WorkingCall>(new (std::nothrow) WorkingCall);
     if (!call || !prepare(*pText, *pPage, *call)) return FNDL_RESULT_FAILED;
     const std::optional<int32_t> r = Download(*call);
@@ -321,6 +323,12 @@ void RemoveFont(const uint32_t* pnFontId) {
 }
 
 }  // namespace
+
+DownloadFindings LastDownloadFindings() {
+  std::lock_guard<std::mutex> hold(g_lock);
+  return g_state.findings;
+}
+
 }  // namespace tavrfndl
 
 using tavrfndl::g_lock;

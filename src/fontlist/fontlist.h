@@ -5,17 +5,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "platform/platform.h"
+#include "truetype/glyphmap.h"
 
 namespace tavrfndl {
 
-// Character codes 0..65534 have a map entry; 0xFFFF has none.
-inline constexpr uint32_t kGlyphMapSize = 65535;
 // One bit per 16-bit character code.
 inline constexpr uint32_t kDownloadedSetBytes = 65536 / 8;
-// The glyph index of a code no segment covers, and of a character without a usable glyph.
-inline constexpr uint32_t kUnmappedGlyph = 32;
 
 struct FONTENTRY {
   uint32_t nGlyphs = 0;
@@ -31,6 +29,11 @@ struct FONTENTRY {
   // name, so the entry stays and later runs in the font fail at once without sending anything.
   bool bFailed = false;
 
+  // The map as the character mapping fills it; empty before the map is allocated.
+  std::span<uint32_t> GlyphMap() const {
+    return pdwGlyphMap ? std::span<uint32_t>(pdwGlyphMap.get(), kGlyphMapSize)
+                       : std::span<uint32_t>();
+  }
   bool IsDownloaded(uint16_t code) const { return (pbyDownloaded[code >> 3] >> (code & 7)) & 1; }
   void MarkDownloaded(uint16_t code) {
     pbyDownloaded[code >> 3] = static_cast<uint8_t>(pbyDownloaded[code >> 3] | (1u << (code & 7)));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pclxl/sequences.h"
+#include "sfnt/validate.h"
 #include "softfont/softfont.h"
 
 namespace tavrfndl {
@@ -17,16 +18,6 @@ namespace {
 constexpr uint32_t kGtDirectoryFixed = 28;  // offset table (12) + the "gdir" record (16)
 constexpr uint32_t kTableRecordSize = 16;
 constexpr uint32_t kFullPiece = 32768;
-
-void PutU16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 8);
-  p[1] = static_cast<uint8_t>(v);
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-  PutU16(p, v >> 16);
-  PutU16(p + 2, v);
-}
 
 // A table of L bytes goes out as 2 x (L >> 16) pieces of 32768 bytes and one of L & 0xFFFF:
 // FontHeaderLength is 16-bit. A table of exactly 65536 bytes therefore ends with a piece of 0
@@ -90,6 +81,39 @@ void SendPadded(XlStream* pStream, ByteView available, uint32_t length) {
   SendTablePieces(pStream, padded.get(), length);
 }
 
+// The GT segment's directory and size, worked out before anything is sent.
+struct GtSegment {
+  std::vector<TableDirEntry> records;
+  std::vector<uint8_t> directory;
+  uint32_t size = 0;
+};
+
+bool BuildGtSegment(ByteView font, GtSegment& gt) {
+  const int selected = ReadTableDirectory(font, gt.records);
+  if (selected < 0) return false;
+  const uint32_t n = static_cast<uint32_t>(selected);
+  if (!BuildGtDirectory(font, gt.records, n, gt.directory)) return false;
+  // The size cannot overflow: every sendLength lies inside the font data, smaller than 4 GiB.
+  gt.size = kGtDirectoryFixed + kTableRecordSize * n;
+  for (const TableDirEntry& r : gt.records) {
+    if (r.selected) gt.size += r.sendLength;
+  }
+  return true;
+}
+
+// The fixed part, the segment's name and size, and its directory.
+void SendSegmentStart(XlStream* pStream, const FONTENTRY& entry, const GtSegment& gt) {
+  uint8_t fixed[8] = {0, 0, 0, 1, 1, 0, 0, 0};  // format 0, portrait, symbol set 1, TrueType
+  PutU16(&fixed[6], entry.nGlyphs);
+  SendPiece(pStream, fixed, sizeof fixed);
+  uint8_t segment[6] = {'G', 'T'};
+  PutU32(&segment[2], gt.size);
+  SendPiece(pStream, segment, sizeof segment);
+  // A font listing a header table thousands of times has a directory over 65535 bytes; it goes
+  // out in pieces like a table, so that every FontHeaderLength still matches its data.
+  SendTablePieces(pStream, gt.directory.data(), static_cast<uint32_t>(gt.directory.size()));
+}
+
 }  // namespace
 
 void BuildPCLFontName(FONTENTRY& entry) {
@@ -105,52 +129,37 @@ void BuildPCLFontName(FONTENTRY& entry) {
   std::memcpy(out + prefixLength + kept, ":n", 3);
 }
 
-bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source) {
-  std::shared_ptr<const platform::MappedFile> file;
-  TableBuffer whole;
-  ByteView font;
+bool IsCarriedTable(sfnt::Tag tag) {
+  char text[5];
+  tag.Text(text);
+  return IsHeaderTable(text);
+}
+
+bool LoadWholeFont(const FontSource& source, WholeFont& out) {
   if (source.bTTE) {
-    file = MapTTEFile(source.path);
-    if (!file) {
+    out.file = MapTTEFile(source.path);
+    if (!out.file) {
       if (source.pbFontFileError) *source.pbFontFileError = 1;
       return false;
     }
-    font = ByteView(file->data(), file->size());
-  } else {
-    // Nothing is sent when the engine cannot give the whole font: a header without its tables
-    // would define a font the printer cannot use.
-    if (GetFontTable(source.hDC, 0, whole) == platform::GDI_ERROR) return false;
-    font = whole.view();
+    out.view = ByteView(out.file->data(), out.file->size());
+    return true;
   }
+  // Nothing is sent when the engine cannot give the whole font: a header without its tables
+  // would define a font the printer cannot use.
+  if (GetFontTable(source.hDC, 0, out.copy) == platform::GDI_ERROR) return false;
+  out.view = out.copy.view();
+  return true;
+}
 
-  std::vector<TableDirEntry> records;
-  const int selected = ReadTableDirectory(font, records);
-  if (selected < 0) return false;
-  const uint32_t n = static_cast<uint32_t>(selected);
-  std::vector<uint8_t> directory;
-  if (!BuildGtDirectory(font, records, n, directory)) return false;
-
-  // S cannot overflow: every sendLength lies inside the font data, which is smaller than 4 GiB.
-  uint32_t segmentSize = kGtDirectoryFixed + kTableRecordSize * n;
-  for (const TableDirEntry& r : records) {
-    if (r.selected) segmentSize += r.sendLength;
-  }
-
+bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source, ByteView font) {
+  GtSegment gt;
+  if (!BuildGtSegment(font, gt)) return false;
   BuildPCLFontName(entry);
   const auto* name = reinterpret_cast<const uint8_t*>(entry.chPCLFontName);
   XlBeginFontHeader(pStream, name, static_cast<uint32_t>(std::strlen(entry.chPCLFontName)), 0);
-
-  uint8_t fixed[8] = {0, 0, 0, 1, 1, 0, 0, 0};  // format 0, portrait, symbol set 1, TrueType
-  PutU16(&fixed[6], entry.nGlyphs);
-  SendPiece(pStream, fixed, sizeof fixed);
-  uint8_t segment[6] = {'G', 'T'};
-  PutU32(&segment[2], segmentSize);
-  SendPiece(pStream, segment, sizeof segment);
-  // A font listing a header table thousands of times has a directory over 65535 bytes; it goes
-  // out in pieces like a table, so that every FontHeaderLength still matches its data.
-  SendTablePieces(pStream, directory.data(), static_cast<uint32_t>(directory.size()));
-
-  for (const TableDirEntry& r : records) {
+  SendSegmentStart(pStream, entry, gt);
+  for (const TableDirEntry& r : gt.records) {
     if (!r.selected) continue;
     if (source.bTTE) {
       SendPadded(pStream, font.SubClamped(r.offset, r.sendLength), r.sendLength);
@@ -160,11 +169,19 @@ bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& s
       SendPadded(pStream, table.view(), r.sendLength);
     }
   }
-
   static const uint8_t kNullSegment[6] = {0xFF, 0xFF, 0, 0, 0, 0};
   SendPiece(pStream, kNullSegment, sizeof kNullSegment);
   XlEndFontHeader(pStream);
   return true;
+}
+
+bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source,
+                        sfnt::Findings* findings) {
+  WholeFont font;
+  if (!LoadWholeFont(source, font)) return false;
+  sfnt::Findings unused;
+  if (!sfnt::ValidateFont(font.view, IsCarriedTable, findings ? *findings : unused)) return false;
+  return SendFontHeader(entry, pStream, source, font.view);
 }
 
 }  // namespace tavrfndl

@@ -1,13 +1,18 @@
 // Character records: each glyph's bytes from "glyf", unchanged, behind a 6-byte header (format 1,
 // class 0), sent with ReadChar. The tables of the font are held for one run (FontTables), so a
 // glyph costs in proportion to its own size, not to the size of the font.
+//
+// A glyph goes out only when it, and every component it names, is a valid TrueType glyph: a
+// printer's rasterizer that meets a broken glyph record stops the job, which costs every page
+// after it, while a character without a glyph costs one character.
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <memory>
 #include <new>
 
-#include "pagetext/pagetext.h"
 #include "pclxl/sequences.h"
+#include "sfnt/glyf.h"
 #include "softfont/softfont.h"
 
 namespace tavrfndl {
@@ -16,25 +21,6 @@ namespace {
 constexpr uint16_t kSpace = 0x20;
 constexpr uint16_t kNoMapEntry = 0xFFFF;  // the map covers codes 0..65534 only
 
-constexpr uint16_t kArgsAreWords = 0x0001;
-constexpr uint16_t kHaveScale = 0x0008;
-constexpr uint16_t kMoreComponents = 0x0020;
-constexpr uint16_t kHaveXYScale = 0x0040;
-constexpr uint16_t kHaveTwoByTwo = 0x0080;
-
-// The length of one component record of a composite glyph, from its flags.
-size_t ComponentRecordLength(uint16_t flags) {
-  size_t length = 4 + ((flags & kArgsAreWords) ? 4 : 2);
-  if (flags & kHaveScale) {
-    length += 2;
-  } else if (flags & kHaveXYScale) {
-    length += 4;
-  } else if (flags & kHaveTwoByTwo) {
-    length += 8;
-  }
-  return length;
-}
-
 // One ReadChar with its record: format 1, class 0, size n + 4, the glyph index, the glyph bytes.
 bool SendCharRecord(XlStream* pStream, uint16_t code, uint16_t glyph, ByteView data) {
   const uint32_t n = static_cast<uint32_t>(data.size());
@@ -42,14 +28,76 @@ bool SendCharRecord(XlStream* pStream, uint16_t code, uint16_t glyph, ByteView d
   if (!record) return false;
   record[0] = 1;
   record[1] = 0;
-  record[2] = static_cast<uint8_t>((n + 4) >> 8);
-  record[3] = static_cast<uint8_t>(n + 4);
-  record[4] = static_cast<uint8_t>(glyph >> 8);
-  record[5] = static_cast<uint8_t>(glyph);
+  PutU16(&record[2], n + 4);
+  PutU16(&record[4], glyph);
   if (n) std::memcpy(&record[6], data.data(), n);
   XlReadChar(pStream, code, n + 6);
   XlStreamEmbeddedData(pStream, record.get(), n + 6);
   return true;
+}
+
+// The composites being expanded, outermost first.
+struct CompositeChain {
+  uint16_t glyphs[kMaxComponentDepth];
+  int depth = 0;
+  int records = 0;  // component records visited for the character so far
+  bool Contains(uint16_t glyph) const {
+    for (int i = 0; i < depth; ++i) {
+      if (glyphs[i] == glyph) return true;
+    }
+    return false;
+  }
+};
+
+// Calls visit(index, bytes) for every component of a composite glyph, depth first in record
+// order. False when a component cannot be read, a bound is reached or visit says false. The
+// validation pass and the sending pass walk the same way, so what was checked is what is sent.
+template <typename Visit>
+bool ForEachComponent(FontTables& tables, ByteView glyph, CompositeChain& chain, Visit& visit) {
+  sfnt::ComponentReader reader(glyph);
+  while (!reader.done()) {
+    sfnt::Component component;
+    if (!reader.Next(component)) return false;
+    auto data = GetGlyfData(tables, component.glyphIndex);
+    if (!data || data->empty() || chain.records == kMaxComponentRecords) return false;
+    ++chain.records;
+    if (!visit(component.glyphIndex, *data)) return false;
+    // A component may itself be a composite (accented Greek capitals in DejaVu Sans are built
+    // from a composite letter): without its own components the printer draws it with parts
+    // missing. A component that names one of the composites it lies in (a broken font) is
+    // visited but not expanded again, and the depth is bounded, so the walk always ends.
+    if (!CheckIfCompositeGlyph(*data) || chain.Contains(component.glyphIndex)) continue;
+    if (chain.depth >= kMaxComponentDepth) return false;
+    chain.glyphs[chain.depth++] = component.glyphIndex;
+    const bool walked = ForEachComponent(tables, *data, chain, visit);
+    --chain.depth;
+    if (!walked) return false;
+  }
+  return true;
+}
+
+template <typename Visit>
+bool WalkComponents(FontTables& tables, ByteView glyph, uint16_t glyphIndex, Visit visit) {
+  CompositeChain chain;
+  chain.glyphs[chain.depth++] = glyphIndex;
+  return ForEachComponent(tables, glyph, chain, visit);
+}
+
+// The glyph and everything it draws with, checked before anything of it is sent.
+bool IsSendable(FontTables& tables, ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs,
+                sfnt::Findings& findings) {
+  if (!sfnt::ValidateGlyph(glyph, glyphIndex, numGlyphs, findings)) return false;
+  if (!CheckIfCompositeGlyph(glyph)) return true;
+  auto validate = [&](uint16_t index, ByteView bytes) {
+    return sfnt::ValidateGlyph(bytes, index, numGlyphs, findings);
+  };
+  const size_t before = findings.count();
+  if (WalkComponents(tables, glyph, glyphIndex, validate)) return true;
+  // A walk that stopped at a component it could not read, or at a bound, has said nothing yet.
+  if (findings.count() == before) {
+    findings.Add(sfnt::Tag("glyf"), "component", "cannot be read or nests too far", glyphIndex);
+  }
+  return false;
 }
 
 }  // namespace
@@ -88,66 +136,22 @@ std::optional<ByteView> GetGlyfData(FontTables& tables, uint16_t glyph) {
 }
 
 bool CheckIfCompositeGlyph(ByteView glyph) {
-  uint16_t numberOfContours = 0;
-  return glyph.ReadU16(0, numberOfContours) && (numberOfContours & 0x8000) != 0;
+  return sfnt::IsCompositeGlyph(glyph);
 }
-
-namespace {
-
-// The composites being expanded, outermost first.
-struct CompositeChain {
-  uint16_t glyphs[kMaxComponentDepth];
-  int depth = 0;
-  int records = 0;  // component records sent for the character so far
-  bool Contains(uint16_t glyph) const {
-    for (int i = 0; i < depth; ++i) {
-      if (glyphs[i] == glyph) return true;
-    }
-    return false;
-  }
-};
-
-bool SendComponents(FontTables& tables, ByteView glyph, XlStream* pStream, CompositeChain& chain) {
-  // Each record is at least 6 bytes and must lie inside the glyph, so the walk ends.
-  size_t pos = 10;
-  for (;;) {
-    uint16_t flags = 0;
-    uint16_t component = 0;
-    if (!glyph.ReadU16(pos, flags) || !glyph.ReadU16(pos + 2, component)) return false;
-    pos += ComponentRecordLength(flags);
-    auto data = GetGlyfData(tables, component);
-    if (!data || data->empty()) return false;
-    if (chain.records == kMaxComponentRecords) return false;
-    ++chain.records;
-    if (!SendCharRecord(pStream, kComponentCharCode, component, *data)) return false;
-    // A component may itself be a composite (accented Greek capitals in DejaVu Sans are built
-    // from a composite letter): without its own components the printer draws it with parts
-    // missing. A component that names one of the composites it lies in (a broken font) is sent
-    // but not expanded again, and the depth is bounded, so the walk always ends.
-    if (CheckIfCompositeGlyph(*data) && !chain.Contains(component)) {
-      if (chain.depth >= kMaxComponentDepth) return false;
-      chain.glyphs[chain.depth++] = component;
-      const bool sent = SendComponents(tables, *data, pStream, chain);
-      --chain.depth;
-      if (!sent) return false;
-    }
-    if (!(flags & kMoreComponents)) return true;
-  }
-}
-
-}  // namespace
 
 bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream,
                            uint16_t glyphIndex) {
-  CompositeChain chain;
-  chain.glyphs[chain.depth++] = glyphIndex;
-  return SendComponents(tables, glyph, pStream, chain);
+  return WalkComponents(tables, glyph, glyphIndex, [&](uint16_t index, ByteView bytes) {
+    return SendCharRecord(pStream, kComponentCharCode, index, bytes);
+  });
 }
 
-bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& /*entry*/,
-                    uint16_t code, uint16_t glyph) {
+bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
+                    uint16_t glyph, sfnt::Findings* findings) {
   auto data = GetGlyfData(tables, glyph);
   if (!data) return false;
+  sfnt::Findings unused;
+  if (!IsSendable(tables, *data, glyph, entry.nGlyphs, findings ? *findings : unused)) return false;
   // An empty glyph still goes out as a 6-byte record, but the character counts as failed so
   // that the page shows it as missing rather than as a blank.
   if (!SendCharRecord(pStream, code, glyph, *data)) return false;
@@ -160,11 +164,8 @@ bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& /*en
 }
 
 bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool /*bNewFont*/, XlStream* pStream,
-                     const TEXTINFOW& text, DOWNLOADCONTEXT& context, bool bTTE,
-                     int32_t* pbFontFileError) {
-  BuildPCLFontName(entry);
-  SelectTextFont(pStream, entry, text);
-
+                     const TEXTINFOW& text, std::span<uint32_t> anGlyphIndex, bool bTTE,
+                     int32_t* pbFontFileError, sfnt::Findings* findings) {
   // Glyph data come from this call's font in the engine, but from the entry's own file in file
   // mode: a later run may name another file under the same font number.
   FontSource source;
@@ -177,14 +178,15 @@ bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool /*bNewFont*/, XlStre
   const auto* name = reinterpret_cast<const uint8_t*>(entry.chPCLFontName);
   const uint32_t nameLength = static_cast<uint32_t>(std::strlen(entry.chPCLFontName));
   bool bracketOpen = false;
-  for (size_t i = 0; i < std::size(text.chText) && text.chText[i] != 0; ++i) {
+  const size_t count = std::min(std::size(text.chText), anGlyphIndex.size());
+  for (size_t i = 0; i < count && text.chText[i] != 0; ++i) {
     const uint16_t c = text.chText[i];
     if (c == kNoMapEntry) {
-      context.anGlyphIndex[i] = kUnmappedGlyph;
+      anGlyphIndex[i] = kUnmappedGlyph;
       continue;
     }
     const uint32_t g = entry.pdwGlyphMap[c];
-    context.anGlyphIndex[i] = g;
+    anGlyphIndex[i] = g;
     if (g >= entry.nGlyphs || entry.IsDownloaded(c)) continue;
     if (c == kSpace) {
       // The printer never draws a space; its advance comes with the text.
@@ -195,11 +197,12 @@ bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool /*bNewFont*/, XlStre
       XlBeginChar(pStream, name, nameLength);
       bracketOpen = true;
     }
-    if (tables.Open() && DOWNLOADTYPE15(tables, pStream, entry, c, static_cast<uint16_t>(g))) {
+    if (tables.Open() &&
+        DOWNLOADTYPE15(tables, pStream, entry, c, static_cast<uint16_t>(g), findings)) {
       entry.MarkDownloaded(c);
     } else {
       // Tried again at the character's next occurrence.
-      context.anGlyphIndex[i] = kUnmappedGlyph;
+      anGlyphIndex[i] = kUnmappedGlyph;
     }
   }
   if (bracketOpen) XlEndChar(pStream);

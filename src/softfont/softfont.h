@@ -3,13 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 
 #include "fontlist/fontlist.h"
-#include "pagetext/downloadcontext.h"
 #include "pclxl/xlstream.h"
+#include "sfnt/bytes.h"
+#include "sfnt/findings.h"
 #include "tavrfndl.h"
-#include "truetype/byteview.h"
 #include "truetype/tables.h"
 
 namespace tavrfndl {
@@ -25,9 +27,28 @@ inline constexpr uint16_t kComponentCharCode = 0xFFFF;
 // names it identically.
 void BuildPCLFontName(FONTENTRY& entry);
 
+// The whole font data of a source: the mapped file, or the engine's copy of the whole font.
+struct WholeFont {
+  std::shared_ptr<const platform::MappedFile> file;
+  TableBuffer copy;
+  ByteView view;
+};
+// False when the file cannot be mapped (which sets *pbFontFileError) or the engine cannot give
+// the whole font.
+bool LoadWholeFont(const FontSource& source, WholeFont& out);
+
+// Sends the header of font data as they are, without validating them.
+bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source, ByteView font);
+
 // Sends the font header of a new font (BeginFontHeader ... EndFontHeader). Returns true when it
-// went out; false when nothing was sent because the font data could not be read.
-bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source);
+// went out; false when nothing was sent because the font data could not be read or failed
+// validation (the reasons then go to findings, when given): a printer that reads a header whose
+// tables are cut or impossible rejects the rest of the job.
+bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source,
+                        sfnt::Findings* findings = nullptr);
+
+// Whether a directory tag is one of the tables the header carries.
+bool IsCarriedTable(sfnt::Tag tag);
 
 // The glyph data of glyph number glyph, located through "loca" and "head"; nothing when a table
 // is missing, the offsets are unusable, or the bytes leave "glyf". An empty glyph is a view of
@@ -46,16 +67,18 @@ inline constexpr int kMaxComponentRecords = 1024;
 // it stopped at one that could not be read or at a bound.
 bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream,
                            uint16_t glyphIndex);
-// Sends one character (its composite's components too). False when it failed: no glyph, or an
-// empty one (whose 6-byte record still goes out).
+// Sends one character (its composite's components too). False when it failed: no glyph, an
+// empty one (whose 6-byte record still goes out), or one that is not a valid TrueType glyph or
+// has an invalid component (nothing goes out; the reason goes to findings, when given).
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
-                    uint16_t glyph);
+                    uint16_t glyph, sfnt::Findings* findings = nullptr);
 
-// Selects the run's font and sends the glyphs of its characters the printer does not have yet,
-// recording each character's glyph index in context.anGlyphIndex. Font data come from the
-// list's device context (engine) or the entry's own font file (file mode).
+// Sends the glyphs of the run's characters the printer does not have yet, recording each
+// character's glyph index in anGlyphIndex (one entry per character of the text). Font data come
+// from the list's device context (engine) or the entry's own font file (file mode). The caller
+// has selected the font first.
 bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool bNewFont, XlStream* pStream,
-                     const TEXTINFOW& text, DOWNLOADCONTEXT& context, bool bTTE,
-                     int32_t* pbFontFileError);
+                     const TEXTINFOW& text, std::span<uint32_t> anGlyphIndex, bool bTTE,
+                     int32_t* pbFontFileError, sfnt::Findings* findings = nullptr);
 
 }  // namespace tavrfndl

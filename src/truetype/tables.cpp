@@ -6,14 +6,11 @@
 #include <new>
 #include <utility>
 
+#include "sfnt/directory.h"
+
 namespace tavrfndl {
 
 namespace {
-
-// Table directory layout of an sfnt file.
-constexpr size_t kNumTablesOffset = 4;
-constexpr size_t kFirstRecordOffset = 12;
-constexpr size_t kRecordSize = 16;
 
 // The font header's GT directory: the offset table and the "gdir" record (28 bytes), then one
 // 16-byte record per selected table.
@@ -24,24 +21,6 @@ constexpr uint32_t kGtRecordSize = 16;
 // "CVT" match a tag whose fourth byte is 0, and never the standard "cvt " with its blank.
 bool SameTagText(const char tag[5], const char* name) {
   return name != nullptr && std::strncmp(tag, name, 5) == 0;
-}
-
-void CopyTagText(ByteView record, char tag[5]) {
-  for (size_t i = 0; i < 4; ++i) {
-    uint8_t b = 0;
-    record.ReadU8(i, b);
-    tag[i] = static_cast<char>(b);
-  }
-  tag[4] = '\0';
-}
-
-// Table records that exist in the data: the stated count, cut where the records leave the data.
-uint32_t RecordCount(ByteView font) {
-  uint16_t stated = 0;
-  if (!font.ReadU16(kNumTablesOffset, stated)) return 0;
-  if (font.size() < kFirstRecordOffset) return 0;
-  const size_t present = (font.size() - kFirstRecordOffset) / kRecordSize;
-  return static_cast<uint32_t>(std::min<size_t>(stated, present));
 }
 
 // The upper-case form of a tag text, ASCII only (tags are ASCII by the TrueType format).
@@ -61,11 +40,21 @@ bool FitsTag(const char* text) {
   return false;
 }
 
-// The 4 bytes of a tag text, missing bytes as 0, so that a short name never reads past its end.
-uint32_t IdentifierOfTagText(const char* text) {
-  char tag[5] = {};
-  for (size_t i = 0; i < 4 && text[i] != '\0'; ++i) tag[i] = text[i];
-  return TableIdentifier(tag);
+// The records of the directory at the start of the font data (a collection header there is not
+// followed: the caller names one font).
+uint16_t ReadRecords(ByteView font, std::vector<TableDirEntry>& records) {
+  sfnt::Directory directory;
+  if (!directory.ReadAt(font)) return 0;
+  records.resize(directory.tableCount());
+  sfnt::TableRecord record;
+  for (uint16_t i = 0; directory.Record(i, record); ++i) {
+    TableDirEntry& entry = records[i];
+    record.tag.Text(entry.tag);
+    entry.checkSum = record.checkSum;
+    entry.offset = record.offset;
+    entry.length = record.length;
+  }
+  return directory.tableCount();
 }
 
 }  // namespace
@@ -94,17 +83,14 @@ std::shared_ptr<const platform::MappedFile> MapTTEFile(const char* path) {
 }
 
 std::optional<ByteView> GetTTEFilePointer(ByteView font, const char* lower, const char* upper) {
-  const uint32_t count = RecordCount(font);
-  for (uint32_t i = 0; i < count; ++i) {
-    const ByteView record = font.SubClamped(kFirstRecordOffset + kRecordSize * i, kRecordSize);
+  sfnt::Directory directory;
+  if (!directory.ReadAt(font)) return std::nullopt;
+  sfnt::TableRecord record;
+  for (uint16_t i = 0; directory.Record(i, record); ++i) {
     char tag[5];
-    CopyTagText(record, tag);
-    if (!SameTagText(tag, lower) && !SameTagText(tag, upper)) continue;
-    uint32_t offset = 0;
-    uint32_t length = 0;
-    if (!record.ReadU32(8, offset) || !record.ReadU32(12, length)) return std::nullopt;
+    record.tag.Text(tag);
     // The first record with the tag decides; a table that leaves the data is missing.
-    return font.Sub(offset, length);
+    if (SameTagText(tag, lower) || SameTagText(tag, upper)) return directory.TableBytes(record);
   }
   return std::nullopt;
 }
@@ -121,23 +107,14 @@ bool IsHeaderTable(const char tag[5]) {
 
 int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records) {
   records.clear();
-  const uint32_t count = RecordCount(font);
   try {
-    records.resize(count);
+    ReadRecords(font, records);
   } catch (const std::bad_alloc&) {
     records.clear();
     return -1;
   }
-
   int selected = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    const ByteView record = font.SubClamped(kFirstRecordOffset + kRecordSize * i, kRecordSize);
-    TableDirEntry& entry = records[i];
-    CopyTagText(record, entry.tag);
-    // RecordCount keeps only whole records, so these reads cannot fail.
-    record.ReadU32(4, entry.checkSum);
-    record.ReadU32(8, entry.offset);
-    record.ReadU32(12, entry.length);
+  for (TableDirEntry& entry : records) {
     if (IsHeaderTable(entry.tag)) {
       entry.selected = 1;
       ++selected;
@@ -165,7 +142,7 @@ int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records) {
       // Sorted, so the gap cannot wrap; equal offsets give 0.
       const uint64_t gap = records[k + 1].offset - offset;
       // Padding in 64 bits: a length near 2^32 must not wrap to a small padded length.
-      const uint64_t padded = (length + 3) & ~uint64_t{3};
+      const uint64_t padded = Align4(length);
       send = padded < gap ? padded : gap;
     } else {
       send = total > offset + length ? total - offset : length;
@@ -203,7 +180,7 @@ std::optional<ByteView> FontTables::Find(const char* lowerTag) {
   if (lowerTag == nullptr || !FitsTag(lowerTag) || !Open()) return std::nullopt;
   // The identifier holds the tag text up to its terminator, so it stands for both forms the file
   // is searched for.
-  const uint32_t id = IdentifierOfTagText(lowerTag);
+  const uint32_t id = TableIdentifier(lowerTag);
   for (const Cached& cached : cache_) {
     if (cached.id == id) return cached.view;
   }

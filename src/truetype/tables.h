@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
-#include "fontlist/fontlist.h"
 #include "platform/platform.h"
-#include "truetype/byteview.h"
+#include "sfnt/bytes.h"
+#include "sfnt/tag.h"
+#include "truetype/glyphmap.h"
 
 namespace tavrfndl {
 
@@ -33,9 +35,7 @@ constexpr uint32_t MakeWhackLong(uint32_t v) {
 
 // The font engine's identifier of a table: the 4 tag bytes, first byte least significant.
 constexpr uint32_t TableIdentifier(const char* tag) {
-  return uint32_t{static_cast<uint8_t>(tag[0])} | (uint32_t{static_cast<uint8_t>(tag[1])} << 8) |
-         (uint32_t{static_cast<uint8_t>(tag[2])} << 16) |
-         (uint32_t{static_cast<uint8_t>(tag[3])} << 24);
+  return sfnt::Tag::FromText(tag).EngineId();
 }
 
 // A copy of a table (or of the whole font) from the font engine.
@@ -113,20 +113,22 @@ class FontTables {
 // file cannot be mapped (which sets *pbFontFileError).
 uint16_t GetNumberOfGlyphsInFont(const FontSource& source);
 
-// Fills entry.pdwGlyphMap from the first Windows format-4 "cmap" subtable (encoding 1: Unicode,
-// any other: symbol), after the identity pre-fill of the codes below nGlyphs. A record that
-// leaves "cmap" ends the walk; a subtable whose segment arrays leave it is passed over. Returns
-// false when the font has no "cmap" or the file cannot be mapped (which sets *pbFontFileError).
-bool BuildGlyphMap(const FontSource& source, FONTENTRY& entry);
+// Fills map (kGlyphMapSize entries, code to glyph index) from the first Windows format-4 "cmap"
+// subtable (encoding 1: Unicode, any other: symbol), after the identity pre-fill of the codes
+// below nGlyphs. A record that leaves "cmap" ends the walk; a subtable whose segment arrays leave
+// it is passed over. Returns false when the font has no "cmap" or the file cannot be mapped
+// (which sets *pbFontFileError).
+bool BuildGlyphMap(const FontSource& source, uint32_t nGlyphs, std::span<uint32_t> map);
 // Fill the map from a format-4 subtable: Unicode (codes 0..65534) or symbol (codes 0..254).
 // subtable runs from the subtable's first byte to the end of "cmap": the glyph index array has no
 // length of its own, so its reads are bounded by the table. A subtable whose segment arrays leave
-// the view leaves the map untouched; a code whose glyph index array read leaves it maps to 32.
-void MapUnicodeSegments(FONTENTRY& entry, ByteView subtable);
-void MapSymbolSegments(FONTENTRY& entry, ByteView subtable);
+// the view, or a map shorter than kGlyphMapSize, is left untouched; a code whose glyph index
+// array read leaves the view maps to 32.
+void MapUnicodeSegments(std::span<uint32_t> map, ByteView subtable);
+void MapSymbolSegments(std::span<uint32_t> map, ByteView subtable);
 
 // The straightforward per-code search over all segments, kept to prove the fast fill equal.
-void MapUnicodeSegmentsReference(FONTENTRY& entry, ByteView subtable);
-void MapSymbolSegmentsReference(FONTENTRY& entry, ByteView subtable);
+void MapUnicodeSegmentsReference(std::span<uint32_t> map, ByteView subtable);
+void MapSymbolSegmentsReference(std::span<uint32_t> map, ByteView subtable);
 
 }  // namespace tavrfndl

@@ -419,9 +419,9 @@ TEST_F(FileModeRun, AnsiVariantCountsTheOffsetInUtf16UnitsOfTheConvertedText) {
             Concat({kClipBox, SetCursorBytes(10, 20), TextBytes(u"xy", 40)}));
 }
 
-TEST_F(FileModeRun, FontWithoutCmapFailsButKeepsTheOtherFontsOnTheList) {
-  // A copy of the font whose "cmap" directory tag is renamed: its header goes out, its map
-  // cannot be built.
+TEST_F(FileModeRun, FontWithoutCmapIsRefusedWholeAndTheOtherFontsStay) {
+  // A copy of the font whose "cmap" directory tag is renamed: its characters cannot be mapped,
+  // so not even its header goes out.
   Bytes bytes = ReadFileBytes(kDejaVuSans);
   const uint16_t tables = uint16_t(bytes[4] << 8 | bytes[5]);
   for (size_t i = 0; i < tables; ++i) {
@@ -436,15 +436,13 @@ TEST_F(FileModeRun, FontWithoutCmapFailsButKeepsTheOtherFontsOnTheList) {
   TEXTINFOW text = Text(u"a", 120);
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
   PAGEINFOW noCmap = FilePage(broken, out, 9, 72, 50);
-  size_t before = FileSize();
-  EXPECT_EQ(lib.FontDownloadW(&text, &noCmap), FNDL_RESULT_FAILED);
-  EXPECT_EQ(Count(OpsSince(before), op::kEndFontHeader), 1u);
-
-  // Its name is taken on the printer: later runs in it fail at once and send nothing.
-  before = FileSize();
-  EXPECT_EQ(lib.FontDownloadW(&text, &noCmap), FNDL_RESULT_FAILED);
-  EXPECT_EQ(FileSize(), before);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const size_t before = FileSize();
+    EXPECT_EQ(lib.FontDownloadW(&text, &noCmap), FNDL_RESULT_FAILED);
+    EXPECT_EQ(FileSize(), before) << "attempt " << attempt;
+  }
   // Font 7 was kept: no second header under its name.
+  const size_t before = FileSize();
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
   EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 0u);
 }

@@ -19,7 +19,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/engine_stats.h"
-#include "truetype/byteview.h"
+#include "sfnt/bytes.h"
 
 namespace tavrfndl::platform {
 namespace {

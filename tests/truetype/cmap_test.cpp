@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fontlist/fontlist.h"
 #include "support/fontbuilder.h"
 #include "support/fontfile.h"
 #include "truetype/tables.h"
@@ -50,7 +51,7 @@ bool BuildThroughEngine(const std::vector<uint8_t>& font, FONTENTRY& entry) {
   test::ScopedFontEngine installed(engine);
   FontSource source;
   source.hDC = engine.dc();
-  return BuildGlyphMap(source, entry);
+  return BuildGlyphMap(source, entry.nGlyphs, entry.GlyphMap());
 }
 
 // Codes 0x41..0x5A with idDelta 0xFFE3 (that is -0x1D).
@@ -128,7 +129,7 @@ TEST(BuildGlyphMap, FileSource) {
   source.path = file.c_str();
   source.pbFontFileError = &error;
   FONTENTRY entry = EntryWithMap(100);
-  EXPECT_TRUE(BuildGlyphMap(source, entry));
+  EXPECT_TRUE(BuildGlyphMap(source, entry.nGlyphs, entry.GlyphMap()));
   EXPECT_EQ(entry.pdwGlyphMap[0x41], 0x24u);
   EXPECT_EQ(error, 0);
 
@@ -138,15 +139,15 @@ TEST(BuildGlyphMap, FileSource) {
   test::TempFile upperFile(upper.Build());
   source.path = upperFile.c_str();
   FONTENTRY upperEntry = EntryWithMap(100);
-  EXPECT_TRUE(BuildGlyphMap(source, upperEntry));
+  EXPECT_TRUE(BuildGlyphMap(source, upperEntry.nGlyphs, upperEntry.GlyphMap()));
   EXPECT_EQ(upperEntry.pdwGlyphMap[0x5A], 0x3Du);
 
   source.path = "/nonexistent/tavrfndl/font.ttf";
   FONTENTRY missing = EntryWithMap(100);
-  EXPECT_FALSE(BuildGlyphMap(source, missing));
+  EXPECT_FALSE(BuildGlyphMap(source, missing.nGlyphs, missing.GlyphMap()));
   EXPECT_EQ(error, 1);
   source.pbFontFileError = nullptr;
-  EXPECT_FALSE(BuildGlyphMap(source, missing));
+  EXPECT_FALSE(BuildGlyphMap(source, missing.nGlyphs, missing.GlyphMap()));
 }
 
 // ----- Unicode walk -----
@@ -194,8 +195,8 @@ TEST(MapUnicodeSegments, Segments) {
     const std::vector<uint8_t> subtable = test::BuildFormat4(c.subtable);
     FONTENTRY fast = EntryWithMap(1000);
     FONTENTRY reference = EntryWithMap(1000);
-    MapUnicodeSegments(fast, View(subtable));
-    MapUnicodeSegmentsReference(reference, View(subtable));
+    MapUnicodeSegments(fast.GlyphMap(), View(subtable));
+    MapUnicodeSegmentsReference(reference.GlyphMap(), View(subtable));
     for (const Probe& p : c.probes) {
       EXPECT_EQ(fast.pdwGlyphMap[p.code], p.glyph) << c.name << " code " << std::hex << p.code;
       EXPECT_EQ(reference.pdwGlyphMap[p.code], p.glyph) << c.name << " code " << std::hex << p.code;
@@ -243,8 +244,8 @@ TEST(MapSymbolSegments, Segments) {
     const std::vector<uint8_t> subtable = test::BuildFormat4(c.subtable);
     FONTENTRY fast = EntryWithMap(1000);
     FONTENTRY reference = EntryWithMap(1000);
-    MapSymbolSegments(fast, View(subtable));
-    MapSymbolSegmentsReference(reference, View(subtable));
+    MapSymbolSegments(fast.GlyphMap(), View(subtable));
+    MapSymbolSegmentsReference(reference.GlyphMap(), View(subtable));
     for (const Probe& p : c.probes) {
       EXPECT_EQ(fast.pdwGlyphMap[p.code], p.glyph) << c.name << " code " << std::hex << p.code;
       EXPECT_EQ(reference.pdwGlyphMap[p.code], p.glyph) << c.name << " code " << std::hex << p.code;
@@ -344,8 +345,8 @@ TEST(MapSegments, GlyphArrayReadsPastTheTableAreUnmapped) {
 
   FONTENTRY fast = EntryWithMap(1000);
   FONTENTRY reference = EntryWithMap(1000);
-  MapUnicodeSegments(fast, subtable.view());
-  MapUnicodeSegmentsReference(reference, subtable.view());
+  MapUnicodeSegments(fast.GlyphMap(), subtable.view());
+  MapUnicodeSegmentsReference(reference.GlyphMap(), subtable.view());
   EXPECT_EQ(fast.pdwGlyphMap[0x100], 32u);
   EXPECT_EQ(fast.pdwGlyphMap[0x1FF], 32u);
   EXPECT_EQ(fast.pdwGlyphMap[0x41], 73u);
@@ -358,8 +359,8 @@ TEST(MapSegments, GlyphArrayReadsPastTheTableAreUnmapped) {
 
   FONTENTRY symbolFast = EntryWithMap(1000);
   FONTENTRY symbolReference = EntryWithMap(1000);
-  MapSymbolSegments(symbolFast, subtable.view());
-  MapSymbolSegmentsReference(symbolReference, subtable.view());
+  MapSymbolSegments(symbolFast.GlyphMap(), subtable.view());
+  MapSymbolSegmentsReference(symbolReference.GlyphMap(), subtable.view());
   // Segment 0 (0x100..0x1FF) has the low bytes 0x00..0xFF: it comes first and covers every
   // symbol code, and all its reads leave the table.
   for (uint32_t code = 0; code < 255; ++code) EXPECT_EQ(symbolFast.pdwGlyphMap[code], 32u) << code;
@@ -370,10 +371,10 @@ TEST(MapSegments, GlyphArrayReadsPastTheTableAreUnmapped) {
   const std::vector<uint8_t> whole = test::BuildFormat4(options);
   const Exact cut(std::vector<uint8_t>(whole.begin(), whole.begin() + 16 + 8 * 3 - 1));
   FONTENTRY untouched = EntryWithMap(1000);
-  MapUnicodeSegments(untouched, cut.view());
-  MapSymbolSegments(untouched, cut.view());
-  MapUnicodeSegmentsReference(untouched, cut.view());
-  MapSymbolSegmentsReference(untouched, cut.view());
+  MapUnicodeSegments(untouched.GlyphMap(), cut.view());
+  MapSymbolSegments(untouched.GlyphMap(), cut.view());
+  MapUnicodeSegmentsReference(untouched.GlyphMap(), cut.view());
+  MapSymbolSegmentsReference(untouched.GlyphMap(), cut.view());
   EXPECT_EQ(std::count(untouched.pdwGlyphMap.get(), untouched.pdwGlyphMap.get() + kGlyphMapSize,
                        kUntouched),
             static_cast<std::ptrdiff_t>(kGlyphMapSize));
@@ -420,11 +421,11 @@ TEST(MapSegments, FastFillEqualsReferenceOnRandomSubtables) {
       FONTENTRY fast = EntryWithMap(0);
       FONTENTRY reference = EntryWithMap(0);
       if (symbol) {
-        MapSymbolSegments(fast, subtable.view());
-        MapSymbolSegmentsReference(reference, subtable.view());
+        MapSymbolSegments(fast.GlyphMap(), subtable.view());
+        MapSymbolSegmentsReference(reference.GlyphMap(), subtable.view());
       } else {
-        MapUnicodeSegments(fast, subtable.view());
-        MapUnicodeSegmentsReference(reference, subtable.view());
+        MapUnicodeSegments(fast.GlyphMap(), subtable.view());
+        MapUnicodeSegmentsReference(reference.GlyphMap(), subtable.view());
       }
       const auto mismatch =
           std::mismatch(fast.pdwGlyphMap.get(), fast.pdwGlyphMap.get() + kGlyphMapSize,
@@ -474,11 +475,11 @@ TEST(MapSegments, FastFillEqualsReferenceOnRealFonts) {
     FONTENTRY fast = EntryWithMap(0);
     FONTENTRY reference = EntryWithMap(0);
     if (subtable->second == 1) {
-      MapUnicodeSegments(fast, subtable->first);
-      MapUnicodeSegmentsReference(reference, subtable->first);
+      MapUnicodeSegments(fast.GlyphMap(), subtable->first);
+      MapUnicodeSegmentsReference(reference.GlyphMap(), subtable->first);
     } else {
-      MapSymbolSegments(fast, subtable->first);
-      MapSymbolSegmentsReference(reference, subtable->first);
+      MapSymbolSegments(fast.GlyphMap(), subtable->first);
+      MapSymbolSegmentsReference(reference.GlyphMap(), subtable->first);
     }
     EXPECT_TRUE(std::equal(fast.pdwGlyphMap.get(), fast.pdwGlyphMap.get() + kGlyphMapSize,
                            reference.pdwGlyphMap.get()))
@@ -512,10 +513,10 @@ TEST(MapSegments, ManyOverlappingFullRangeSegmentsStayCheap) {
   }
   const std::vector<uint8_t> subtable = test::BuildFormat4(options);
   FONTENTRY entry = EntryWithMap(0);
-  MapUnicodeSegments(entry, View(subtable));
+  MapUnicodeSegments(entry.GlyphMap(), View(subtable));
   EXPECT_EQ(entry.pdwGlyphMap[0], 0u);
   EXPECT_EQ(entry.pdwGlyphMap[0xFFFE], 0xFFFEu);
-  MapSymbolSegments(entry, View(subtable));
+  MapSymbolSegments(entry.GlyphMap(), View(subtable));
   EXPECT_EQ(entry.pdwGlyphMap[0x41], 0xF041u);
 }
 

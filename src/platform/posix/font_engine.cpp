@@ -36,20 +36,19 @@
 #include "platform/platform.h"
 #include "platform/posix/code_page.h"
 #include "platform/posix/engine_stats.h"
-#include "platform/posix/sfnt_file.h"
 #include "platform/posix/shared_mapping.h"
-#include "truetype/byteview.h"
+#include "sfnt/bytes.h"
+#include "sfnt/directory.h"
 
 namespace tavrfndl::platform {
 namespace {
 
-using posix::SfntDirectory;
+using sfnt::Directory;
 
 // The cell height Wine's engine gives lfHeight 0.
 constexpr int64_t kDefaultCellHeight = 16;
 constexpr int32_t kDefaultWeight = 400;
-constexpr uint32_t kCollectionIdentifier = 0x66637474;  // "ttcf", first byte least significant
-constexpr uint32_t kLargestFontData = 0xFFFFFFFEu;      // below GDI_ERROR
+constexpr uint32_t kLargestFontData = 0xFFFFFFFEu;  // below GDI_ERROR
 // The codes whose advances a face keeps: those the page text asks GetCharWidthA for.
 constexpr uint32_t kReadCodeAdvances = 0x100;
 
@@ -126,7 +125,7 @@ struct Face {
   Face* nextCached = nullptr;  // the engine's face list (cache lock)
   FileIdentity identity;
   MappedFile file;
-  SfntDirectory directory;
+  Directory directory;
   bool isSfnt = false;
   FT_Library library = nullptr;
   FT_Face ft = nullptr;
@@ -141,8 +140,7 @@ struct Face {
   int64_t underlineThickness = 0;
 
   std::mutex mutex;
-  std::unique_ptr<uint8_t[]> standalone;
-  uint32_t standaloneSize = 0;
+  sfnt::StandaloneFont standalone;
   // The advances (font units) of the character codes GetCharWidthA is asked for: the text of
   // every run measures them again, each time through the character map and "hmtx". 0: not read
   // yet, 1: read, 2: the font gave none.
@@ -217,7 +215,7 @@ Face* LoadFace(const char* path, uint32_t ftIndex, const FileIdentity& identity)
   }
   if (!FT_IS_SCALABLE(face->ft) || face->ft->units_per_EM == 0) return nullptr;
   face->isSfnt =
-      face->directory.Parse(ByteView(face->file.data(), face->file.size()), ftIndex & 0xFFFFu);
+      face->directory.ReadFace(ByteView(face->file.data(), face->file.size()), ftIndex & 0xFFFFu);
   // A symbol font has only the (3,0) cmap, which FreeType does not select by itself.
   if (face->ft->charmap == nullptr) FT_Select_Charmap(face->ft, FT_ENCODING_MS_SYMBOL);
   face->symbolCmap =
@@ -420,24 +418,22 @@ class PosixFontEngine final : public FontEngine {
         ByteView standalone;
         {
           std::lock_guard<std::mutex> lock(face.mutex);
-          if (!face.standalone) {
-            face.standalone = posix::BuildStandaloneFont(face.directory, face.standaloneSize);
-            if (!face.standalone) return GDI_ERROR;
+          if (!face.standalone.bytes &&
+              !sfnt::BuildStandaloneFont(face.directory, face.standalone)) {
+            return GDI_ERROR;
           }
           // Built once and never changed: readable after the lock is gone.
-          standalone = ByteView(face.standalone.get(), face.standaloneSize);
+          standalone = face.standalone.view();
         }
         return CopyFontData(standalone, dwOffset, pvBuffer, cjBuffer);
       }
-      if (dwTable == kCollectionIdentifier) {
+      if (dwTable == sfnt::kCollectionTag.EngineId()) {
         // Windows answers "ttcf" with the whole collection file of a face that is in one.
         if (!face.directory.inCollection()) return GDI_ERROR;
         return CopyFontData(whole, dwOffset, pvBuffer, cjBuffer);
       }
       if (!face.isSfnt) return GDI_ERROR;
-      uint32_t tag = (dwTable >> 24) | ((dwTable >> 8) & 0xFF00u) | ((dwTable << 8) & 0xFF0000u) |
-                     (dwTable << 24);
-      std::optional<ByteView> table = face.directory.Find(tag);
+      std::optional<ByteView> table = face.directory.Find(sfnt::Tag::FromEngineId(dwTable));
       if (!table) return GDI_ERROR;
       return CopyFontData(*table, dwOffset, pvBuffer, cjBuffer);
     });

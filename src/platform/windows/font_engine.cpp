@@ -221,6 +221,7 @@ FontEngine& PlatformFontEngine() {
 
 void ReleaseFontEngineCaches() {
   windows::ReleaseFileFonts();
+  windows::ReleaseCollectionFaces();
 }
 
 }  // namespace tavrfndl::platform

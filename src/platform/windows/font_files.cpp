@@ -17,28 +17,20 @@
 #include <new>
 
 #include "platform/windows/code_page.h"
-#include "truetype/byteview.h"
+#include "sfnt/bytes.h"
+#include "sfnt/directory.h"
 
 #include "platform/windows/win32.h"
 
 namespace tavrfndl::platform::windows {
 namespace {
 
-constexpr uint32_t kCollectionTag = 0x74746366;  // "ttcf", first byte most significant
-constexpr uint32_t kHeadTag = 0x68656164;
-constexpr uint32_t kNameTag = 0x6E616D65;
-constexpr uint32_t kOs2Tag = 0x4F532F32;
 constexpr uint16_t kWindowsPlatform = 3;
 constexpr uint16_t kEnglishUs = 0x0409;
 constexpr uint16_t kFamilyNameId = 1;
 constexpr uint16_t kFullNameId = 4;
 constexpr size_t kHeadSize = 54;
 constexpr size_t kFaceChars = LF_FACESIZE;
-
-// The tag as GetFontData takes it: first byte least significant.
-constexpr DWORD GdiTag(uint32_t tag) {
-  return (tag >> 24) | ((tag >> 8) & 0xFF00u) | ((tag << 8) & 0xFF0000u) | (tag << 24);
-}
 
 // One file as the first font made from it found it.
 struct FileFace {
@@ -59,22 +51,9 @@ struct FileFace {
 std::mutex g_filesMutex;
 FileFace* g_files = nullptr;
 
-// The first table with the tag in the directory at dir.
-ByteView FindTable(ByteView file, size_t dir, uint32_t tag) {
-  uint16_t count = 0;
-  if (!file.ReadU16(dir + 4, count)) return {};
-  for (uint32_t i = 0; i < count; ++i) {
-    const size_t record = dir + 12 + 16 * size_t{i};
-    uint32_t recordTag = 0, offset = 0, length = 0;
-    if (!file.ReadU32(record, recordTag) || !file.ReadU32(record + 8, offset) ||
-        !file.ReadU32(record + 12, length)) {
-      return {};
-    }
-    if (recordTag != tag) continue;
-    std::optional<ByteView> table = file.Sub(offset, length);
-    return table ? *table : ByteView();
-  }
-  return {};
+// The first table with the tag that lies inside the file; empty when there is none.
+ByteView FindTable(const sfnt::Directory& directory, sfnt::Tag tag) {
+  return directory.Find(tag).value_or(ByteView());
 }
 
 // A Windows-platform name (UTF-16BE) that fits a face name; US English preferred. False when
@@ -141,7 +120,7 @@ bool IsFileFace(::HFONT font, const FileFace& face) {
   if (dc == nullptr) return false;
   HGDIOBJ previous = ::SelectObject(dc, font);
   uint8_t head[kHeadSize] = {};
-  const DWORD copied = ::GetFontData(dc, GdiTag(kHeadTag), 0, head, sizeof head);
+  const DWORD copied = ::GetFontData(dc, sfnt::Tag("head").EngineId(), 0, head, sizeof head);
   if (previous != nullptr) ::SelectObject(dc, previous);
   ::DeleteDC(dc);
   return copied == sizeof head && std::memcmp(head, face.head, sizeof head) == 0;
@@ -152,13 +131,11 @@ bool IsFileFace(::HFONT font, const FileFace& face) {
 bool Examine(const char* path, FileFace& face) {
   std::optional<MappedFile> mapped = MapFileReadOnly(path);
   if (!mapped) return false;
-  ByteView file(mapped->data(), mapped->size());
-  uint32_t dir = 0, version = 0;
-  if (!file.ReadU32(0, version)) return false;
-  if (version == kCollectionTag && !file.ReadU32(12, dir)) return false;
-  const ByteView head = FindTable(file, dir, kHeadTag);
-  const ByteView name = FindTable(file, dir, kNameTag);
-  const ByteView os2 = FindTable(file, dir, kOs2Tag);
+  sfnt::Directory directory;
+  if (!directory.ReadFace(ByteView(mapped->data(), mapped->size()), 0)) return false;
+  const ByteView head = FindTable(directory, "head");
+  const ByteView name = FindTable(directory, "name");
+  const ByteView os2 = FindTable(directory, "OS/2");
   if (head.size() < kHeadSize || !ReadName(name, kFamilyNameId, face.familyName)) return false;
   ReadName(name, kFullNameId, face.fullName);
   std::memcpy(face.head, head.data(), kHeadSize);

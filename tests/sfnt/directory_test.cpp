@@ -1,13 +1,13 @@
 // The table directory reader and the standalone font of a collection face, on small fonts made
 // here byte by byte so that every damaged layout can be reached.
-#include "platform/posix/sfnt_file.h"
+#include "sfnt/directory.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace tavrfndl::platform::posix {
+namespace tavrfndl::sfnt {
 namespace {
 
 class Bytes {
@@ -56,16 +56,16 @@ TEST(SfntDirectoryTest, FindsTablesOfAPlainFont) {
   font.U32(0x00010000).U16(2).U16(32).U16(1).U16(0);
   font.Record("head", 7, 44, 4).Record("OS/2", 8, 48, 3);
   font.Raw("HEADos2");
-  SfntDirectory dir;
-  ASSERT_TRUE(dir.Parse(font.view(), 0));
+  Directory dir;
+  ASSERT_TRUE(dir.ReadFace(font.view(), 0));
   EXPECT_FALSE(dir.inCollection());
   EXPECT_EQ(dir.tableCount(), 2);
   EXPECT_EQ(dir.sfntVersion(), 0x00010000u);
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("head"))), "HEAD");
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("OS/2"))), "os2");
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("maxp"))), "<none>");
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("HEAD"))), "<none>") << "tags are case-sensitive";
-  EXPECT_FALSE(dir.Parse(font.view(), 1)) << "a plain font has only face 0";
+  EXPECT_EQ(Text(dir.Find(Tag("head"))), "HEAD");
+  EXPECT_EQ(Text(dir.Find(Tag("OS/2"))), "os2");
+  EXPECT_EQ(Text(dir.Find(Tag("maxp"))), "<none>");
+  EXPECT_EQ(Text(dir.Find(Tag("HEAD"))), "<none>") << "tags are case-sensitive";
+  EXPECT_FALSE(dir.ReadFace(font.view(), 1)) << "a plain font has only face 0";
 }
 
 TEST(SfntDirectoryTest, DamagedDirectories) {
@@ -75,22 +75,22 @@ TEST(SfntDirectoryTest, DamagedDirectories) {
   font.Record("glyf", 0, 0xFFFFFFF0u, 0x20)  // starts past the end
       .Record("glyf", 0, 44, 2);             // a second record that is sound
   font.Raw("gg");
-  SfntDirectory dir;
-  ASSERT_TRUE(dir.Parse(font.view(), 0));
+  Directory dir;
+  ASSERT_TRUE(dir.ReadFace(font.view(), 0));
   EXPECT_EQ(dir.tableCount(), 2) << "records past the end of the file are not counted";
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("glyf"))), "gg") << "the first record inside the file";
+  EXPECT_EQ(Text(dir.Find(Tag("glyf"))), "gg") << "the first record inside the file";
 
   Bytes wraps;
   wraps.U32(0x00010000).U16(1).U16(0).U16(0).U16(0);
   wraps.Record("loca", 0, 28, 0xFFFFFFF0u);  // offset + length wraps in 32 bits
   wraps.Raw("xxxx");
-  ASSERT_TRUE(dir.Parse(wraps.view(), 0));
-  EXPECT_FALSE(dir.Find(DirectoryTag("loca")));
+  ASSERT_TRUE(dir.ReadFace(wraps.view(), 0));
+  EXPECT_FALSE(dir.Find(Tag("loca")));
 
   Bytes tiny;
   tiny.U32(0x00010000).U16(1);
-  EXPECT_FALSE(dir.Parse(tiny.view(), 0)) << "the offset table itself is cut short";
-  EXPECT_FALSE(dir.Parse(ByteView(), 0));
+  EXPECT_FALSE(dir.ReadFace(tiny.view(), 0)) << "the offset table itself is cut short";
+  EXPECT_FALSE(dir.ReadFace(ByteView(), 0));
 }
 
 // A collection of two faces that share "glyf", each with its own "head", tables unaligned.
@@ -113,36 +113,36 @@ Bytes TwoFaceCollection() {
 
 TEST(SfntDirectoryTest, CollectionFaces) {
   Bytes ttc = TwoFaceCollection();
-  SfntDirectory dir;
-  ASSERT_TRUE(dir.Parse(ttc.view(), 1));
+  Directory dir;
+  ASSERT_TRUE(dir.ReadFace(ttc.view(), 1));
   EXPECT_TRUE(dir.inCollection());
   EXPECT_EQ(dir.sfntVersion(), 0x74727565u);
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("glyf"))), "GLYPH");
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("head"))), "H1-face");
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("name"))), "");
-  EXPECT_FALSE(dir.Find(DirectoryTag("post")));
-  ASSERT_TRUE(dir.Parse(ttc.view(), 0));
-  EXPECT_EQ(Text(dir.Find(DirectoryTag("head"))), "h0_");
-  EXPECT_FALSE(dir.Parse(ttc.view(), 2)) << "only two faces";
+  EXPECT_EQ(Text(dir.Find(Tag("glyf"))), "GLYPH");
+  EXPECT_EQ(Text(dir.Find(Tag("head"))), "H1-face");
+  EXPECT_EQ(Text(dir.Find(Tag("name"))), "");
+  EXPECT_FALSE(dir.Find(Tag("post")));
+  ASSERT_TRUE(dir.ReadFace(ttc.view(), 0));
+  EXPECT_EQ(Text(dir.Find(Tag("head"))), "h0_");
+  EXPECT_FALSE(dir.ReadFace(ttc.view(), 2)) << "only two faces";
 
   // A face offset past the end of the file, and a face count larger than the offset list.
   Bytes bad;
   bad.Tag("ttcf").U32(0x00010000).U32(0xFFFFFFFFu).U32(4000);
-  EXPECT_FALSE(dir.Parse(bad.view(), 0));
-  EXPECT_FALSE(dir.Parse(bad.view(), 7));
+  EXPECT_FALSE(dir.ReadFace(bad.view(), 0));
+  EXPECT_FALSE(dir.ReadFace(bad.view(), 7));
 }
 
 TEST(StandaloneFontTest, CollectionFaceBecomesAPlainFont) {
   Bytes ttc = TwoFaceCollection();
-  SfntDirectory dir;
-  ASSERT_TRUE(dir.Parse(ttc.view(), 1));
-  uint32_t size = 0;
-  auto font = BuildStandaloneFont(dir, size);
-  ASSERT_TRUE(font);
+  Directory dir;
+  ASSERT_TRUE(dir.ReadFace(ttc.view(), 1));
+  StandaloneFont standalone;
+  ASSERT_TRUE(BuildStandaloneFont(dir, standalone));
+  const uint32_t size = standalone.size;
   // Three tables kept ("post" lies outside the file): 12 + 3 * 16 = 60 bytes of header, then
   // glyf (5, padded to 8), name (0) and head (7, padded to 8).
   ASSERT_EQ(size, 60u + 8 + 0 + 8);
-  const uint8_t* p = font.get();
+  const uint8_t* p = standalone.bytes.get();
   EXPECT_EQ(U32At(p), 0x74727565u);
   EXPECT_EQ(U16At(p + 4), 3);
   EXPECT_EQ(U16At(p + 6), 32);   // searchRange: 2 records * 16
@@ -172,26 +172,25 @@ TEST(StandaloneFontTest, CollectionFaceBecomesAPlainFont) {
   EXPECT_EQ(p[75], 0);
 
   // And the result reads back as a plain font with the same tables.
-  SfntDirectory again;
-  ASSERT_TRUE(again.Parse(ByteView(font.get(), size), 0));
+  Directory again;
+  ASSERT_TRUE(again.ReadFace(standalone.view(), 0));
   EXPECT_FALSE(again.inCollection());
-  EXPECT_EQ(Text(again.Find(DirectoryTag("head"))), "H1-face");
-  EXPECT_EQ(Text(again.Find(DirectoryTag("glyf"))), "GLYPH");
+  EXPECT_EQ(Text(again.Find(Tag("head"))), "H1-face");
+  EXPECT_EQ(Text(again.Find(Tag("glyf"))), "GLYPH");
 }
 
 TEST(StandaloneFontTest, FaceWithoutTables) {
   Bytes font;
   font.U32(0x00010000).U16(0).U16(0).U16(0).U16(0);
-  SfntDirectory dir;
-  ASSERT_TRUE(dir.Parse(font.view(), 0));
-  uint32_t size = 99;
-  auto out = BuildStandaloneFont(dir, size);
-  ASSERT_TRUE(out);
-  ASSERT_EQ(size, 12u);
-  EXPECT_EQ(U16At(out.get() + 4), 0);
-  EXPECT_EQ(U16At(out.get() + 6), 0);
-  EXPECT_EQ(U16At(out.get() + 10), 0);
+  Directory dir;
+  ASSERT_TRUE(dir.ReadFace(font.view(), 0));
+  StandaloneFont out;
+  ASSERT_TRUE(BuildStandaloneFont(dir, out));
+  ASSERT_EQ(out.size, 12u);
+  EXPECT_EQ(U16At(out.bytes.get() + 4), 0);
+  EXPECT_EQ(U16At(out.bytes.get() + 6), 0);
+  EXPECT_EQ(U16At(out.bytes.get() + 10), 0);
 }
 
 }  // namespace
-}  // namespace tavrfndl::platform::posix
+}  // namespace tavrfndl::sfnt

@@ -1,4 +1,4 @@
-// Bounds-checked, big-endian access to font data.
+// Bounds-checked, big-endian access to font data, and the big-endian writers.
 //
 // Font files are untrusted: they come from the caller's path or from the font engine, and any
 // length or offset in them may be wrong. Every read of font data in the library goes through
@@ -90,6 +90,7 @@ class Cursor {
     pos_ += n;
     return true;
   }
+  constexpr bool ReadU8(uint8_t& out) { return Advance(view_.ReadU8(pos_, out), 1); }
   constexpr bool ReadU16(uint16_t& out) { return Advance(view_.ReadU16(pos_, out), 2); }
   constexpr bool ReadS16(int16_t& out) { return Advance(view_.ReadS16(pos_, out), 2); }
   constexpr bool ReadU32(uint32_t& out) { return Advance(view_.ReadU32(pos_, out), 4); }
@@ -109,5 +110,19 @@ class Cursor {
   ByteView view_;
   size_t pos_ = 0;
 };
+
+// Big-endian writers for the fonts and records the library builds. The caller owns the bytes.
+inline void PutU16(uint8_t* out, uint32_t v) {
+  out[0] = static_cast<uint8_t>(v >> 8);
+  out[1] = static_cast<uint8_t>(v);
+}
+inline void PutU32(uint8_t* out, uint32_t v) {
+  PutU16(out, v >> 16);
+  PutU16(out + 2, v);
+}
+// Table data in an sfnt are 4-byte aligned; 64 bits so that a length near 2^32 cannot wrap.
+constexpr uint64_t Align4(uint64_t n) {
+  return (n + 3) & ~uint64_t{3};
+}
 
 }  // namespace tavrfndl

@@ -1,0 +1,143 @@
+// The checks follow what TrueType rasterizers read: FreeType's simple-glyph loader refuses an
+// outline whose flag repeats run past the point count or whose coordinates run past the glyph,
+// and a printer's rasterizer may do worse than refuse.
+#include "sfnt/glyf.h"
+
+namespace tavrfndl::sfnt {
+namespace {
+
+constexpr Tag kGlyf("glyf");
+
+// Simple glyph flags.
+constexpr uint8_t kXShort = 0x02;
+constexpr uint8_t kYShort = 0x04;
+constexpr uint8_t kRepeat = 0x08;
+constexpr uint8_t kXSame = 0x10;
+constexpr uint8_t kYSame = 0x20;
+
+bool Fail(Findings& findings, const char* field, const char* problem, uint16_t glyphIndex) {
+  findings.Add(kGlyf, field, problem, glyphIndex);
+  return false;
+}
+
+// The contour ends, strictly increasing; the point count through points.
+bool ReadContourEnds(Cursor& cursor, int16_t contours, uint32_t& points) {
+  int32_t last = -1;
+  for (int16_t i = 0; i < contours; ++i) {
+    uint16_t end = 0;
+    if (!cursor.ReadU16(end) || int32_t{end} <= last) return false;
+    last = end;
+  }
+  points = static_cast<uint32_t>(last + 1);
+  return true;
+}
+
+// The coordinate bytes the flags call for, summed while the flags are read.
+struct CoordinateBytes {
+  size_t x = 0;
+  size_t y = 0;
+  void Add(uint8_t flag, size_t times) {
+    x += times * ((flag & kXShort) ? 1 : (flag & kXSame) ? 0 : 2);
+    y += times * ((flag & kYShort) ? 1 : (flag & kYSame) ? 0 : 2);
+  }
+};
+
+bool ReadFlags(Cursor& cursor, uint32_t points, CoordinateBytes& coordinates) {
+  uint32_t read = 0;
+  while (read < points) {
+    uint8_t flag = 0;
+    uint8_t repeats = 0;
+    if (!cursor.ReadU8(flag) || ((flag & kRepeat) && !cursor.ReadU8(repeats))) return false;
+    const uint32_t times = 1u + repeats;
+    if (times > points - read) return false;
+    coordinates.Add(flag, times);
+    read += times;
+  }
+  return true;
+}
+
+bool ValidateSimple(ByteView glyph, int16_t contours, uint16_t glyphIndex, Findings& findings) {
+  Cursor cursor(glyph, kGlyphHeaderSize);
+  uint32_t points = 0;
+  if (!ReadContourEnds(cursor, contours, points)) {
+    return Fail(findings, "endPtsOfContours", "leave the glyph or do not increase", glyphIndex);
+  }
+  uint16_t instructionLength = 0;
+  if (!cursor.ReadU16(instructionLength) || !cursor.Skip(instructionLength)) {
+    return Fail(findings, "instructionLength", "runs past the glyph", glyphIndex);
+  }
+  CoordinateBytes coordinates;
+  if (!ReadFlags(cursor, points, coordinates)) {
+    return Fail(findings, "flags", "run past the glyph or the point count", glyphIndex);
+  }
+  if (!cursor.Skip(coordinates.x) || !cursor.Skip(coordinates.y)) {
+    return Fail(findings, "xCoordinates", "run past the glyph", glyphIndex);
+  }
+  return true;
+}
+
+bool ValidateComposite(ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs,
+                       Findings& findings) {
+  ComponentReader reader(glyph);
+  bool instructions = false;
+  while (!reader.done()) {
+    Component component;
+    if (!reader.Next(component)) {
+      return Fail(findings, "component", "record runs past the glyph", glyphIndex);
+    }
+    if (component.glyphIndex >= numGlyphs) {
+      return Fail(findings, "component", "names a glyph past numGlyphs", glyphIndex);
+    }
+    instructions = (component.flags & kHaveInstructions) != 0;
+  }
+  Cursor cursor(glyph, reader.position());
+  uint16_t instructionLength = 0;
+  if (instructions && (!cursor.ReadU16(instructionLength) || !cursor.Skip(instructionLength))) {
+    return Fail(findings, "instructionLength", "runs past the glyph", glyphIndex);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsCompositeGlyph(ByteView glyph) {
+  int16_t numberOfContours = 0;
+  return glyph.ReadS16(0, numberOfContours) && numberOfContours < 0;
+}
+
+size_t ComponentRecordLength(uint16_t flags) {
+  size_t length = 4 + ((flags & kArgsAreWords) ? 4 : 2);
+  if (flags & kHaveScale) {
+    length += 2;
+  } else if (flags & kHaveXYScale) {
+    length += 4;
+  } else if (flags & kHaveTwoByTwo) {
+    length += 8;
+  }
+  return length;
+}
+
+bool ComponentReader::Next(Component& out) {
+  if (done_) return false;
+  Component c;
+  if (!glyph_.ReadU16(pos_, c.flags) || !glyph_.ReadU16(pos_ + 2, c.glyphIndex) ||
+      !glyph_.Contains(pos_, ComponentRecordLength(c.flags))) {
+    return false;
+  }
+  pos_ += ComponentRecordLength(c.flags);
+  done_ = (c.flags & kMoreComponents) == 0;
+  out = c;
+  return true;
+}
+
+bool ValidateGlyph(ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs, Findings& findings) {
+  if (glyph.empty()) return true;
+  int16_t contours = 0;
+  if (!glyph.ReadS16(0, contours) || !glyph.Contains(0, kGlyphHeaderSize)) {
+    return Fail(findings, "header", "is cut short", glyphIndex);
+  }
+  if (contours < 0) return ValidateComposite(glyph, glyphIndex, numGlyphs, findings);
+  return ValidateSimple(glyph, contours, glyphIndex, findings);
+}
+
+}  // namespace tavrfndl::sfnt

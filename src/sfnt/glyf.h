@@ -1,0 +1,62 @@
+// TrueType glyph data ("glyf"): the structure of simple and composite glyphs as a rasterizer
+// reads it.
+//
+// What a glyph that passes ValidateGlyph guarantees: every byte a rasterizer reads for it lies
+// inside the glyph's own bytes (header, endPtsOfContours, instructions, flags with their
+// repeats, coordinates; component records and their instructions), contour ends strictly
+// increase, and every component names a glyph below the font's glyph count. What it does not
+// guarantee: that the components themselves are valid (each is checked when it is read), nor
+// anything about the shapes, which a rasterizer draws whatever they are.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sfnt/bytes.h"
+#include "sfnt/findings.h"
+
+namespace tavrfndl::sfnt {
+
+inline constexpr size_t kGlyphHeaderSize = 10;  // numberOfContours and the bounding box
+
+// Component record flags.
+inline constexpr uint16_t kArgsAreWords = 0x0001;
+inline constexpr uint16_t kHaveScale = 0x0008;
+inline constexpr uint16_t kMoreComponents = 0x0020;
+inline constexpr uint16_t kHaveXYScale = 0x0040;
+inline constexpr uint16_t kHaveTwoByTwo = 0x0080;
+inline constexpr uint16_t kHaveInstructions = 0x0100;
+
+// A glyph is composite when numberOfContours is negative.
+bool IsCompositeGlyph(ByteView glyph);
+
+// The length of one component record, from its flags.
+size_t ComponentRecordLength(uint16_t flags);
+
+// One component of a composite glyph.
+struct Component {
+  uint16_t flags = 0;
+  uint16_t glyphIndex = 0;
+};
+
+// The component records of a composite glyph in order; Next fails at a record that leaves the
+// glyph. A composite that passed ValidateGlyph reads to its end without failing.
+class ComponentReader {
+ public:
+  explicit ComponentReader(ByteView glyph) : glyph_(glyph) {}
+  bool done() const { return done_; }
+  bool Next(Component& out);
+  // Where the records end (after the last one read).
+  size_t position() const { return pos_; }
+
+ private:
+  ByteView glyph_;
+  size_t pos_ = kGlyphHeaderSize;
+  bool done_ = false;
+};
+
+// Checks one glyph's bytes (an empty glyph is valid: it draws nothing). numGlyphs bounds the
+// component indices. False with the reason in findings (table "glyf", value the glyph index).
+bool ValidateGlyph(ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs, Findings& findings);
+
+}  // namespace tavrfndl::sfnt

@@ -1,0 +1,37 @@
+// Font validation before a font header goes out.
+//
+// What a font that passes ValidateFont guarantees: its table directory and every table the
+// header carries lie inside the font data and clear of the directory; "head", "hhea", "maxp",
+// "hmtx" and "loca" are long enough for what a rasterizer reads of them, with the values it
+// depends on in range (the magic number, unitsPerEm, indexToLocFormat, numGlyphs,
+// numberOfHMetrics); "glyf" is there; and the character map subtable the library reads is whole.
+// What it does not guarantee: anything about individual glyphs, which ValidateGlyph checks as
+// each is sent, nor the hinting programs, which a rasterizer runs under its own limits.
+#pragma once
+
+#include <cstdint>
+
+#include "sfnt/bytes.h"
+#include "sfnt/findings.h"
+#include "sfnt/tag.h"
+
+namespace tavrfndl::sfnt {
+
+// Which tables of the directory the caller will send as they are: these must lie inside the
+// data. Tags are matched as the caller's lookups match them.
+using CarriedTablePredicate = bool (*)(Tag tag);
+
+// The facts later reads rely on, valid when the font passed.
+struct FontFacts {
+  uint16_t numGlyphs = 0;
+  uint16_t unitsPerEm = 0;
+  int16_t indexToLocFormat = 0;
+};
+
+// Validates the font at the start of data (one font: a collection header is not followed).
+// Tables are looked up by their lower-case tag or its upper-case form, the first record
+// deciding, as file-mode lookups do. True when nothing was found wrong.
+bool ValidateFont(ByteView data, CarriedTablePredicate carried, Findings& findings,
+                  FontFacts* facts = nullptr);
+
+}  // namespace tavrfndl::sfnt
