@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "check_command.h"
 #include "dump_listing.h"
 #include "file_io.h"
 #include "print_command.h"
@@ -34,6 +35,8 @@ constexpr const char* kUsage =
     "  fndl render FILE -o PAGE.png [--dpi N]\n"
     "                         preview the pages as PNG images (default 100 dpi); with several\n"
     "                         pages PAGE.png becomes PAGE-1.png, PAGE-2.png, ...\n"
+    "  fndl check FONT        validate a TrueType font file as the library does before it\n"
+    "                         sends one; exit 1 when the library would refuse it\n"
     "  fndl --version\n";
 
 int Usage(const std::string& problem) {
@@ -195,6 +198,10 @@ int main(int argc, char** argv) {
   if (command == "print") return Print(args);
   if (command == "dump") return Dump(args);
   if (command == "render") return Render(args);
+  if (command == "check") {
+    if (argc != 3) return Usage("check takes one font file");
+    return fndl::RunCheck(argv[2], stdout);
+  }
   if (command == "--version") {
     std::printf("fndl %s\n", TAVRFNDL_VERSION_STRING);
     return 0;

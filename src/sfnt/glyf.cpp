@@ -100,6 +100,29 @@ bool ValidateComposite(ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs,
 
 }  // namespace
 
+std::optional<ByteView> LocateGlyph(ByteView glyf, ByteView loca, int16_t indexToLocFormat,
+                                    uint16_t glyph, uint32_t maxSize) {
+  uint32_t off = 0;
+  uint32_t next = 0;
+  if (indexToLocFormat == 0) {
+    uint16_t a = 0;
+    uint16_t b = 0;
+    if (!loca.ReadU16(2 * size_t{glyph}, a) || !loca.ReadU16(2 * size_t{glyph} + 2, b)) {
+      return std::nullopt;
+    }
+    off = 2u * a;
+    next = 2u * b;
+  } else if (!loca.ReadU32(4 * size_t{glyph}, off) || !loca.ReadU32(4 * size_t{glyph} + 4, next)) {
+    return std::nullopt;
+  }
+  // Offsets compared as signed 32-bit numbers, as printer drivers always have; the view below
+  // refuses whatever still lies outside "glyf".
+  if (next == 0 || static_cast<int32_t>(next) < static_cast<int32_t>(off)) return std::nullopt;
+  const uint32_t size = next - off;
+  if (size > maxSize) return std::nullopt;
+  return glyf.Sub(off, size);
+}
+
 bool IsCompositeGlyph(ByteView glyph) {
   int16_t numberOfContours = 0;
   return glyph.ReadS16(0, numberOfContours) && numberOfContours < 0;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "sfnt/bytes.h"
 #include "sfnt/findings.h"
@@ -26,6 +27,13 @@ inline constexpr uint16_t kMoreComponents = 0x0020;
 inline constexpr uint16_t kHaveXYScale = 0x0040;
 inline constexpr uint16_t kHaveTwoByTwo = 0x0080;
 inline constexpr uint16_t kHaveInstructions = 0x0100;
+
+// The bytes of glyph number glyph, located through "loca" (short offsets for indexToLocFormat
+// 0, long for any other value); nothing when its "loca" entries leave the table, the offsets are
+// unusable, the glyph is longer than maxSize, or its bytes leave "glyf". An empty glyph is a
+// view of size 0.
+std::optional<ByteView> LocateGlyph(ByteView glyf, ByteView loca, int16_t indexToLocFormat,
+                                    uint16_t glyph, uint32_t maxSize);
 
 // A glyph is composite when numberOfContours is negative.
 bool IsCompositeGlyph(ByteView glyph);

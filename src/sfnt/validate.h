@@ -17,9 +17,10 @@
 
 namespace tavrfndl::sfnt {
 
-// Which tables of the directory the caller will send as they are: these must lie inside the
-// data. Tags are matched as the caller's lookups match them.
-using CarriedTablePredicate = bool (*)(Tag tag);
+// The tables a font header carries as they are, the font-wide tables a TrueType rasterizer
+// needs: "cvt ", "fpgm", "head", "hhea", "hmtx", "maxp", "prep", each also in upper case, and
+// the control value table also as the 3-letter "cvt"/"CVT" some old fonts spell.
+bool IsHeaderTable(Tag tag);
 
 // The facts later reads rely on, valid when the font passed.
 struct FontFacts {
@@ -28,10 +29,10 @@ struct FontFacts {
   int16_t indexToLocFormat = 0;
 };
 
-// Validates the font at the start of data (one font: a collection header is not followed).
-// Tables are looked up by their lower-case tag or its upper-case form, the first record
-// deciding, as file-mode lookups do. True when nothing was found wrong.
-bool ValidateFont(ByteView data, CarriedTablePredicate carried, Findings& findings,
-                  FontFacts* facts = nullptr);
+// Validates the font at the start of data, and that every header table lies inside it (one font: a
+// collection header is not followed). Tables are looked up by their lower-case tag or its
+// upper-case form, the first record deciding, as file-mode lookups do. True when nothing was found
+// wrong.
+bool ValidateFont(ByteView data, Findings& findings, FontFacts* facts = nullptr);
 
 }  // namespace tavrfndl::sfnt

@@ -129,12 +129,6 @@ void BuildPCLFontName(FONTENTRY& entry) {
   std::memcpy(out + prefixLength + kept, ":n", 3);
 }
 
-bool IsCarriedTable(sfnt::Tag tag) {
-  char text[5];
-  tag.Text(text);
-  return IsHeaderTable(text);
-}
-
 bool LoadWholeFont(const FontSource& source, WholeFont& out) {
   if (source.bTTE) {
     out.file = MapTTEFile(source.path);
@@ -180,7 +174,7 @@ bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& s
   WholeFont font;
   if (!LoadWholeFont(source, font)) return false;
   sfnt::Findings unused;
-  if (!sfnt::ValidateFont(font.view, IsCarriedTable, findings ? *findings : unused)) return false;
+  if (!sfnt::ValidateFont(font.view, findings ? *findings : unused)) return false;
   return SendFontHeader(entry, pStream, source, font.view);
 }
 

@@ -113,26 +113,7 @@ std::optional<ByteView> GetGlyfData(FontTables& tables, uint16_t glyph) {
 
   int16_t indexToLocFormat = 0;
   if (!head->ReadS16(50, indexToLocFormat)) return std::nullopt;
-  uint32_t off = 0;
-  uint32_t next = 0;
-  if (indexToLocFormat == 0) {
-    uint16_t a = 0;
-    uint16_t b = 0;
-    if (!loca->ReadU16(2 * size_t{glyph}, a) || !loca->ReadU16(2 * size_t{glyph} + 2, b)) {
-      return std::nullopt;
-    }
-    off = 2u * a;
-    next = 2u * b;
-  } else if (!loca->ReadU32(4 * size_t{glyph}, off) ||
-             !loca->ReadU32(4 * size_t{glyph} + 4, next)) {
-    return std::nullopt;
-  }
-  // Offsets compared as signed 32-bit numbers, as printer drivers always have; the view below
-  // refuses whatever still lies outside "glyf".
-  if (next == 0 || static_cast<int32_t>(next) < static_cast<int32_t>(off)) return std::nullopt;
-  const uint32_t size = next - off;
-  if (size > kMaxGlyphDataSize) return std::nullopt;
-  return glyf->Sub(off, size);
+  return sfnt::LocateGlyph(*glyf, *loca, indexToLocFormat, glyph, kMaxGlyphDataSize);
 }
 
 bool CheckIfCompositeGlyph(ByteView glyph) {

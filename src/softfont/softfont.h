@@ -47,9 +47,6 @@ bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& sourc
 bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source,
                         sfnt::Findings* findings = nullptr);
 
-// Whether a directory tag is one of the tables the header carries.
-bool IsCarriedTable(sfnt::Tag tag);
-
 // The glyph data of glyph number glyph, located through "loca" and "head"; nothing when a table
 // is missing, the offsets are unusable, or the bytes leave "glyf". An empty glyph is a view of
 // size 0.

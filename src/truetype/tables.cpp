@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "sfnt/directory.h"
+#include "sfnt/validate.h"
 
 namespace tavrfndl {
 
@@ -96,13 +97,7 @@ std::optional<ByteView> GetTTEFilePointer(ByteView font, const char* lower, cons
 }
 
 bool IsHeaderTable(const char tag[5]) {
-  static constexpr const char* kHeaderTableNames[] = {
-      "cvt",  "CVT",  "cvt ", "CVT ", "fpgm", "FPGM", "head", "HEAD",
-      "hhea", "HHEA", "hmtx", "HMTX", "maxp", "MAXP", "prep", "PREP"};
-  for (const char* name : kHeaderTableNames) {
-    if (SameTagText(tag, name)) return true;
-  }
-  return false;
+  return FitsTag(tag) && sfnt::IsHeaderTable(sfnt::Tag::FromText(tag));
 }
 
 int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records) {
