@@ -186,7 +186,10 @@ TAVRFNDL_API int32_t FNDLSetCursor(const int32_t* pnX, const int32_t* pnY);
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define TAVRFNDL_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
 #else
-#define TAVRFNDL_STATIC_ASSERT(cond, msg) /* C99: checked by the library's own build */
+/* Before C11: an array whose size is negative when the condition fails. One name declared again
+ * and again is allowed in C, and a declaration needs no semicolon of its own that C89 could call
+ * an empty one. */
+#define TAVRFNDL_STATIC_ASSERT(cond, msg) extern char tavrfndl_layout_check[(cond) ? 1 : -1]
 #endif
 
 TAVRFNDL_STATIC_ASSERT(sizeof(TEXTINFOA) == 548, "TEXTINFOA is 548 bytes");
