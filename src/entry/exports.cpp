@@ -260,11 +260,14 @@ std::optional<int32_t> Download(WorkingCall& call) {
   if (list.hDC != hDC) DeleteDeviceContext(list.hDC);
   list.hDC = hDC;
 
-  // A failed download keeps the list: its fonts are still on the printer, and sending a header
-  // again under an existing name would make the printer reject the job.
+  // A failed download keeps a list that holds fonts: they are still on the printer, and sending
+  // a header again under an existing name would make the printer reject the job. A list left
+  // without a font goes, so that the next call starts one on its own output path (the one its
+  // fonts' removal is sent to).
   DownloadFailure failure = DownloadFailure::kNone;
   if (!DownloadFontW(list, g_state.writer, call.text, call.context, call.bTTE != 0,
                      &g_state.bFontFileError, &failure)) {
+    if (list.nFonts == 0) ReleaseAll();
     return std::nullopt;
   }
   PageCursor cursor{&g_state.nCursorX, &g_state.nCursorY};

@@ -313,6 +313,20 @@ TEST_F(FileModeRun, RemovalGoesToTheOutputPathOfTheCallThatCreatedTheList) {
   EXPECT_EQ(std::filesystem::file_size(other), otherBefore);
 }
 
+TEST_F(FileModeRun, FailedFirstDownloadLeavesNoListThatWouldTakeTheRemovalElsewhere) {
+  const std::string first = TempPath("first.pxl");
+  PAGEINFOW failing = FilePage("/nonexistent/font.ttf", first, 3, 72, 50);
+  TEXTINFOW text = Text(u"a", 120);
+  ASSERT_EQ(lib.FontDownloadW(&text, &failing), FNDL_RESULT_FAILED);
+  // Written, but failed: the unreadable font file is remembered.
+  ASSERT_EQ(Run(text), FNDL_RESULT_FAILED);
+  const size_t before = FileSize();
+  const uint32_t id = 7;
+  lib.RemoveFontW(&id);
+  EXPECT_EQ(Describe(Tags(OpsSince(before))), "RemoveFont");
+  EXPECT_EQ(std::filesystem::file_size(first), 0u);
+}
+
 TEST_F(FileModeRun, UnknownNumberRemovalOpensTheFileAndSendsNothing) {
   TEXTINFOW text = Text(u"a", 120);
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
