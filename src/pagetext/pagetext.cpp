@@ -80,9 +80,10 @@ int32_t AdvanceWidth(platform::HDC hdc, uint16_t c, uint32_t g, bool bTTE, const
                               nullptr, &platform::kIdentityMatrix) == platform::GDI_ERROR) {
     return 0;  // as for a failed width query above
   }
-  const int32_t w =
-      static_cast<int32_t>(gm.gmBlackBoxX + static_cast<uint32_t>(gm.gmptGlyphOrigin.x));
-  return w < 0 ? 0 : w;
+  // The advance, as for the codes above: the ink (black box and origin) is narrower than the
+  // advance of most glyphs and wider than that of some, and would put the next character on
+  // top of a punctuation mark.
+  return gm.gmCellIncX < 0 ? 0 : gm.gmCellIncX;
 }
 
 uint32_t Magnitude(int32_t v) {

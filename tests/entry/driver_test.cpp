@@ -4,6 +4,8 @@
 // determined by the font file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -492,9 +494,8 @@ TEST_F(FileModeRun, ThreadsCallingAtOnceEachGetTheirRunWrittenWhole) {
   }
 }
 
-// Engine mode: the face is found by name through the font engine, and every advance is the
-// engine's width of the character at the GDI font's height.
-TEST(EngineModeRun, DejaVuSansByNameGetsTheFontsOwnAdvancesAtItsPixelSize) {
+// Engine mode: the face is found by name through the font engine.
+TEST(EngineModeRun, DejaVuSansByNameIsDownloadedUnderItsName) {
   Library lib = Library::Load();
   const std::string out = TempPath("job.pxl");
   PAGEINFOW page = FilePage("DejaVu Sans", out, 5, 600, 100);
@@ -512,23 +513,70 @@ TEST(EngineModeRun, DejaVuSansByNameGetsTheFontsOwnAdvancesAtItsPixelSize) {
     characters += o.tag == op::kReadChar && !(o.bytes[1] == 0xFF && o.bytes[2] == 0xFF);
   }
   EXPECT_EQ(characters, 4u);  // the accented e is a composite: its components follow it
+}
 
-  // At a 120-unit cell DejaVu Sans has a 103-pixel em (its ascent and descent span 2384 of its
-  // 2048 units); widths are the hmtx advances scaled to it and rounded.
-  FontFile font(kDejaVuSans);
-  const std::u16string chars = u"AVe\u00e9";
-  Bytes widths;
-  for (char16_t c : chars) {
-    const uint32_t w = (font.Advance(font.GlyphIndex(c)) * 103 + 1024) / 2048;
-    widths.insert(widths.end(), {uint8_t(w), uint8_t(w >> 8)});
+int16_t BigEndian16(const Bytes& b, size_t at) {
+  return static_cast<int16_t>(b.at(at) << 8 | b.at(at + 1));
+}
+
+// The advances of a Text operator's XSpacingData (uint16, after the TextData of n units).
+std::vector<int> Advances(const XlOperator& text, size_t n) {
+  std::vector<int> out;
+  for (size_t at = 4 + 2 * n + 2 + 4; out.size() < n; at += 2) {
+    out.push_back(text.bytes.at(at) | text.bytes.at(at + 1) << 8);
   }
-  EXPECT_EQ(widths[0], 70);  // 'A', as the Windows engine answers
-  const XlOperator& run = ops.back();
-  ASSERT_EQ(run.tag, op::kText);
-  const size_t at = 4 + 2 * chars.size() + 2 + 4;  // TextData, its id, XSpacingData's header
-  EXPECT_EQ(Bytes(run.bytes.begin() + static_cast<long>(at),
-                  run.bytes.begin() + static_cast<long>(at + widths.size())),
-            widths);
+  return out;
+}
+
+// The printer draws the glyphs with the character size as their em, whatever the resolution:
+// each advance is the face's own scaled to it (give or take the engine's rounding of a hinted
+// advance), for the codes measured by character and by glyph alike, and the underline bar is the
+// face's underline at that size.
+TEST(EngineModeRun, AdvancesAndUnderlineAreTheFacesOwnAtTheCharacterSize) {
+  Library lib = Library::Load();
+  struct Face {
+    const char* name;
+    const char* file;
+    std::u16string text;
+  } const faces[] = {
+      {"DejaVu Sans", kDejaVuSans, u"AVWaxg\u0416\u03B1"},
+      {"Liberation Sans", "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+       u"AVWaxg\u0416\u03B1"},
+      {"IPAGothic", "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
+       u"AVWaxg\u0416\u03B1\u3042\u4E2D\u3002\u3001"}};
+  uint32_t id = 1;
+  for (const Face& face : faces) {
+    FontFile font(face.file);
+    ASSERT_TRUE(font.ok()) << face.file;
+    const Bytes post = font.Table("post");
+    const double upem = font.UnitsPerEm();
+    for (const uint32_t dpi : {300u, 600u, 1200u}) {
+      SCOPED_TRACE(std::string(face.name) + " at " + std::to_string(dpi));
+      const std::string out = TempPath("job" + std::to_string(id) + ".pxl");
+      PAGEINFOW page = FilePage(face.name, out, id++, dpi, 100);
+      page.bTTE = 0;
+      TEXTINFOW text = Text(face.text, 120);
+      text.bUnderline = 1;
+      lib.SetCursorTo(0, 1000);
+      ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
+
+      const double size = 12.0 * dpi / 72;
+      std::vector<XlOperator> ops = ParseFile(out);
+      auto run = std::find_if(ops.begin(), ops.end(), [](auto& o) { return o.tag == op::kText; });
+      ASSERT_NE(run, ops.end());
+      const std::vector<int> advances = Advances(*run, face.text.size());
+      for (size_t i = 0; i < face.text.size(); ++i) {
+        const double expected = font.Advance(font.GlyphIndex(face.text[i])) * size / upem;
+        EXPECT_NEAR(advances[i], std::lround(expected), 1) << "character " << i;
+      }
+      // The bar: BoundingBox (x1, y1, x2, y2) as uint16 after its type byte, below y 1000.
+      const Bytes& bar = ops.back().tag == op::kSetROP ? ops[ops.size() - 3].bytes : Bytes{};
+      ASSERT_EQ(bar.size(), 12u);
+      const int top = (bar[3] | bar[4] << 8) - 1000, bottom = (bar[7] | bar[8] << 8) - 1000;
+      EXPECT_NEAR(top, std::lround(std::abs(BigEndian16(post, 8)) * size / upem), 1);
+      EXPECT_NEAR(bottom - top, std::lround(std::abs(BigEndian16(post, 10)) * size / upem), 1);
+    }
+  }
 }
 
 }  // namespace

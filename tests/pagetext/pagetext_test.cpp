@@ -36,8 +36,13 @@ class FakeEngine : public pf::FontEngine {
   int32_t defaultWidth = 40;
   bool charWidthFails = false;
 
-  // Black box X and origin x by glyph index for GetGlyphOutlineA.
-  std::map<uint32_t, std::pair<uint32_t, int32_t>> glyphBoxes;
+  // Black box X, origin x and advance by glyph index for GetGlyphOutlineA.
+  struct GlyphBox {
+    uint32_t blackBoxX;
+    int32_t originX;
+    int16_t cellIncX;
+  };
+  std::map<uint32_t, GlyphBox> glyphBoxes;
   bool glyphFails = false;
 
   // Outline metrics: the size reported (0 = failure), whether the fill fails, the values.
@@ -93,8 +98,9 @@ class FakeEngine : public pf::FontEngine {
       return pf::GDI_ERROR;
     }
     *lpgm = pf::GLYPHMETRICS{};
-    lpgm->gmBlackBoxX = it->second.first;
-    lpgm->gmptGlyphOrigin.x = it->second.second;
+    lpgm->gmBlackBoxX = it->second.blackBoxX;
+    lpgm->gmptGlyphOrigin.x = it->second.originX;
+    lpgm->gmCellIncX = it->second.cellIncX;
     return 1;
   }
 
@@ -766,7 +772,7 @@ TEST_F(PageTextTest, GlyphThirtyTwoOfAnyOtherCharacterStops) {
     SetText(run);
     text.nOffsetToText = 0;
     context.anGlyphIndex[1] = kUnmappedGlyph;
-    engine.glyphBoxes[kUnmappedGlyph] = {10, 0};
+    engine.glyphBoxes[kUnmappedGlyph] = {10, 0, 10};
 
     EXPECT_EQ(Run(), 1);
     EXPECT_EQ(text.nOffsetToText, 1);
@@ -811,9 +817,11 @@ TEST_F(PageTextTest, FileModeUsesTheRunsResolutionNotTheEntrys) {
 }
 
 TEST_F(PageTextTest, FontEngineWidthsFollowTheCharacterCode) {
-  // Codes up to 0xFF and U+3000 by character width; all others by the glyph's black box.
+  // Codes up to 0xFF and U+3000 by character width; all others by the glyph's advance, not by
+  // its ink (black box and origin); a negative advance is none.
   engine.charWidths = {{0x41, 31}, {0xFF, 32}, {0x3000, 33}};
-  engine.glyphBoxes = {{101, {40, 5}}, {102, {50, -10}}, {103, {5, -10}}, {104, {0, 0}}};
+  engine.glyphBoxes = {
+      {101, {40, 5, 47}}, {102, {50, -10, 38}}, {103, {5, -10, 0}}, {104, {0, 0, -3}}};
   SetText(u"A\u00FF\u3000\u0100\u4E00\uFFFD\u3001");
   context.anGlyphIndex[3] = 101;
   context.anGlyphIndex[4] = 102;
@@ -824,7 +832,7 @@ TEST_F(PageTextTest, FontEngineWidthsFollowTheCharacterCode) {
 
   EXPECT_EQ(Written(),
             (Records{kClip, "Cursor(0,0)",
-                     "Text(\"A\\u00FF\\u3000\\u0100\\u4E00\\uFFFD\\u3001\";31,32,33,45,40,0,0)"}));
+                     "Text(\"A\\u00FF\\u3000\\u0100\\u4E00\\uFFFD\\u3001\";31,32,33,47,38,0,0)"}));
   EXPECT_EQ(engine.charWidthCalls, 3);
   EXPECT_EQ(engine.glyphCalls, 4);
 }
