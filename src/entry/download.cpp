@@ -5,6 +5,7 @@
 #include <new>
 
 #include "softfont/softfont.h"
+#include "truetype/faceinfo.h"
 #include "truetype/tables.h"
 
 namespace tavrfndl {
@@ -35,6 +36,10 @@ bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& c
   std::strncpy(entry.chFont, source.path, sizeof entry.chFont - 1);
 
   const bool headerSent = DownloadFontHeader(entry, pStream, source);
+  if (headerSent) {
+    FontTables tables(source);
+    entry.bSlanted = IsSlantedFace(tables);
+  }
   if (!BuildGlyphMap(source, entry)) {
     if (!headerSent) {
       RemoveFontEntry(list, &entry);

@@ -30,6 +30,9 @@ struct FONTENTRY {
   // The header went out but the font could not be completed (no "cmap"): the printer has the
   // name, so the entry stays and later runs in the font fail at once without sending anything.
   bool bFailed = false;
+  // The face's own outlines lean (an italic or oblique face): italic runs get no shear on top.
+  // Read once, when the font's header goes out.
+  bool bSlanted = false;
 
   bool IsDownloaded(uint16_t code) const { return (pbyDownloaded[code >> 3] >> (code & 7)) & 1; }
   void MarkDownloaded(uint16_t code) {

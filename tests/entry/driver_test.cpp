@@ -515,6 +515,56 @@ TEST(EngineModeRun, DejaVuSansByNameIsDownloadedUnderItsName) {
   EXPECT_EQ(characters, 4u);  // the accented e is a composite: its components follow it
 }
 
+// The GT segment's table of that tag in the first font header of the job.
+Bytes DownloadedTable(const std::vector<XlOperator>& ops, const char* tag) {
+  Bytes header;
+  for (const XlOperator& o : ops) {
+    if (o.tag == op::kReadFontHeader) header.insert(header.end(), o.data.begin(), o.data.end());
+    if (o.tag == op::kEndFontHeader) break;
+  }
+  const size_t gt = 14;  // the format-0 header, then "GT" and its size
+  size_t tables = header.size() > gt + 6 ? size_t{header[gt + 4]} << 8 | header[gt + 5] : 0;
+  for (size_t at = gt + 12; at + 16 <= header.size() && tables-- > 0; at += 16) {
+    if (std::memcmp(&header[at], tag, 4) != 0) continue;
+    const size_t offset = size_t{header[at + 8]} << 24 | size_t{header[at + 9]} << 16 |
+                          size_t{header[at + 10]} << 8 | header[at + 11];
+    return Bytes(header.begin() + static_cast<long>(gt + offset), header.end());
+  }
+  return {};
+}
+
+// An italic run is slanted once: by the face's own outlines (the font engine's italic face of
+// DejaVu Sans), or by the shear when the face is upright (IPA Gothic has no italic face; the
+// file of DejaVu Sans is its upright face).
+TEST(EngineModeRun, ItalicIsSlantedByTheFaceOrByTheShearNotBoth) {
+  Library lib = Library::Load();
+  struct Case {
+    const char* font;
+    int32_t bTTE;
+    bool faceLeans;
+  } const cases[] = {{"DejaVu Sans", 0, true}, {"IPAGothic", 0, false}, {kDejaVuSans, 1, false}};
+  uint32_t id = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.font);
+    const std::string out = TempPath("job" + std::to_string(id) + ".pxl");
+    PAGEINFOW page = FilePage(c.font, out, id++, 600, 100);
+    page.bTTE = c.bTTE;
+    TEXTINFOW text = Text(u"Ab", 120);
+    text.bItalic = 1;
+    ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
+
+    const std::vector<XlOperator> ops = ParseFile(out);
+    const Bytes head = DownloadedTable(ops, "head");
+    ASSERT_GE(head.size(), 46u);
+    EXPECT_EQ((head[45] & 0x02) != 0, c.faceLeans) << "head.macStyle italic";
+    auto shear = std::find_if(ops.begin(), ops.end(),
+                              [](const XlOperator& o) { return o.tag == op::kSetCharShear; });
+    ASSERT_NE(shear, ops.end());
+    const Bytes x(shear->bytes.begin() + 1, shear->bytes.begin() + 5);
+    EXPECT_EQ(x, c.faceLeans ? (Bytes{0, 0, 0, 0}) : (Bytes{0x65, 0x19, 0x22, 0x3E}));
+  }
+}
+
 int16_t BigEndian16(const Bytes& b, size_t at) {
   return static_cast<int16_t>(b.at(at) << 8 | b.at(at + 1));
 }

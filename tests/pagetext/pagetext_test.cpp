@@ -1062,6 +1062,16 @@ INSTANTIATE_TEST_SUITE_P(
                                   "Shear(00000000,00000000)", "Angle(0)"}}),
     [](const ::testing::TestParamInfo<SelectCase>& p) { return p.param.name; });
 
+TEST_F(PageTextTest, ItalicRunInAFaceThatAlreadyLeansGetsNoShear) {
+  text.bItalic = 1;
+  Entry().bSlanted = true;
+
+  SelectTextFont(stream.get(), Entry(), text);
+
+  EXPECT_EQ(Written(), (Records{"SetFont(OT:7:Arial:n;42C80000;1)", "Bold(00000000)",
+                                "Shear(00000000,00000000)", "Angle(0)"}));
+}
+
 TEST_F(PageTextTest, BoldItalicSelectionBytes) {
   text.FontHeight = 120;
   text.bBold = 1;
