@@ -16,6 +16,15 @@ bool Fail(DownloadFailure* failure, DownloadFailure why) {
   return false;
 }
 
+// What the selection and the page text need of the face, read once with its header.
+void ReadFaceInfo(FONTENTRY& entry, const FontSource& source) {
+  FontTables tables(source);
+  entry.bSlanted = IsSlantedFace(tables);
+  const FaceDescent descent = ReadFaceDescent(tables);
+  entry.nUnitsPerEm = descent.unitsPerEm;
+  entry.nDescent = descent.descent;
+}
+
 // A new entry for the font: glyph count, arrays, header, map. The entry is linked first so that
 // the list describes what went to the printer even when a later step fails.
 bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& context,
@@ -36,10 +45,7 @@ bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& c
   std::strncpy(entry.chFont, source.path, sizeof entry.chFont - 1);
 
   const bool headerSent = DownloadFontHeader(entry, pStream, source);
-  if (headerSent) {
-    FontTables tables(source);
-    entry.bSlanted = IsSlantedFace(tables);
-  }
+  if (headerSent) ReadFaceInfo(entry, source);
   if (!BuildGlyphMap(source, entry)) {
     if (!headerSent) {
       RemoveFontEntry(list, &entry);

@@ -30,9 +30,12 @@ struct FONTENTRY {
   // The header went out but the font could not be completed (no "cmap"): the printer has the
   // name, so the entry stays and later runs in the font fail at once without sending anything.
   bool bFailed = false;
-  // The face's own outlines lean (an italic or oblique face): italic runs get no shear on top.
-  // Read once, when the font's header goes out.
+  // Read once, when the font's header goes out: the face's own outlines lean (an italic or
+  // oblique face), so italic runs get no shear on top; and how far its glyphs reach below the
+  // baseline, nDescent of nUnitsPerEm (0: not known).
   bool bSlanted = false;
+  uint16_t nUnitsPerEm = 0;
+  uint16_t nDescent = 0;
 
   bool IsDownloaded(uint16_t code) const { return (pbyDownloaded[code >> 3] >> (code & 7)) & 1; }
   void MarkDownloaded(uint16_t code) {

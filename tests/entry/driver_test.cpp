@@ -188,10 +188,11 @@ TEST_F(FileModeRun, KnownFontSendsOnlySelectionAndMissingCharacters) {
 
 TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
   // Ten-character words at 400 units: 11 characters fit a line from x 0, so each line takes one
-  // word; two lines fit below y 6700, three below 6650.
+  // word. DejaVu Sans reaches 95 units below the baseline at this size, so the page shows lines
+  // down to y 6305: two lines from y 6250, three from 6200.
   std::u16string words;
   for (int i = 0; i < 12; ++i) words += u"abcdefghi ";
-  lib.SetCursorTo(0, 6700);
+  lib.SetCursorTo(0, 6250);
   TEXTINFOW text = Text(words, 4000);
   ASSERT_EQ(Run(text), FNDL_RESULT_PAGE_FULL);
   EXPECT_EQ(text.bPageFull, 1);
@@ -209,7 +210,7 @@ TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
   while (result == FNDL_RESULT_PAGE_FULL && pages < 10) {
     ++pages;
     const size_t before = FileSize();
-    lib.SetCursorTo(0, 6650);
+    lib.SetCursorTo(0, 6200);
     text.bPageFull = 0;
     result = Run(text);
     std::vector<XlOperator> ops = OpsSince(before);
@@ -225,6 +226,30 @@ TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
   EXPECT_EQ(result, FNDL_RESULT_OK);
   EXPECT_GT(pages, 2u);
   EXPECT_EQ(written, words.size());
+}
+
+TEST_F(FileModeRun, LinesTheClipBoxWouldCutAreLeftForTheNextPage) {
+  // At 600 dpi and 12 points the size is 100 and DejaVu Sans reaches 24 units below the baseline
+  // (483 of 2048): the clip box, which ends at y 6400, shows whole lines down to y 6376.
+  page = FilePage(kDejaVuSans, out, 7, 600, 140);
+  std::u16string words;
+  for (int i = 0; i < 20; ++i) words += u"abcdefghi ";
+  lib.SetCursorTo(0, 6300);
+  TEXTINFOW text = Text(words, 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_PAGE_FULL);
+  EXPECT_EQ(text.bPageFull, 1);
+  std::vector<XlOperator> ops = ParseFile(out);
+  ASSERT_EQ(Count(ops, op::kText), 1u) << "only the line at 6300 is on the page";
+  auto line = std::find_if(ops.begin(), ops.end(), [](auto& o) { return o.tag == op::kText; });
+  EXPECT_EQ(text.nOffsetToText, line->bytes[2]);
+  EXPECT_EQ(Bytes((line - 1)->bytes.begin() + 3, (line - 1)->bytes.begin() + 5),
+            (Bytes{0x9C, 0x18}));  // y 6300
+
+  for (const auto& [y, result] : {std::pair{6376, FNDL_RESULT_OK}, {6377, FNDL_RESULT_PAGE_FULL}}) {
+    lib.SetCursorTo(0, y);
+    TEXTINFOW one = Text(u"g", 120);
+    EXPECT_EQ(Run(one), result) << y;
+  }
 }
 
 TEST_F(FileModeRun, MissingGlyphStopsAndTheDriverGoesOnAfterIt) {

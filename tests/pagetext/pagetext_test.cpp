@@ -568,26 +568,26 @@ TEST_F(PageTextTest, CharacterWiderThanAnyLineWithoutLineSpacingFails) {
 
 TEST_F(PageTextTest, CharacterWiderThanAnyLineFillsThePageWithEmptyLines) {
   x = 4700;
-  y = 6700;
+  y = 6320;
   text.nStartX = 4700;
   SetText(u"A");
 
   EXPECT_EQ(Run(), 2);
 
   EXPECT_EQ(Written(),
-            (Records{kClip, "Cursor(4700,6700)", "Text(\"\")", "Cursor(4700,6750)", "Text(\"\")"}));
-  EXPECT_EQ(y, 6800);
+            (Records{kClip, "Cursor(4700,6320)", "Text(\"\")", "Cursor(4700,6370)", "Text(\"\")"}));
+  EXPECT_EQ(y, 6420);
   EXPECT_EQ(text.bPageFull, 1);
 }
 
 // ---------------------------------------------------------------------------------------------
-// The bottom limit.
+// The bottom of the page: the clip box's bottom less the font's descent (none known here).
 
 TEST_F(PageTextTest, PageFullBeforeTheFirstLineWritesOnlyTheClipBox) {
   ASSERT_TRUE(AppendFontEntry(list));
   list.pLastEntry->nFontId = 8;
   x = 300;
-  y = 6781;
+  y = 6401;
   text.nOffsetToText = 4;
   SetText(u"AB");
 
@@ -599,24 +599,24 @@ TEST_F(PageTextTest, PageFullBeforeTheFirstLineWritesOnlyTheClipBox) {
   EXPECT_EQ(list.pFirstEntry->bReselect, 1);
   EXPECT_EQ(list.pFirstEntry->pNext->bReselect, 1);
   EXPECT_EQ(x, 300);
-  EXPECT_EQ(y, 6781);
+  EXPECT_EQ(y, 6401);
 }
 
-TEST_F(PageTextTest, LineExactlyAtTheBottomLimitIsStillWritten) {
+TEST_F(PageTextTest, LineExactlyOnTheClipBoxBottomIsStillWritten) {
   x = 300;
-  y = 6780;
+  y = 6400;
   SetText(u"AB");
 
   EXPECT_EQ(Run(), 0);
 
-  EXPECT_EQ(Written(), (Records{kClip, "Cursor(300,6780)", "Text(\"AB\";40,40)"}));
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(300,6400)", "Text(\"AB\";40,40)"}));
   EXPECT_EQ(text.bPageFull, 0);
   EXPECT_EQ(Entry().bReselect, 0);
 }
 
 TEST_F(PageTextTest, PageFullAfterAWrapKeepsTheLinesBeforeAndCountsThem) {
   x = 4600;
-  y = 6750;
+  y = 6370;
   text.nStartX = 100;
   text.nOffsetToText = 10;
   text.bUnderline = 1;
@@ -624,14 +624,33 @@ TEST_F(PageTextTest, PageFullAfterAWrapKeepsTheLinesBeforeAndCountsThem) {
 
   EXPECT_EQ(Run(), 2);
 
-  EXPECT_EQ(Written(), (Records{kClip, "Cursor(4600,6750)", "Text(\"AB \";40,40,40)", "ROP(240)",
-                                "Pen(5,0)", "Bar(4600,6900,4720,6950)", "ROP(252)"}));
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(4600,6370)", "Text(\"AB \";40,40,40)", "ROP(240)",
+                                "Pen(5,0)", "Bar(4600,6520,4720,6570)", "ROP(252)"}));
   EXPECT_EQ(text.nOffsetToText, 13);
   EXPECT_EQ(text.bPageFull, 1);
   EXPECT_EQ(Entry().bReselect, 1);
   EXPECT_EQ(x, 100);
-  EXPECT_EQ(y, 6800);
+  EXPECT_EQ(y, 6420);
   EXPECT_EQ(context.nNextX, -1);
+}
+
+TEST_F(PageTextTest, TheFontsDescentMustFitAboveTheClipBoxBottom) {
+  // 483 of 2048 units at a size of 100 reach 23.6, so 24 units below the baseline.
+  Entry().nUnitsPerEm = 2048;
+  Entry().nDescent = 483;
+  struct {
+    int32_t y;
+    int32_t result;
+  } const cases[] = {{6376, 0}, {6377, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.y);
+    y = c.y;
+    text.bPageFull = 0;
+    SetText(u"AB");
+    EXPECT_EQ(Run(), c.result);
+    EXPECT_EQ(text.bPageFull, c.result == 2 ? 1 : 0);
+  }
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(0,6376)", "Text(\"AB\";40,40)", kClip}));
 }
 
 TEST_F(PageTextTest, CompletedRunLeavesBPageFullAsItWas) {
@@ -713,15 +732,15 @@ INSTANTIATE_TEST_SUITE_P(
                  -1,
                  -10,
                  400},
-        StopCase{"BelowTheBottomLimit",
-                 u"ABZ",
-                 2,
+        StopCase{"AtTheFirstCharacterBelowTheClipBox",
+                 u"ZAB",
+                 0,
                  300,
                  7000,
                  false,
-                 {"Cursor(300,7000)", "Text(\"AB\";40,50)"},
-                 7,
-                 390,
+                 {},
+                 5,
+                 300,
                  300,
                  7000},
         StopCase{
@@ -749,6 +768,22 @@ INSTANTIATE_TEST_SUITE_P(
                  1000,
                  2000}),
     [](const ::testing::TestParamInfo<StopCase>& p) { return p.param.name; });
+
+TEST_F(PageTextTest, PartialLineBeforeAStopBelowTheClipBoxFillsThePageInstead) {
+  x = 300;
+  y = 6401;
+  text.nOffsetToText = 5;
+  context.anGlyphIndex[2] = kUnmappedGlyph;
+  SetText(u"ABZ");
+
+  EXPECT_EQ(Run(), 2);
+
+  EXPECT_EQ(Written(), Records{kClip});
+  EXPECT_EQ(text.nOffsetToText, 5);
+  EXPECT_EQ(text.bPageFull, 1);
+  EXPECT_EQ(Entry().bReselect, 1);
+  EXPECT_EQ(context.nNextX, -1);
+}
 
 TEST_F(PageTextTest, SpaceEqualsSignAndIdeographicSpaceNeverStopTheRun) {
   x = 300;

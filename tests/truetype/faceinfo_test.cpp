@@ -1,4 +1,4 @@
-// What is read of a face's design: whether its outlines lean.
+// What is read of a face's design: whether its outlines lean, and how deep its glyphs reach.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -70,6 +70,38 @@ TEST(IsSlantedFace, AnyOfTheThreeItalicMarksMeansSlanted) {
     engineSource.hDC = engine.dc();
     FontTables engineTables(engineSource);
     EXPECT_EQ(IsSlantedFace(engineTables), c.slanted);
+  }
+}
+
+TEST(ReadFaceDescent, WindowsDescentElseTheHorizontalHeadersAtMostOneEm) {
+  struct Case {
+    const char* name;
+    std::optional<uint16_t> unitsPerEm;    // "head"
+    std::optional<uint16_t> winDescent;    // "OS/2"
+    std::optional<int16_t> hheaDescender;  // "hhea"
+    uint16_t expectedUnitsPerEm, expectedDescent;
+  } const cases[] = {
+      {"usWinDescent", 2048, 483, -400, 2048, 483},
+      {"no OS/2: the depth of the descender", 2048, std::nullopt, -400, 2048, 400},
+      {"usWinDescent 0: the descender", 1000, 0, -300, 1000, 300},
+      {"a descender above the baseline is none", 1000, std::nullopt, 100, 1000, 0},
+      {"deeper than an em: one em", 2048, 3000, -400, 2048, 2048},
+      {"no head: nothing known", std::nullopt, 483, -400, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FontBuilder b;
+    if (c.unitsPerEm) b.AddTable("head", test::BuildHead(0, *c.unitsPerEm));
+    if (c.winDescent) b.AddTable("OS/2", Table(78, 76, *c.winDescent, 2, false));
+    if (c.hheaDescender) b.AddTable("hhea", test::BuildHhea(1, 1800, *c.hheaDescender));
+    test::TempFile file(b.Build());
+    FontSource source;
+    source.bTTE = true;
+    source.path = file.c_str();
+    FontTables tables(source);
+    const FaceDescent d = ReadFaceDescent(tables);
+    EXPECT_EQ(d.unitsPerEm, c.expectedUnitsPerEm);
+    EXPECT_EQ(d.descent, c.expectedDescent);
   }
 }
 
