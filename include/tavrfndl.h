@@ -59,7 +59,7 @@ typedef struct TEXTINFOA {
   char chText[516];   /* the run, NUL-terminated inside the field (at most 515 characters) */
   int32_t FontHeight; /* tenths of a point */
   int32_t bBold;      /* 1: bold is simulated on the printer */
-  int32_t bItalic;    /* nonzero: italic font; 1 also shears the characters */
+  int32_t bItalic;    /* nonzero: italic font; 1 also shears the characters of an upright face */
   int32_t bUnderline; /* 1: an underline bar is painted under each line */
   int32_t nReserved;
   int32_t nOffsetToText; /* in/out: UTF-16 units of the text already on the page */
@@ -139,7 +139,9 @@ typedef struct PAGEINFOW {
  * UTF-16 units of chText (units an earlier call already placed).
  * Appends to chOutFile: the font header when nFontId is new, the glyphs of the run's characters
  * the printer lacks, the font selection, then the run at the text cursor (see FNDLSetCursor),
- * broken into lines at the right limit, underlined when bUnderline is 1.
+ * broken into lines at the right limit, underlined when bUnderline is 1. A line is written only
+ * where the clip box (0, 0, 4900, 6400) shows it whole, its font's descent included; the run
+ * stops in front of the first that it would cut, with FNDL_RESULT_PAGE_FULL.
  * Writes back: pPage->nNextX always (0 unless the result is 1); pText->nOffsetToText and
  * pText->bPageFull only when the new value is nonzero, so the caller clears them.
  * Returns FNDL_RESULT_OK, FNDL_RESULT_NO_GLYPH (nOffsetToText and nNextX say where to go on),
@@ -186,7 +188,10 @@ TAVRFNDL_API int32_t FNDLSetCursor(const int32_t* pnX, const int32_t* pnY);
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define TAVRFNDL_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
 #else
-#define TAVRFNDL_STATIC_ASSERT(cond, msg) /* C99: checked by the library's own build */
+/* Before C11: an array whose size is negative when the condition fails. One name declared again
+ * and again is allowed in C, and a declaration needs no semicolon of its own that C89 could call
+ * an empty one. */
+#define TAVRFNDL_STATIC_ASSERT(cond, msg) extern char tavrfndl_layout_check[(cond) ? 1 : -1]
 #endif
 
 TAVRFNDL_STATIC_ASSERT(sizeof(TEXTINFOA) == 548, "TEXTINFOA is 548 bytes");

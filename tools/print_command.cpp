@@ -25,12 +25,9 @@ namespace fndl {
 namespace {
 
 // The library's page geometry, fixed in page units whatever the resolution: lines end before
-// x 4725, a line below y 6780 makes the page full, and every run is clipped to (0, 0, 4900,
-// 6400). The clip box ends above the bottom limit, so a line the library writes between the two
-// would be clipped away: the driver keeps its runs above the clip box itself.
+// x 4725, and a run stops with a full page in front of a line that its clip box (0, 0, 4900,
+// 6400) would cut.
 constexpr int32_t kRightLimit = 4725;
-constexpr int32_t kBottomLimit = 6780;
-constexpr int32_t kClipBottom = 6400;
 // The geometry fits pages of 600 units per inch.
 constexpr uint32_t kNativeResolution = 600;
 
@@ -54,57 +51,7 @@ struct Layout {
   int32_t left = 0;
   int32_t top = 0;  // baseline of a page's first line
   int32_t lineSpacing = 0;
-  int32_t em = 0;          // the character size in page units
-  int32_t safeBottom = 0;  // lowest baseline whose descenders stay inside the clip box
-};
-
-// The library's line breaking, fed with the advances it has written so far, so that a run can
-// be cut where the page's last line ends. A character not seen yet is taken as a full em, which
-// errs towards fewer characters per line.
-class LineModel {
- public:
-  explicit LineModel(int32_t em) : em_(std::max(em, 1)) {}
-
-  void Learn(uint32_t fontId, char16_t c, int32_t width) { widths_[{fontId, c}] = width; }
-
-  // How many units of text the library puts on at most `lines` lines, starting at x with
-  // continuation lines at startX: it breaks after the last space at or before the character
-  // that crosses the right limit, or before that character when the line has no space.
-  size_t Fit(uint32_t fontId, std::u16string_view text, int32_t x, int32_t startX,
-             int32_t lines) const {
-    size_t pos = 0;
-    int64_t cursor = x;
-    for (int32_t used = 0; pos < text.size(); ++used) {
-      if (used == lines) return pos;
-      int64_t width = 0;
-      size_t n = pos;
-      bool overflow = false;
-      for (; n < text.size(); ++n) {
-        width += Width(fontId, text[n]);
-        if (cursor + width > kRightLimit) {
-          overflow = true;
-          break;
-        }
-      }
-      if (!overflow) return text.size();
-      size_t space = text.substr(pos, n - pos + 1).rfind(u' ');
-      size_t end = space != std::u16string_view::npos ? pos + space + 1 : n;
-      // A character wider than a whole line stalls the library; it reports that itself.
-      if (end == pos && cursor == startX) return text.size();
-      pos = end;
-      cursor = startX;
-    }
-    return text.size();
-  }
-
- private:
-  int32_t Width(uint32_t fontId, char16_t c) const {
-    auto found = widths_.find({fontId, c});
-    return found != widths_.end() ? found->second : em_;
-  }
-
-  int32_t em_;
-  std::map<std::pair<uint32_t, char16_t>, int32_t> widths_;
+  int32_t em = 0;  // the character size in page units
 };
 
 uint32_t FontIdOf(const Style& style) {
@@ -201,11 +148,7 @@ bool CheckFontFile(const std::string& path, std::string& error) {
 class Job {
  public:
   Job(const PrintOptions& options, std::string path, const PAGEINFOW& page, const Layout& layout)
-      : options_(options),
-        path_(std::move(path)),
-        page_(page),
-        layout_(layout),
-        model_(layout.em) {}
+      : options_(options), path_(std::move(path)), page_(page), layout_(layout) {}
 
   bool Start();
   bool Print(const Paragraph& paragraph);
@@ -216,26 +159,23 @@ class Job {
   size_t pages() const { return pages_; }
   const std::string& error() const { return error_; }
   const std::map<char32_t, size_t>& missing() const { return missing_; }
-  size_t clippedLines() const { return clippedLines_; }
 
  private:
   bool Append(const std::vector<uint8_t>& bytes);
   bool NewPage();
   bool PrintRun(std::u16string_view run, const Style& style);
   size_t FileSize() const;
-  void CheckLibraryOutput(size_t from, uint32_t fontId);
+  void CheckLibraryOutput(size_t from);
   void Progress();
 
   const PrintOptions& options_;
   std::string path_;
   PAGEINFOW page_;
   Layout layout_;
-  LineModel model_;
   int32_t y_ = 0;  // baseline of the next line
   size_t pages_ = 0;
   std::set<uint32_t> fontIds_;
   std::map<char32_t, size_t> missing_;
-  size_t clippedLines_ = 0;
   bool outputUnreadable_ = false;
   std::string error_;
   bool progress_ = IsTerminal();
@@ -281,10 +221,8 @@ size_t Job::FileSize() const {
   return stat(path_.c_str(), &info) == 0 ? static_cast<size_t>(info.st_size) : 0;
 }
 
-// Reads back what the library appended: the advances it gave each character feed the line
-// model, lines it placed below the clip box would not print, and output that does not parse is
-// worth a warning of its own.
-void Job::CheckLibraryOutput(size_t from, uint32_t fontId) {
+// Reads back what the library appended: output that does not parse is worth a warning of its own.
+void Job::CheckLibraryOutput(size_t from) {
   std::FILE* file = std::fopen(path_.c_str(), "rb");
   if (!file) return;
   std::vector<uint8_t> bytes;
@@ -294,22 +232,8 @@ void Job::CheckLibraryOutput(size_t from, uint32_t fontId) {
   if (!read) return;
   XlStreamReader reader = XlStreamReader::Fragment(bytes.data(), bytes.size());
   XlOperator op;
-  XlStreamReader::Result result;
-  while ((result = reader.Next(op)) == XlStreamReader::Result::kOperator) {
-    const XlAttribute* point = op.Find(xlattr::kPoint);
-    if (op.tag == xlop::kSetCursor && point && point->value.shape == XlShape::kXY &&
-        point->value.number[1] > kClipBottom) {
-      ++clippedLines_;
-    }
-    const XlAttribute* text = op.Find(xlattr::kTextData);
-    const XlAttribute* advances = op.Find(xlattr::kXSpacingData);
-    if (op.tag == xlop::kText && text && advances && text->value.count == advances->value.count) {
-      for (uint32_t i = 0; i < text->value.count; ++i) {
-        model_.Learn(fontId, static_cast<char16_t>(text->value.Element(i)),
-                     static_cast<int32_t>(advances->value.Element(i)));
-      }
-    }
-  }
+  XlStreamReader::Result result = XlStreamReader::Result::kOperator;
+  while (result == XlStreamReader::Result::kOperator) result = reader.Next(op);
   if (result == XlStreamReader::Result::kError && !outputUnreadable_) {
     outputUnreadable_ = true;
     Message("warning: the library's output at " + FormatOffset(from + reader.errorOffset()) +
@@ -336,7 +260,7 @@ bool Job::PrintRun(std::u16string_view run, const Style& style) {
   while (true) {
     size_t before = FileSize();
     int32_t result = FNDLFontDownloadW(&text, &page);
-    CheckLibraryOutput(before, page.nFontId);
+    CheckLibraryOutput(before);
     switch (result) {
       case FNDL_RESULT_OK:
         y_ = FNDLGetCursor() + layout_.lineSpacing;
@@ -365,10 +289,6 @@ bool Job::PrintRun(std::u16string_view run, const Style& style) {
         if (x == 0) {
           x = layout_.left;
           y += layout_.lineSpacing;
-          if (y > layout_.safeBottom) {
-            if (!NewPage()) return false;
-            y = y_;
-          }
         }
         FNDLSetCursor(&x, &y);
         break;
@@ -404,7 +324,6 @@ bool Job::Print(const Paragraph& paragraph) {
     std::u16string_view text = span.text;
     size_t pos = 0;
     while (pos < text.size()) {
-      if (y_ > layout_.safeBottom && !NewPage()) return false;
       size_t length = std::min(text.size() - pos, kMaxRunUnits);
       if (pos + length < text.size()) {
         // Cut after the last space that fits the record, never inside a surrogate pair.
@@ -415,11 +334,6 @@ bool Job::Print(const Paragraph& paragraph) {
           --length;
         }
       }
-      // Only as much as the lines left above the clip box hold; the rest starts the next page.
-      int32_t lines = (layout_.safeBottom - y_) / layout_.lineSpacing + 1;
-      size_t fit = model_.Fit(FontIdOf(span.style), text.substr(pos, length), layout_.left,
-                              layout_.left, lines);
-      if (fit > 0) length = std::min(length, fit);
       if (!PrintRun(text.substr(pos, length), span.style)) return false;
       pos += length;
     }
@@ -442,11 +356,6 @@ Layout MakeLayout(const PrintOptions& options) {
   layout.lineSpacing = std::max<int32_t>(1, static_cast<int32_t>(options.size * units / 72 * 1.2));
   layout.left = static_cast<int32_t>(units / 2);
   layout.top = static_cast<int32_t>(units / 2) + layout.em;
-  uint32_t width = 0, height = 0;
-  PaperSize(options.paper, options.resolution, width, height);
-  int32_t descent = layout.em / 4;
-  layout.safeBottom = std::min({kClipBottom - descent, kBottomLimit,
-                                static_cast<int32_t>(height) - static_cast<int32_t>(units / 2)});
   return layout;
 }
 
@@ -566,10 +475,6 @@ int RunPrint(const PrintOptions& options) {
   bool closed = job.pages() > 0 && job.Finish();
 
   ReportMissing(job.missing(), options.face);
-  if (job.clippedLines()) {
-    Message("warning: " + std::to_string(job.clippedLines()) +
-            " lines lie below the library's clip box (y > 6400) and will not print");
-  }
   std::string where = toStdout ? "standard output" : path;
   if (!ok || !closed) {
     Message("error: " + (job.error().empty() ? "writing " + path + " failed" : job.error()));

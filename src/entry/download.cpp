@@ -6,6 +6,7 @@
 
 #include "pagetext/pagetext.h"
 #include "softfont/softfont.h"
+#include "truetype/faceinfo.h"
 #include "truetype/tables.h"
 
 namespace tavrfndl {
@@ -14,6 +15,15 @@ namespace {
 bool Fail(DownloadFailure* failure, DownloadFailure why) {
   if (failure) *failure = why;
   return false;
+}
+
+// What the selection and the page text need of the face, read once with its header.
+void ReadFaceInfo(FONTENTRY& entry, const FontSource& source) {
+  FontTables tables(source);
+  entry.bSlanted = IsSlantedFace(tables);
+  const FaceDescent descent = ReadFaceDescent(tables);
+  entry.nUnitsPerEm = descent.unitsPerEm;
+  entry.nDescent = descent.descent;
 }
 
 // A new entry for the font: glyph count, arrays, header, map. The entry is linked first so that
@@ -41,6 +51,7 @@ bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& c
     RemoveFontEntry(list, &entry);
     return Fail(failure, DownloadFailure::kNothingSent);
   }
+  ReadFaceInfo(entry, source);
   if (!BuildGlyphMap(source, entry.nGlyphs, entry.GlyphMap())) {
     entry.bFailed = true;
     return Fail(failure, DownloadFailure::kHeaderSent);

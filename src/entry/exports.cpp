@@ -111,6 +111,17 @@ struct WorkingCall {
   int32_t bTTE = 0;
 };
 
+// The height of the font engine's font. In engine mode its em is the character size the printer
+// draws with (a negative height asks for the em, a positive one for the taller cell), so that its
+// advances and underline are in the page's units at any resolution; an em of at least 1 (0 would
+// be the engine's default size) and at most what a 16-bit coordinate holds. File mode keeps
+// FontHeight: its advances are the character size, and the engine only measures its underline.
+int32_t EngineFontHeight(int32_t fontHeight, uint32_t nResolution, int32_t bTTE) {
+  if (bTTE != 0) return fontHeight;
+  const uint32_t size = std::clamp<uint32_t>(CharacterSize(fontHeight, nResolution), 1, 0xFFFF);
+  return -static_cast<int32_t>(size);
+}
+
 template <typename TextInfo, typename PageInfo>
 void CopyNumbers(const TextInfo& in, const PageInfo& page, WorkingCall& call) {
   call.text.FontHeight = in.FontHeight;
@@ -128,7 +139,7 @@ void CopyNumbers(const TextInfo& in, const PageInfo& page, WorkingCall& call) {
   call.bTTE = page.bTTE;
 
   platform::LOGFONTA& lf = call.logFont;
-  lf.lfHeight = in.FontHeight;
+  lf.lfHeight = EngineFontHeight(in.FontHeight, page.nResolution, page.bTTE);
   lf.lfWidth = 0;
   lf.lfEscapement = page.lfEscapement;
   lf.lfOrientation = page.lfOrientation;
@@ -261,11 +272,14 @@ std::optional<int32_t> Download(WorkingCall& call) {
   if (list.hDC != hDC) DeleteDeviceContext(list.hDC);
   list.hDC = hDC;
 
-  // A failed download keeps the list: its fonts are still on the printer, and sending a header
-  // again under an existing name would make the printer reject the job.
+  // A failed download keeps a list that holds fonts: they are still on the printer, and sending
+  // a header again under an existing name would make the printer reject the job. A list left
+  // without a font goes, so that the next call starts one on its own output path (the one its
+  // fonts' removal is sent to).
   DownloadFailure failure = DownloadFailure::kNone;
   if (!DownloadFontW(list, g_state.writer, call.text, call.context, call.bTTE != 0,
                      &g_state.bFontFileError, &failure, &g_state.findings)) {
+    if (list.nFonts == 0) ReleaseAll();
     return std::nullopt;
   }
   PageCursor cursor{&g_state.nCursorX, &g_state.nCursorY};

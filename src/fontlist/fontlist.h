@@ -28,6 +28,12 @@ struct FONTENTRY {
   // The header went out but the font could not be completed (no "cmap"): the printer has the
   // name, so the entry stays and later runs in the font fail at once without sending anything.
   bool bFailed = false;
+  // Read once, when the font's header goes out: the face's own outlines lean (an italic or
+  // oblique face), so italic runs get no shear on top; and how far its glyphs reach below the
+  // baseline, nDescent of nUnitsPerEm (0: not known).
+  bool bSlanted = false;
+  uint16_t nUnitsPerEm = 0;
+  uint16_t nDescent = 0;
 
   // The map as the character mapping fills it; empty before the map is allocated.
   std::span<uint32_t> GlyphMap() const {

@@ -80,9 +80,10 @@ int32_t AdvanceWidth(platform::HDC hdc, uint16_t c, uint32_t g, bool bTTE, const
                               nullptr, &platform::kIdentityMatrix) == platform::GDI_ERROR) {
     return 0;  // as for a failed width query above
   }
-  const int32_t w =
-      static_cast<int32_t>(gm.gmBlackBoxX + static_cast<uint32_t>(gm.gmptGlyphOrigin.x));
-  return w < 0 ? 0 : w;
+  // The advance, as for the codes above: the ink (black box and origin) is narrower than the
+  // advance of most glyphs and wider than that of some, and would put the next character on
+  // top of a punctuation mark.
+  return gm.gmCellIncX < 0 ? 0 : gm.gmCellIncX;
 }
 
 uint32_t Magnitude(int32_t v) {
@@ -122,6 +123,28 @@ bool PaintUnderlineBar(std::FILE* out, platform::HDC hdc, int32_t x, int32_t y, 
   return true;
 }
 
+// The lowest baseline whose line the printer shows whole: the clip box's bottom less the
+// face's descent at the size the font is selected with (rounded up). A line below it would lose
+// its descenders, or all of it, to the clip box while the run reported it written.
+int64_t LowestBaseline(const FONTENTRY* entry, const TEXTINFOW& text) {
+  int64_t descent = 0;
+  if (entry && entry->nUnitsPerEm != 0) {
+    const uint64_t size = CharacterSize(text.FontHeight, entry->nResolution);
+    descent = static_cast<int64_t>((size * entry->nDescent + entry->nUnitsPerEm - 1) /
+                                   entry->nUnitsPerEm);
+  }
+  return int64_t{kClipBox[3]} - descent;
+}
+
+// The run stops in front of a line that would not be shown: the driver goes on with the same
+// record on the next page, where every font is selected again.
+int32_t StopAtFullPage(FONTLIST& list, TEXTINFOW& text, uint32_t nDone) {
+  text.bPageFull = 1;
+  text.nOffsetToText = Wrap(static_cast<uint32_t>(text.nOffsetToText) + nDone);
+  MarkFontsForReselect(list);
+  return 2;
+}
+
 uint32_t TextLength(const TEXTINFOW& text) {
   uint32_t n = 0;
   while (n < kMaxRunUnits && text.chText[n] != 0) ++n;
@@ -132,7 +155,9 @@ uint32_t TextLength(const TEXTINFOW& text) {
 
 int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEXTINFOW& text,
                           DOWNLOADCONTEXT& context, bool bTTE, PageCursor cursor) {
-  ReselectFontIfNeeded(pStream, FindDownloadedFontW(list, context.nFontId), text);
+  FONTENTRY* entry = FindDownloadedFontW(list, context.nFontId);
+  ReselectFontIfNeeded(pStream, entry, text);
+  const int64_t nLowestBaseline = LowestBaseline(entry, text);
 
   int32_t& nCursorX = *cursor.pnCursorX;
   int32_t& nCursorY = *cursor.pnCursorY;
@@ -158,9 +183,10 @@ int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEX
       const uint32_t g = context.anGlyphIndex[nDone + n];
       const int32_t w = AdvanceWidth(hdc, c, g, bTTE, text, context, charWidths);
       if (IsMissingGlyphStop(c, g)) {
-        // The stop character is not on the page; the part of the line before it is, even
-        // below the bottom limit, so that the caller can go on right behind it.
+        // The stop character is not on the page; the part of the line before it is, so that the
+        // caller can go on right behind it, if the page shows it.
         if (n > 0) {
+          if (nCursorY > nLowestBaseline) return StopAtFullPage(list, text, nDone);
           WriteSetCursor(out, nCursorX, nCursorY);
           WriteText(out, text.chText, static_cast<int32_t>(n), anWidths);
           if (bUnderline && !PaintUnderlineBar(out, hdc, nCursorX, nCursorY, nLineWidth)) {
@@ -194,12 +220,7 @@ int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEX
       }
     }
 
-    if (nCursorY > kBottomLimit) {
-      text.bPageFull = 1;
-      text.nOffsetToText = Wrap(static_cast<uint32_t>(text.nOffsetToText) + nDone);
-      MarkFontsForReselect(list);
-      return 2;
-    }
+    if (nCursorY > nLowestBaseline) return StopAtFullPage(list, text, nDone);
 
     WriteSetCursor(out, nCursorX, nCursorY);
     WriteText(out, text.chText, static_cast<int32_t>(nLine), anWidths);
@@ -221,7 +242,7 @@ int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEX
       if (nLine == 0 && nCursorX == text.nStartX) {
         if (nNextY <= nCursorY) return 3;
         const int64_t nStep = int64_t{nNextY} - nCursorY;
-        if ((int64_t{kBottomLimit} - nNextY) / nStep >= kMaxEmptyLines) return 3;
+        if ((nLowestBaseline - nNextY) / nStep >= kMaxEmptyLines) return 3;
       }
       nCursorY = nNextY;
       nCursorX = text.nStartX;

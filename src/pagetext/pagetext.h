@@ -12,9 +12,9 @@
 
 namespace tavrfndl {
 
-// Page geometry the writer works in (page units, as the driver set them up).
+// Page geometry the writer works in (page units, as the driver set them up). The page is full
+// when a line would not be shown whole: when its glyphs would reach below the clip box.
 inline constexpr uint32_t kRightLimit = 4725;
-inline constexpr int32_t kBottomLimit = 6780;
 inline constexpr int32_t kClipBox[4] = {0, 0, 4900, 6400};
 
 // The character size of SetFont: FontHeight / 10 (toward zero) times the resolution, divided as
@@ -39,7 +39,8 @@ struct PageCursor {
 // Writes the run in text.chText (consumed in place) at the cursor; a marked font is selected
 // again through pStream first, the page records go straight to out. bTTE: every character
 // advances by the character size instead of the font engine's width. Returns 0 (all written),
-// 1 (stopped in front of a character without a glyph), 2 (page full) or 3 (no memory for the
+// 1 (stopped in front of a character without a glyph), 2 (page full: the next line, the font's
+// descent below its baseline included, would leave the clip box) or 3 (no memory for the
 // underline metrics, or a character wider than a whole line while nLineSpacing does not move
 // the cursor down the page, or would take more than 65536 lines to get it to the bottom).
 int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEXTINFOW& text,

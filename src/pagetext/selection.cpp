@@ -29,9 +29,10 @@ void SelectTextFont(XlStream* pStream, const FONTENTRY& entry, const TEXTINFOW& 
   if (!pStream) return;
   const float fCharSize = static_cast<float>(CharacterSize(text.FontHeight, entry.nResolution));
   // Only the exact value 1 asks for simulated bold and slant; other nonzero values only chose an
-  // italic font face on the font engine's side.
+  // italic font face on the font engine's side. A face whose outlines already lean is not
+  // slanted a second time.
   const float fBold = text.bBold == 1 ? kBoldValue : 0.0f;
-  const float fShear = text.bItalic == 1 ? kItalicShear : 0.0f;
+  const float fShear = text.bItalic == 1 && !entry.bSlanted ? kItalicShear : 0.0f;
   const size_t nNameLength = strnlen(entry.chPCLFontName, sizeof entry.chPCLFontName);
 
   XlSetFont(pStream, reinterpret_cast<const uint8_t*>(entry.chPCLFontName),

@@ -31,4 +31,13 @@ pc_dir=$(dirname "$(find "$work/prefix" -name tavrfndl.pc | head -n 1)")
 flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs tavrfndl)
 cc -std=c99 -Wall -Werror "$source_dir/tests/abi/consumer/main.c" $flags -o "$work/pc-consumer"
 LD_LIBRARY_PATH="$work/prefix/lib" "$work/pc-consumer"
+
+# The header compiles without a word in every language version a driver may use.
+strict="-pedantic -Wall -Wextra -Werror"
+for std in c89 c99 c11; do
+  cc -std=$std $strict $flags -c "$source_dir/tests/abi/consumer/main.c" -o "$work/$std.o"
+done
+for std in c++11 c++14 c++17 c++20; do
+  c++ -std=$std $strict $flags -x c++ -c "$source_dir/tests/abi/consumer/main.c" -o "$work/$std.o"
+done
 echo "install test passed"

@@ -4,6 +4,8 @@
 // determined by the font file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -186,10 +188,11 @@ TEST_F(FileModeRun, KnownFontSendsOnlySelectionAndMissingCharacters) {
 
 TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
   // Ten-character words at 400 units: 11 characters fit a line from x 0, so each line takes one
-  // word; two lines fit below y 6700, three below 6650.
+  // word. DejaVu Sans reaches 95 units below the baseline at this size, so the page shows lines
+  // down to y 6305: two lines from y 6250, three from 6200.
   std::u16string words;
   for (int i = 0; i < 12; ++i) words += u"abcdefghi ";
-  lib.SetCursorTo(0, 6700);
+  lib.SetCursorTo(0, 6250);
   TEXTINFOW text = Text(words, 4000);
   ASSERT_EQ(Run(text), FNDL_RESULT_PAGE_FULL);
   EXPECT_EQ(text.bPageFull, 1);
@@ -207,7 +210,7 @@ TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
   while (result == FNDL_RESULT_PAGE_FULL && pages < 10) {
     ++pages;
     const size_t before = FileSize();
-    lib.SetCursorTo(0, 6650);
+    lib.SetCursorTo(0, 6200);
     text.bPageFull = 0;
     result = Run(text);
     std::vector<XlOperator> ops = OpsSince(before);
@@ -223,6 +226,30 @@ TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
   EXPECT_EQ(result, FNDL_RESULT_OK);
   EXPECT_GT(pages, 2u);
   EXPECT_EQ(written, words.size());
+}
+
+TEST_F(FileModeRun, LinesTheClipBoxWouldCutAreLeftForTheNextPage) {
+  // At 600 dpi and 12 points the size is 100 and DejaVu Sans reaches 24 units below the baseline
+  // (483 of 2048): the clip box, which ends at y 6400, shows whole lines down to y 6376.
+  page = FilePage(kDejaVuSans, out, 7, 600, 140);
+  std::u16string words;
+  for (int i = 0; i < 20; ++i) words += u"abcdefghi ";
+  lib.SetCursorTo(0, 6300);
+  TEXTINFOW text = Text(words, 120);
+  ASSERT_EQ(Run(text), FNDL_RESULT_PAGE_FULL);
+  EXPECT_EQ(text.bPageFull, 1);
+  std::vector<XlOperator> ops = ParseFile(out);
+  ASSERT_EQ(Count(ops, op::kText), 1u) << "only the line at 6300 is on the page";
+  auto line = std::find_if(ops.begin(), ops.end(), [](auto& o) { return o.tag == op::kText; });
+  EXPECT_EQ(text.nOffsetToText, line->bytes[2]);
+  EXPECT_EQ(Bytes((line - 1)->bytes.begin() + 3, (line - 1)->bytes.begin() + 5),
+            (Bytes{0x9C, 0x18}));  // y 6300
+
+  for (const auto& [y, result] : {std::pair{6376, FNDL_RESULT_OK}, {6377, FNDL_RESULT_PAGE_FULL}}) {
+    lib.SetCursorTo(0, y);
+    TEXTINFOW one = Text(u"g", 120);
+    EXPECT_EQ(Run(one), result) << y;
+  }
 }
 
 TEST_F(FileModeRun, MissingGlyphStopsAndTheDriverGoesOnAfterIt) {
@@ -311,6 +338,20 @@ TEST_F(FileModeRun, RemovalGoesToTheOutputPathOfTheCallThatCreatedTheList) {
   lib.RemoveFontW(&id);
   EXPECT_EQ(Describe(Tags(OpsSince(before))), "RemoveFont");
   EXPECT_EQ(std::filesystem::file_size(other), otherBefore);
+}
+
+TEST_F(FileModeRun, FailedFirstDownloadLeavesNoListThatWouldTakeTheRemovalElsewhere) {
+  const std::string first = TempPath("first.pxl");
+  PAGEINFOW failing = FilePage("/nonexistent/font.ttf", first, 3, 72, 50);
+  TEXTINFOW text = Text(u"a", 120);
+  ASSERT_EQ(lib.FontDownloadW(&text, &failing), FNDL_RESULT_FAILED);
+  // Written, but failed: the unreadable font file is remembered.
+  ASSERT_EQ(Run(text), FNDL_RESULT_FAILED);
+  const size_t before = FileSize();
+  const uint32_t id = 7;
+  lib.RemoveFontW(&id);
+  EXPECT_EQ(Describe(Tags(OpsSince(before))), "RemoveFont");
+  EXPECT_EQ(std::filesystem::file_size(first), 0u);
 }
 
 TEST_F(FileModeRun, UnknownNumberRemovalOpensTheFileAndSendsNothing) {
@@ -476,9 +517,8 @@ TEST_F(FileModeRun, ThreadsCallingAtOnceEachGetTheirRunWrittenWhole) {
   }
 }
 
-// Engine mode: the face is found by name through the font engine, and every advance is the
-// engine's width of the character at the GDI font's height.
-TEST(EngineModeRun, DejaVuSansByNameGetsTheFontsOwnAdvancesAtItsPixelSize) {
+// Engine mode: the face is found by name through the font engine.
+TEST(EngineModeRun, DejaVuSansByNameIsDownloadedUnderItsName) {
   Library lib = Library::Load();
   const std::string out = TempPath("job.pxl");
   PAGEINFOW page = FilePage("DejaVu Sans", out, 5, 600, 100);
@@ -496,23 +536,120 @@ TEST(EngineModeRun, DejaVuSansByNameGetsTheFontsOwnAdvancesAtItsPixelSize) {
     characters += o.tag == op::kReadChar && !(o.bytes[1] == 0xFF && o.bytes[2] == 0xFF);
   }
   EXPECT_EQ(characters, 4u);  // the accented e is a composite: its components follow it
+}
 
-  // At a 120-unit cell DejaVu Sans has a 103-pixel em (its ascent and descent span 2384 of its
-  // 2048 units); widths are the hmtx advances scaled to it and rounded.
-  FontFile font(kDejaVuSans);
-  const std::u16string chars = u"AVe\u00e9";
-  Bytes widths;
-  for (char16_t c : chars) {
-    const uint32_t w = (font.Advance(font.GlyphIndex(c)) * 103 + 1024) / 2048;
-    widths.insert(widths.end(), {uint8_t(w), uint8_t(w >> 8)});
+// The GT segment's table of that tag in the first font header of the job.
+Bytes DownloadedTable(const std::vector<XlOperator>& ops, const char* tag) {
+  Bytes header;
+  for (const XlOperator& o : ops) {
+    if (o.tag == op::kReadFontHeader) header.insert(header.end(), o.data.begin(), o.data.end());
+    if (o.tag == op::kEndFontHeader) break;
   }
-  EXPECT_EQ(widths[0], 70);  // 'A', as the Windows engine answers
-  const XlOperator& run = ops.back();
-  ASSERT_EQ(run.tag, op::kText);
-  const size_t at = 4 + 2 * chars.size() + 2 + 4;  // TextData, its id, XSpacingData's header
-  EXPECT_EQ(Bytes(run.bytes.begin() + static_cast<long>(at),
-                  run.bytes.begin() + static_cast<long>(at + widths.size())),
-            widths);
+  const size_t gt = 14;  // the format-0 header, then "GT" and its size
+  size_t tables = header.size() > gt + 6 ? size_t{header[gt + 4]} << 8 | header[gt + 5] : 0;
+  for (size_t at = gt + 12; at + 16 <= header.size() && tables-- > 0; at += 16) {
+    if (std::memcmp(&header[at], tag, 4) != 0) continue;
+    const size_t offset = size_t{header[at + 8]} << 24 | size_t{header[at + 9]} << 16 |
+                          size_t{header[at + 10]} << 8 | header[at + 11];
+    return Bytes(header.begin() + static_cast<long>(gt + offset), header.end());
+  }
+  return {};
+}
+
+// An italic run is slanted once: by the face's own outlines (the font engine's italic face of
+// DejaVu Sans), or by the shear when the face is upright (IPA Gothic has no italic face; the
+// file of DejaVu Sans is its upright face).
+TEST(EngineModeRun, ItalicIsSlantedByTheFaceOrByTheShearNotBoth) {
+  Library lib = Library::Load();
+  struct Case {
+    const char* font;
+    int32_t bTTE;
+    bool faceLeans;
+  } const cases[] = {{"DejaVu Sans", 0, true}, {"IPAGothic", 0, false}, {kDejaVuSans, 1, false}};
+  uint32_t id = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.font);
+    const std::string out = TempPath("job" + std::to_string(id) + ".pxl");
+    PAGEINFOW page = FilePage(c.font, out, id++, 600, 100);
+    page.bTTE = c.bTTE;
+    TEXTINFOW text = Text(u"Ab", 120);
+    text.bItalic = 1;
+    ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
+
+    const std::vector<XlOperator> ops = ParseFile(out);
+    const Bytes head = DownloadedTable(ops, "head");
+    ASSERT_GE(head.size(), 46u);
+    EXPECT_EQ((head[45] & 0x02) != 0, c.faceLeans) << "head.macStyle italic";
+    auto shear = std::find_if(ops.begin(), ops.end(),
+                              [](const XlOperator& o) { return o.tag == op::kSetCharShear; });
+    ASSERT_NE(shear, ops.end());
+    const Bytes x(shear->bytes.begin() + 1, shear->bytes.begin() + 5);
+    EXPECT_EQ(x, c.faceLeans ? (Bytes{0, 0, 0, 0}) : (Bytes{0x65, 0x19, 0x22, 0x3E}));
+  }
+}
+
+int16_t BigEndian16(const Bytes& b, size_t at) {
+  return static_cast<int16_t>(b.at(at) << 8 | b.at(at + 1));
+}
+
+// The advances of a Text operator's XSpacingData (uint16, after the TextData of n units).
+std::vector<int> Advances(const XlOperator& text, size_t n) {
+  std::vector<int> out;
+  for (size_t at = 4 + 2 * n + 2 + 4; out.size() < n; at += 2) {
+    out.push_back(text.bytes.at(at) | text.bytes.at(at + 1) << 8);
+  }
+  return out;
+}
+
+// The printer draws the glyphs with the character size as their em, whatever the resolution:
+// each advance is the face's own scaled to it (give or take the engine's rounding of a hinted
+// advance), for the codes measured by character and by glyph alike, and the underline bar is the
+// face's underline at that size.
+TEST(EngineModeRun, AdvancesAndUnderlineAreTheFacesOwnAtTheCharacterSize) {
+  Library lib = Library::Load();
+  struct Face {
+    const char* name;
+    const char* file;
+    std::u16string text;
+  } const faces[] = {
+      {"DejaVu Sans", kDejaVuSans, u"AVWaxg\u0416\u03B1"},
+      {"Liberation Sans", "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+       u"AVWaxg\u0416\u03B1"},
+      {"IPAGothic", "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
+       u"AVWaxg\u0416\u03B1\u3042\u4E2D\u3002\u3001"}};
+  uint32_t id = 1;
+  for (const Face& face : faces) {
+    FontFile font(face.file);
+    ASSERT_TRUE(font.ok()) << face.file;
+    const Bytes post = font.Table("post");
+    const double upem = font.UnitsPerEm();
+    for (const uint32_t dpi : {300u, 600u, 1200u}) {
+      SCOPED_TRACE(std::string(face.name) + " at " + std::to_string(dpi));
+      const std::string out = TempPath("job" + std::to_string(id) + ".pxl");
+      PAGEINFOW page = FilePage(face.name, out, id++, dpi, 100);
+      page.bTTE = 0;
+      TEXTINFOW text = Text(face.text, 120);
+      text.bUnderline = 1;
+      lib.SetCursorTo(0, 1000);
+      ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
+
+      const double size = 12.0 * dpi / 72;
+      std::vector<XlOperator> ops = ParseFile(out);
+      auto run = std::find_if(ops.begin(), ops.end(), [](auto& o) { return o.tag == op::kText; });
+      ASSERT_NE(run, ops.end());
+      const std::vector<int> advances = Advances(*run, face.text.size());
+      for (size_t i = 0; i < face.text.size(); ++i) {
+        const double expected = font.Advance(font.GlyphIndex(face.text[i])) * size / upem;
+        EXPECT_NEAR(advances[i], std::lround(expected), 1) << "character " << i;
+      }
+      // The bar: BoundingBox (x1, y1, x2, y2) as uint16 after its type byte, below y 1000.
+      const Bytes& bar = ops.back().tag == op::kSetROP ? ops[ops.size() - 3].bytes : Bytes{};
+      ASSERT_EQ(bar.size(), 12u);
+      const int top = (bar[3] | bar[4] << 8) - 1000, bottom = (bar[7] | bar[8] << 8) - 1000;
+      EXPECT_NEAR(top, std::lround(std::abs(BigEndian16(post, 8)) * size / upem), 1);
+      EXPECT_NEAR(bottom - top, std::lround(std::abs(BigEndian16(post, 10)) * size / upem), 1);
+    }
+  }
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ constexpr uint32_t kFontId = 5;
 // A character size far wider than a line: FontHeight 100000 is 10000 points, 83333 units at
 // 600 dpi against a right limit of 4725.
 constexpr int32_t kHugeHeight = 100000;
+// At that size the font's glyphs reach 16276 units below the baseline (400 of its 2048 units):
+// the page shows whole lines only down to y 6400 - 16276.
+constexpr int32_t kLowestBaseline = -9876;
 
 size_t CountTag(const std::vector<uint8_t>& job, uint8_t tag) {
   size_t n = 0;
@@ -60,13 +63,13 @@ TEST_F(HostileRecords, EmptyLinesFromFarAboveThePageFailInsteadOfFillingTheJob) 
 // The bottom within 65536 lines: the empty lines are written and the page fills, as for a
 // cursor on the page.
 TEST_F(HostileRecords, EmptyLinesThatReachTheBottomStillFillThePage) {
-  EXPECT_EQ(Run(400, kHugeHeight, 100), FNDL_RESULT_PAGE_FULL);
-  // One line at 400, then one every 100 units down to 6700: 64 lines in all.
+  // One line 6300 units above the lowest, then one every 100 units down to it: 64 lines in all.
+  EXPECT_EQ(Run(kLowestBaseline - 6300, kHugeHeight, 100), FNDL_RESULT_PAGE_FULL);
   EXPECT_EQ(CountTag(Job(), op::kText), 64u);
 
   const size_t before = Job().size();
-  // 6780 + 58000 = 64780 lines to the bottom at a spacing of 1, one on the first line's place.
-  EXPECT_EQ(Run(-58000, kHugeHeight, 1), FNDL_RESULT_PAGE_FULL);
+  // 64780 lines to the bottom at a spacing of 1, one on the first line's place.
+  EXPECT_EQ(Run(kLowestBaseline - 64780, kHugeHeight, 1), FNDL_RESULT_PAGE_FULL);
   std::vector<uint8_t> job = Job();
   job.erase(job.begin(), job.begin() + static_cast<long>(before));
   EXPECT_EQ(CountTag(job, op::kText), 64781u);
@@ -74,8 +77,8 @@ TEST_F(HostileRecords, EmptyLinesThatReachTheBottomStillFillThePage) {
 
 // Spacings that never get the cursor to the bottom: 0, and one that wraps it back up.
 TEST_F(HostileRecords, SpacingThatNeverReachesTheBottomFails) {
-  EXPECT_EQ(Run(400, kHugeHeight, 0), FNDL_RESULT_FAILED);
-  EXPECT_EQ(Run(400, kHugeHeight, 0xFFFFFFFFu), FNDL_RESULT_FAILED);
+  EXPECT_EQ(Run(kLowestBaseline, kHugeHeight, 0), FNDL_RESULT_FAILED);
+  EXPECT_EQ(Run(kLowestBaseline, kHugeHeight, 0xFFFFFFFFu), FNDL_RESULT_FAILED);
 }
 
 // Numbers at the ends of their ranges, one field at a time.

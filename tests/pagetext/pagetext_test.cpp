@@ -36,8 +36,13 @@ class FakeEngine : public pf::FontEngine {
   int32_t defaultWidth = 40;
   bool charWidthFails = false;
 
-  // Black box X and origin x by glyph index for GetGlyphOutlineA.
-  std::map<uint32_t, std::pair<uint32_t, int32_t>> glyphBoxes;
+  // Black box X, origin x and advance by glyph index for GetGlyphOutlineA.
+  struct GlyphBox {
+    uint32_t blackBoxX;
+    int32_t originX;
+    int16_t cellIncX;
+  };
+  std::map<uint32_t, GlyphBox> glyphBoxes;
   bool glyphFails = false;
 
   // Outline metrics: the size reported (0 = failure), whether the fill fails, the values.
@@ -93,8 +98,9 @@ class FakeEngine : public pf::FontEngine {
       return pf::GDI_ERROR;
     }
     *lpgm = pf::GLYPHMETRICS{};
-    lpgm->gmBlackBoxX = it->second.first;
-    lpgm->gmptGlyphOrigin.x = it->second.second;
+    lpgm->gmBlackBoxX = it->second.blackBoxX;
+    lpgm->gmptGlyphOrigin.x = it->second.originX;
+    lpgm->gmCellIncX = it->second.cellIncX;
     return 1;
   }
 
@@ -562,26 +568,26 @@ TEST_F(PageTextTest, CharacterWiderThanAnyLineWithoutLineSpacingFails) {
 
 TEST_F(PageTextTest, CharacterWiderThanAnyLineFillsThePageWithEmptyLines) {
   x = 4700;
-  y = 6700;
+  y = 6320;
   text.nStartX = 4700;
   SetText(u"A");
 
   EXPECT_EQ(Run(), 2);
 
   EXPECT_EQ(Written(),
-            (Records{kClip, "Cursor(4700,6700)", "Text(\"\")", "Cursor(4700,6750)", "Text(\"\")"}));
-  EXPECT_EQ(y, 6800);
+            (Records{kClip, "Cursor(4700,6320)", "Text(\"\")", "Cursor(4700,6370)", "Text(\"\")"}));
+  EXPECT_EQ(y, 6420);
   EXPECT_EQ(text.bPageFull, 1);
 }
 
 // ---------------------------------------------------------------------------------------------
-// The bottom limit.
+// The bottom of the page: the clip box's bottom less the font's descent (none known here).
 
 TEST_F(PageTextTest, PageFullBeforeTheFirstLineWritesOnlyTheClipBox) {
   ASSERT_TRUE(AppendFontEntry(list));
   list.pLastEntry->nFontId = 8;
   x = 300;
-  y = 6781;
+  y = 6401;
   text.nOffsetToText = 4;
   SetText(u"AB");
 
@@ -593,24 +599,24 @@ TEST_F(PageTextTest, PageFullBeforeTheFirstLineWritesOnlyTheClipBox) {
   EXPECT_EQ(list.pFirstEntry->bReselect, 1);
   EXPECT_EQ(list.pFirstEntry->pNext->bReselect, 1);
   EXPECT_EQ(x, 300);
-  EXPECT_EQ(y, 6781);
+  EXPECT_EQ(y, 6401);
 }
 
-TEST_F(PageTextTest, LineExactlyAtTheBottomLimitIsStillWritten) {
+TEST_F(PageTextTest, LineExactlyOnTheClipBoxBottomIsStillWritten) {
   x = 300;
-  y = 6780;
+  y = 6400;
   SetText(u"AB");
 
   EXPECT_EQ(Run(), 0);
 
-  EXPECT_EQ(Written(), (Records{kClip, "Cursor(300,6780)", "Text(\"AB\";40,40)"}));
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(300,6400)", "Text(\"AB\";40,40)"}));
   EXPECT_EQ(text.bPageFull, 0);
   EXPECT_EQ(Entry().bReselect, 0);
 }
 
 TEST_F(PageTextTest, PageFullAfterAWrapKeepsTheLinesBeforeAndCountsThem) {
   x = 4600;
-  y = 6750;
+  y = 6370;
   text.nStartX = 100;
   text.nOffsetToText = 10;
   text.bUnderline = 1;
@@ -618,14 +624,33 @@ TEST_F(PageTextTest, PageFullAfterAWrapKeepsTheLinesBeforeAndCountsThem) {
 
   EXPECT_EQ(Run(), 2);
 
-  EXPECT_EQ(Written(), (Records{kClip, "Cursor(4600,6750)", "Text(\"AB \";40,40,40)", "ROP(240)",
-                                "Pen(5,0)", "Bar(4600,6900,4720,6950)", "ROP(252)"}));
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(4600,6370)", "Text(\"AB \";40,40,40)", "ROP(240)",
+                                "Pen(5,0)", "Bar(4600,6520,4720,6570)", "ROP(252)"}));
   EXPECT_EQ(text.nOffsetToText, 13);
   EXPECT_EQ(text.bPageFull, 1);
   EXPECT_EQ(Entry().bReselect, 1);
   EXPECT_EQ(x, 100);
-  EXPECT_EQ(y, 6800);
+  EXPECT_EQ(y, 6420);
   EXPECT_EQ(context.nNextX, -1);
+}
+
+TEST_F(PageTextTest, TheFontsDescentMustFitAboveTheClipBoxBottom) {
+  // 483 of 2048 units at a size of 100 reach 23.6, so 24 units below the baseline.
+  Entry().nUnitsPerEm = 2048;
+  Entry().nDescent = 483;
+  struct {
+    int32_t y;
+    int32_t result;
+  } const cases[] = {{6376, 0}, {6377, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.y);
+    y = c.y;
+    text.bPageFull = 0;
+    SetText(u"AB");
+    EXPECT_EQ(Run(), c.result);
+    EXPECT_EQ(text.bPageFull, c.result == 2 ? 1 : 0);
+  }
+  EXPECT_EQ(Written(), (Records{kClip, "Cursor(0,6376)", "Text(\"AB\";40,40)", kClip}));
 }
 
 TEST_F(PageTextTest, CompletedRunLeavesBPageFullAsItWas) {
@@ -707,15 +732,15 @@ INSTANTIATE_TEST_SUITE_P(
                  -1,
                  -10,
                  400},
-        StopCase{"BelowTheBottomLimit",
-                 u"ABZ",
-                 2,
+        StopCase{"AtTheFirstCharacterBelowTheClipBox",
+                 u"ZAB",
+                 0,
                  300,
                  7000,
                  false,
-                 {"Cursor(300,7000)", "Text(\"AB\";40,50)"},
-                 7,
-                 390,
+                 {},
+                 5,
+                 300,
                  300,
                  7000},
         StopCase{
@@ -744,6 +769,22 @@ INSTANTIATE_TEST_SUITE_P(
                  2000}),
     [](const ::testing::TestParamInfo<StopCase>& p) { return p.param.name; });
 
+TEST_F(PageTextTest, PartialLineBeforeAStopBelowTheClipBoxFillsThePageInstead) {
+  x = 300;
+  y = 6401;
+  text.nOffsetToText = 5;
+  context.anGlyphIndex[2] = kUnmappedGlyph;
+  SetText(u"ABZ");
+
+  EXPECT_EQ(Run(), 2);
+
+  EXPECT_EQ(Written(), Records{kClip});
+  EXPECT_EQ(text.nOffsetToText, 5);
+  EXPECT_EQ(text.bPageFull, 1);
+  EXPECT_EQ(Entry().bReselect, 1);
+  EXPECT_EQ(context.nNextX, -1);
+}
+
 TEST_F(PageTextTest, SpaceEqualsSignAndIdeographicSpaceNeverStopTheRun) {
   x = 300;
   y = 400;
@@ -766,7 +807,7 @@ TEST_F(PageTextTest, GlyphThirtyTwoOfAnyOtherCharacterStops) {
     SetText(run);
     text.nOffsetToText = 0;
     context.anGlyphIndex[1] = kUnmappedGlyph;
-    engine.glyphBoxes[kUnmappedGlyph] = {10, 0};
+    engine.glyphBoxes[kUnmappedGlyph] = {10, 0, 10};
 
     EXPECT_EQ(Run(), 1);
     EXPECT_EQ(text.nOffsetToText, 1);
@@ -811,9 +852,11 @@ TEST_F(PageTextTest, FileModeUsesTheRunsResolutionNotTheEntrys) {
 }
 
 TEST_F(PageTextTest, FontEngineWidthsFollowTheCharacterCode) {
-  // Codes up to 0xFF and U+3000 by character width; all others by the glyph's black box.
+  // Codes up to 0xFF and U+3000 by character width; all others by the glyph's advance, not by
+  // its ink (black box and origin); a negative advance is none.
   engine.charWidths = {{0x41, 31}, {0xFF, 32}, {0x3000, 33}};
-  engine.glyphBoxes = {{101, {40, 5}}, {102, {50, -10}}, {103, {5, -10}}, {104, {0, 0}}};
+  engine.glyphBoxes = {
+      {101, {40, 5, 47}}, {102, {50, -10, 38}}, {103, {5, -10, 0}}, {104, {0, 0, -3}}};
   SetText(u"A\u00FF\u3000\u0100\u4E00\uFFFD\u3001");
   context.anGlyphIndex[3] = 101;
   context.anGlyphIndex[4] = 102;
@@ -824,7 +867,7 @@ TEST_F(PageTextTest, FontEngineWidthsFollowTheCharacterCode) {
 
   EXPECT_EQ(Written(),
             (Records{kClip, "Cursor(0,0)",
-                     "Text(\"A\\u00FF\\u3000\\u0100\\u4E00\\uFFFD\\u3001\";31,32,33,45,40,0,0)"}));
+                     "Text(\"A\\u00FF\\u3000\\u0100\\u4E00\\uFFFD\\u3001\";31,32,33,47,38,0,0)"}));
   EXPECT_EQ(engine.charWidthCalls, 3);
   EXPECT_EQ(engine.glyphCalls, 4);
 }
@@ -1053,6 +1096,16 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"SetFont(OT:7:Arial:n;42480000;1)", "Bold(00000000)",
                                   "Shear(00000000,00000000)", "Angle(0)"}}),
     [](const ::testing::TestParamInfo<SelectCase>& p) { return p.param.name; });
+
+TEST_F(PageTextTest, ItalicRunInAFaceThatAlreadyLeansGetsNoShear) {
+  text.bItalic = 1;
+  Entry().bSlanted = true;
+
+  SelectTextFont(stream.get(), Entry(), text);
+
+  EXPECT_EQ(Written(), (Records{"SetFont(OT:7:Arial:n;42C80000;1)", "Bold(00000000)",
+                                "Shear(00000000,00000000)", "Angle(0)"}));
+}
 
 TEST_F(PageTextTest, BoldItalicSelectionBytes) {
   text.FontHeight = 120;

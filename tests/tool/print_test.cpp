@@ -217,6 +217,38 @@ TEST(FndlPrint, TheSampleIsACompleteMultiPageJob) {
   ExpectTextHasGlyphs(job);
 }
 
+// A run longer than the lines left on the page stops with a full page; the tool starts the next
+// page and goes on with the same run at its top.
+TEST(FndlPrint, ARunThatFillsThePageGoesOnAtTheTopOfTheNext) {
+  std::string paragraph;
+  for (int i = 0; i < 120; ++i) paragraph += "abcd efghi ";
+  Printed p;
+  PrintJob({"--size", "40"}, p, paragraph + "\n");
+  ASSERT_EQ(p.run.status, 0) << p.run.err;
+  ASSERT_TRUE(p.job.complete) << p.job.error;
+
+  // 40 points at 600 dpi: a size of 333, lines 399 apart from y 633. DejaVu Sans reaches 79
+  // units below the baseline, so the clip box (down to 6400) shows 15 lines, the last at 6219.
+  std::vector<int32_t> firstY, lastY;
+  std::u16string printed;
+  for (const XlOperator& op : p.job.ops) {
+    if (op.tag == xlop::kBeginPage) firstY.push_back(-1);
+    if (op.tag == xlop::kSetCursor) {
+      const auto y = static_cast<int32_t>(op.Find(xlattr::kPoint)->value.number[1]);
+      if (firstY.back() < 0) firstY.back() = y;
+      lastY.resize(firstY.size());
+      lastY.back() = y;
+    }
+    if (op.tag == xlop::kText) printed += WithoutSpaces(TextOf(op));
+  }
+  ASSERT_GE(firstY.size(), 3u);
+  for (size_t page = 0; page + 1 < firstY.size(); ++page) {
+    EXPECT_EQ(firstY[page], 633) << "page " << page + 1;
+    EXPECT_EQ(lastY[page], 6219) << "page " << page + 1;
+  }
+  EXPECT_EQ(Utf16ToUtf8(printed), Utf16ToUtf8(WithoutSpaces(Utf8ToUtf16(paragraph))));
+}
+
 TEST(FndlPrint, DejaVuGlyphsSurviveTheRoundTripThroughTheFontEngine) {
   ASSERT_FALSE(DejaVuSans().empty()) << "fonts-dejavu-core is not installed";
   Printed p;

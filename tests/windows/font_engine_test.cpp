@@ -522,6 +522,27 @@ TEST_F(Gdi, ReleasingTheCachesKeepsExistingFontsAndFilesCanBeUsedAgain) {
   pf::ReleaseFontEngineCaches();
 }
 
+// The standalone font of a collection face is kept between calls; releasing the caches (what
+// removing the last font does) lets it go, so a collection rewritten in place with the same
+// layout is read anew rather than answered from the old copy.
+TEST_F(Gdi, ReleasingTheCachesDropsTheLastCollectionFace) {
+  Bytes collection = Collection({Renamed(kDejaVuSans, "DejaVu Sans", "Tavrfndl QB")});
+  const std::string path = WriteTemp("rewritten.ttc", collection);
+  const Bytes before = FontData(Select(LogFont(path.c_str(), 120), path.c_str()), 0);
+  ASSERT_FALSE(before.empty());
+  pf::ReleaseFontEngineCaches();
+
+  // A byte of the first table: both lay the tables out in directory order behind the directory,
+  // the collection after its 16-byte header.
+  const size_t first = U32(before, 12 + 8) + 20;
+  collection[first + 16] ^= 0xFF;
+  WriteTemp("rewritten.ttc", collection);
+  const Bytes after = FontData(Select(LogFont(path.c_str(), 120), path.c_str()), 0);
+  ASSERT_EQ(after.size(), before.size());
+  EXPECT_EQ(after[first], before[first] ^ 0xFF);
+  pf::ReleaseFontEngineCaches();
+}
+
 TEST_F(Gdi, FaceNamesAreReadInTheAnsiCodePageATestSets) {
   // "ＭＳ ゴシック" in Shift_JIS.
   const char sjis[] = "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e";
