@@ -44,14 +44,12 @@ const std::vector<SampleParagraph>& SampleDocument() {
              "paragraph one line spacing below.")},
       {},
       {Bold("Filling the page."),
-       Plain("When a line would fall below the bottom limit, the library stops the run and "
-             "reports that the page is full. The driver then ends the page, begins the next one, "
-             "puts the cursor back at the top margin and calls again with the same record: the "
-             "record remembers how much of its text is already on paper, and the library selects "
-             "the font again before it writes the rest. The library also clips every run to a "
-             "box that ends a little above that limit, so this driver reads back the advances "
-             "the library has written and ends a run where the last line above the clip box "
-             "ends; the rest of the paragraph starts the next page, and no line is lost.")},
+       Plain("When a line would reach below the box that the library clips every run to, its "
+             "descenders included, the library stops the run and reports that the page is full. "
+             "The driver then ends the page, begins the next one, puts the cursor back at the "
+             "top margin and calls again with the same record: the record remembers how much of "
+             "its text is already on paper, and the library selects the font again before it "
+             "writes the rest, so no line is lost.")},
       {},
       {Italic("The quick brown fox jumps over the lazy dog. Pack my box with five dozen liquor "
               "jugs. How vexingly quick daft zebras jump! Sphinx of black quartz, judge my vow.")},
