@@ -22,10 +22,14 @@ namespace tavrfndl::outline {
 namespace {
 
 // Enough for any cubic within the coordinate limit at a tolerance of 1 unit: the error of n
-// pieces falls with n³.
-constexpr int kMaxPieces = 100;
+// pieces falls with n³. Up to kLinearPieces every n is tried, so that the result is the
+// shortest; past it (only for curves far larger than a glyph's em) n is doubled and then
+// narrowed down, so that a font of such curves costs a few fits per curve, not hundreds.
+constexpr int kLinearPieces = 8;
+constexpr int kMaxPieces = 256;
 constexpr int kMaxFitDepth = 24;
-constexpr double kLargestCoordinate = 1 << 20;
+// A CFF glyph's coordinates stay within ±32767; a TrueType glyph's must.
+constexpr double kLargestCoordinate = 1 << 16;
 
 Point operator+(Point a, Point b) {
   return {a.x + b.x, a.y + b.y};
@@ -125,6 +129,28 @@ bool FitPieces(const Cubic& c, int n, double tolerance, std::vector<Point>& cont
   return true;
 }
 
+// The controls of the fewest pieces that fit (see kLinearPieces).
+bool FitFewestPieces(const Cubic& c, double tolerance, std::vector<Point>& controls) {
+  for (int n = 1; n <= kLinearPieces; ++n) {
+    if (FitPieces(c, n, tolerance, controls)) return true;
+  }
+  int fails = kLinearPieces, fits = 2 * kLinearPieces;
+  while (!FitPieces(c, fits, tolerance, controls)) {
+    if (fits == kMaxPieces) return false;
+    fails = fits;
+    fits = std::min(2 * fits, kMaxPieces);
+  }
+  while (fits - fails > 1) {
+    const int n = (fails + fits) / 2;
+    if (FitPieces(c, n, tolerance, controls)) {
+      fits = n;
+    } else {
+      fails = n;
+    }
+  }
+  return FitPieces(c, fits, tolerance, controls);
+}
+
 double SegmentDistance(Point p, Point a, Point b) {
   const Point ab = b - a;
   const double lengthSquared = ab.x * ab.x + ab.y * ab.y;
@@ -207,22 +233,21 @@ double ToleranceForEm(uint32_t unitsPerEm) {
 
 bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance, QuadContour& out) {
   if (!Usable(p0) || !Usable(p1) || !Usable(p2) || !Usable(p3) || !(tolerance > 0)) return false;
+  p0 = Rounded(p0);
+  p3 = Rounded(p3);
   try {
     if (SegmentDistance(p1, p0, p3) <= tolerance && SegmentDistance(p2, p0, p3) <= tolerance) {
       out.push_back(Stored(p3, true));
       return true;
     }
-    const Cubic c{p0, p1, p2, p3};
     std::vector<Point> controls;
-    for (int n = 1; n <= kMaxPieces; ++n) {
-      if (!FitPieces(c, n, tolerance, controls)) continue;
-      for (Point q : controls) out.push_back(Stored(q, false));
-      out.push_back(Stored(p3, true));
-      return true;
-    }
+    if (!FitFewestPieces({p0, p1, p2, p3}, tolerance, controls)) return false;
+    for (Point q : controls) out.push_back(Stored(q, false));
+    out.push_back(Stored(p3, true));
+    return true;
   } catch (const std::bad_alloc&) {
+    return false;
   }
-  return false;
 }
 
 bool ConvertContours(std::span<const Contour> contours, double tolerance,

@@ -54,13 +54,13 @@ using QuadContour = std::vector<QuadPoint>;
 // smaller em cannot follow the curve closer than half a unit on each axis anyway.
 double ToleranceForEm(uint32_t unitsPerEm);
 
-// Appends the quadratic spline that replaces the cubic from p0 to p3 (both whole units, as
-// every on-curve point of the result is): off-curve points, then p3 on the curve. The points
-// between the off-curve points are implied. Every point of the spline, with its off-curve
-// points rounded to whole units, lies within tolerance of the cubic and the reverse: the curve
-// is split into as few equal pieces as meet it. A cubic whose control points lie within
-// tolerance of the chord becomes a line. False (out unchanged) for coordinates that are not
-// finite or lie beyond ±2^20, where no TrueType glyph reaches.
+// Appends the quadratic spline that replaces the cubic from p0 to p3: off-curve points, then
+// p3 on the curve; the points between the off-curve points are implied. p0 and p3 are taken
+// rounded to whole units, as every on-curve point of the result is, and every point of the
+// spline (its off-curve points rounded too) lies within tolerance of that cubic, and the
+// reverse: the curve is split into as few equal pieces as meet it. A cubic whose control
+// points lie within tolerance of the chord becomes a line. False for coordinates that are not
+// finite or lie beyond ±2^16, where no glyph reaches.
 bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance, QuadContour& out);
 
 // The contours as TrueType contours: on-curve points rounded to whole units, cubic segments
