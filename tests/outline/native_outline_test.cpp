@@ -199,6 +199,53 @@ class Face {
   std::vector<uint8_t> bytes_;
 };
 
+TEST(CffOutlineSource, EngineGivesNativeRecordsAsGdiDoes) {
+  const std::string path = std::string(kUrwFolder) + "NimbusSans-Regular.otf";
+  if (!Exists(path)) GTEST_SKIP() << path << " missing: install fonts-urw-base35";
+  Face file(path);
+  ASSERT_NE(file.get(), nullptr);
+  const uint32_t l = FT_Get_Char_Index(file.get(), 'l'), space = FT_Get_Char_Index(file.get(), ' ');
+  platform::FontEngine& engine = platform::PlatformFontEngine();
+  platform::HDC dc = engine.CreateCompatibleDC();
+  platform::LOGFONTA lf;
+  lf.lfHeight = -500;  // half the em: the records are scaled to the font's size
+  platform::HFONT font = engine.CreateFontIndirectA(lf, path.c_str());
+  engine.SelectObject(dc, font);
+  const uint32_t native = GGO_NATIVE | GGO_UNHINTED | GGO_GLYPH_INDEX;
+  const platform::MAT2& identity = platform::kIdentityMatrix;
+  platform::GLYPHMETRICS gm;
+
+  // The stem of "l": one contour of straight lines from (152, 729) back to it, in font units.
+  Records expected;
+  expected.Polygon(76, 364.5).Curve(1, {{34, 364.5}, {34, 0}, {76, 0}, {76, 364.5}});
+  const uint32_t size = engine.GetGlyphOutlineW(dc, l, native, &gm, 0, nullptr, &identity);
+  ASSERT_EQ(size, expected.bytes().size());
+  std::vector<uint8_t> records(size);
+  EXPECT_EQ(engine.GetGlyphOutlineW(dc, l, native, &gm, size, records.data(), &identity), size);
+  EXPECT_EQ(records, expected.bytes());
+  EXPECT_EQ(gm.gmBlackBoxX, 42u);
+  EXPECT_EQ(gm.gmBlackBoxY, 365u);
+  EXPECT_EQ(gm.gmptGlyphOrigin.x, 34);
+  EXPECT_EQ(gm.gmptGlyphOrigin.y, 365);
+
+  EXPECT_EQ(engine.GetGlyphOutlineW(dc, space, native, &gm, 0, nullptr, &identity), 0u);
+  const platform::MAT2 wide = {{0, 2}, {0, 0}, {0, 0}, {0, 1}};
+  const uint32_t refused[][2] = {{l, platform::GGO_METRICS | GGO_GLYPH_INDEX},
+                                 {l, GGO_NATIVE | GGO_GLYPH_INDEX},
+                                 {uint32_t(file.get()->num_glyphs), native}};
+  for (const auto& [glyph, format] : refused) {
+    EXPECT_EQ(engine.GetGlyphOutlineW(dc, glyph, format, &gm, 0, nullptr, &identity),
+              platform::GDI_ERROR);
+  }
+  EXPECT_EQ(engine.GetGlyphOutlineW(dc, l, native, nullptr, 0, nullptr, &identity),
+            platform::GDI_ERROR);
+  EXPECT_EQ(engine.GetGlyphOutlineW(dc, l, native, &gm, 0, nullptr, &wide), platform::GDI_ERROR);
+  EXPECT_EQ(engine.GetGlyphOutlineW(dc, l, native, &gm, size - 1, records.data(), &identity),
+            platform::GDI_ERROR);
+  engine.DeleteDC(dc);
+  engine.DeleteObject(font);
+}
+
 using Pixels = std::set<std::pair<int, int>>;
 
 // The glyph rendered bilevel at 100 ppem without hinting, as pixel positions.
