@@ -27,6 +27,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
 #include FT_OUTLINE_H
@@ -36,6 +37,7 @@
 #include "platform/platform.h"
 #include "platform/posix/code_page.h"
 #include "platform/posix/engine_stats.h"
+#include "platform/posix/native_outline.h"
 #include "platform/posix/shared_mapping.h"
 #include "sfnt/bytes.h"
 #include "sfnt/directory.h"
@@ -319,6 +321,7 @@ class FontRef {
   FontRef(const FontRef&) = delete;
   FontRef& operator=(const FontRef&) = delete;
   FontObject* operator->() const { return font_; }
+  FontObject& operator*() const { return *font_; }
   explicit operator bool() const { return font_ != nullptr; }
 
  private:
@@ -339,6 +342,43 @@ uint32_t CopyFontData(ByteView data, uint32_t offset, void* buffer, uint32_t cjB
 bool IsIdentity(const MAT2& m) {
   auto is = [](FIXED f, int16_t value) { return f.fract == 0 && f.value == value; };
   return is(m.eM11, 1) && is(m.eM12, 0) && is(m.eM21, 0) && is(m.eM22, 1);
+}
+
+int64_t FloorDiv(int64_t num, int64_t den) {
+  return num >= 0 ? num / den : -((-num + den - 1) / den);
+}
+
+// The unhinted outline of a glyph as native outline records at the font's size, and its
+// metrics: the black box is the outline's control box widened to whole pixels (1 x 1 without
+// outline), the cell advance the one GetCharWidthA gives.
+bool LoadNativeOutline(FontObject& font, uint32_t uChar, bool glyphIndex,
+                       std::vector<uint8_t>& records, GLYPHMETRICS& gm) {
+  Face& face = *font.face;
+  std::lock_guard<std::mutex> lock(face.mutex);
+  FT_UInt glyph = glyphIndex ? uChar : GlyphOfCode(face, uChar);
+  if (glyph >= static_cast<FT_UInt>(face.ft->num_glyphs) ||
+      FT_Load_Glyph(face.ft, glyph, FT_LOAD_NO_SCALE) != 0 ||
+      face.ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
+    return false;
+  }
+  const FT_Outline& outline = face.ft->glyph->outline;
+  if (!posix::WriteNativeOutline(outline, font.ppem, face.unitsPerEm, records)) return false;
+  gm = GLYPHMETRICS();
+  gm.gmBlackBoxX = gm.gmBlackBoxY = 1;
+  if (outline.n_points > 0) {
+    FT_BBox box;
+    FT_Outline_Get_CBox(&outline, &box);
+    const int64_t left = FloorDiv(box.xMin * font.ppem, face.unitsPerEm);
+    const int64_t bottom = FloorDiv(box.yMin * font.ppem, face.unitsPerEm);
+    const int64_t right = -FloorDiv(-box.xMax * font.ppem, face.unitsPerEm);
+    const int64_t top = -FloorDiv(-box.yMax * font.ppem, face.unitsPerEm);
+    gm.gmBlackBoxX = static_cast<uint32_t>(right > left ? right - left : 1);
+    gm.gmBlackBoxY = static_cast<uint32_t>(top > bottom ? top - bottom : 1);
+    gm.gmptGlyphOrigin = {static_cast<int32_t>(left), static_cast<int32_t>(top)};
+  }
+  const int32_t cellInc = font.Scale(face.ft->glyph->metrics.horiAdvance);
+  gm.gmCellIncX = static_cast<int16_t>(cellInc > INT16_MAX ? INT16_MAX : cellInc);
+  return true;
 }
 
 class PosixFontEngine final : public FontEngine {
@@ -527,6 +567,32 @@ class PosixFontEngine final : public FontEngine {
       otm.otmsUnderscorePosition = font->Scale(face.underlinePosition);
       *potm = otm;
       return kSize;
+    });
+  }
+
+  // Native outlines only: GGO_NATIVE | GGO_UNHINTED, optionally GGO_GLYPH_INDEX, with the
+  // identity matrix. The outline is the font's own in font units (no hinting), scaled to the
+  // font's whole-pixel em: exact font units for a font made at lfHeight = -unitsPerEm.
+  uint32_t GetGlyphOutlineW(HDC hdc, uint32_t uChar, uint32_t fuFormat, GLYPHMETRICS* lpgm,
+                            uint32_t cjBuffer, void* pvBuffer, const MAT2* lpmat2) override {
+    return NoThrow(GDI_ERROR, [&] {
+      if (lpgm == nullptr || lpmat2 == nullptr || !IsIdentity(*lpmat2)) return GDI_ERROR;
+      if ((fuFormat & ~GGO_GLYPH_INDEX) != (GGO_NATIVE | GGO_UNHINTED)) return GDI_ERROR;
+      FontRef font(AcquireSelected(hdc));
+      if (!font) return GDI_ERROR;
+      std::vector<uint8_t> records;
+      GLYPHMETRICS gm;
+      const bool glyphIndex = (fuFormat & GGO_GLYPH_INDEX) != 0;
+      if (!LoadNativeOutline(*font, uChar, glyphIndex, records, gm) ||
+          records.size() > kLargestFontData) {
+        return GDI_ERROR;
+      }
+      *lpgm = gm;
+      const auto size = static_cast<uint32_t>(records.size());
+      if (pvBuffer == nullptr || cjBuffer == 0) return size;
+      if (cjBuffer < size) return GDI_ERROR;
+      if (size > 0) memcpy(pvBuffer, records.data(), size);
+      return size;
     });
   }
 

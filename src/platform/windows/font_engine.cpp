@@ -9,6 +9,7 @@
 // GDI keeps its own font caches; what the engine keeps (the private fonts added for files and
 // the last standalone collection face) goes with ReleaseFontEngineCaches.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -27,6 +28,12 @@ namespace {
 constexpr uint32_t kLibraryGdiError = GDI_ERROR;
 constexpr uint32_t kLibraryGgoMetrics = GGO_METRICS;
 constexpr uint32_t kLibraryGgoGlyphIndex = GGO_GLYPH_INDEX;
+constexpr uint32_t kLibraryGgoNative = GGO_NATIVE;
+constexpr uint32_t kLibraryGgoUnhinted = GGO_UNHINTED;
+constexpr uint32_t kLibraryPolygonType = TT_POLYGON_TYPE;
+constexpr uint16_t kLibraryPrimLine = TT_PRIM_LINE;
+constexpr uint16_t kLibraryPrimQSpline = TT_PRIM_QSPLINE;
+constexpr uint16_t kLibraryPrimCSpline = TT_PRIM_CSPLINE;
 constexpr size_t kFaceNameBytes = sizeof(LOGFONTA{}.lfFaceName);
 
 }  // namespace
@@ -41,6 +48,15 @@ namespace {
 static_assert(kLibraryGdiError == GDI_ERROR);
 static_assert(kLibraryGgoMetrics == GGO_METRICS);
 static_assert(kLibraryGgoGlyphIndex == GGO_GLYPH_INDEX);
+// The native outline records are GDI's own, passed through as written.
+static_assert(kLibraryGgoNative == GGO_NATIVE);
+static_assert(kLibraryGgoUnhinted == GGO_UNHINTED);
+static_assert(kLibraryPolygonType == TT_POLYGON_TYPE);
+static_assert(kLibraryPrimLine == TT_PRIM_LINE);
+static_assert(kLibraryPrimQSpline == TT_PRIM_QSPLINE);
+static_assert(kLibraryPrimCSpline == TT_PRIM_CSPLINE);
+static_assert(sizeof(TTPOLYGONHEADER) == 16 && sizeof(POINTFX) == 8 &&
+              offsetof(TTPOLYCURVE, apfx) == 4);
 static_assert(kFaceNameBytes == LF_FACESIZE);
 static_assert(std::is_same_v<int32_t, INT>, "GDI fills the caller's int32_t widths");
 
@@ -161,6 +177,12 @@ class GdiFontEngine final : public FontEngine {
     lpgm->gmCellIncX = gm.gmCellIncX;
     lpgm->gmCellIncY = gm.gmCellIncY;
     return result;
+  }
+
+  // GDI writes the native outline records itself, in the layout the library parses.
+  uint32_t GetGlyphOutlineW(HDC hdc, uint32_t uChar, uint32_t fuFormat, GLYPHMETRICS* lpgm,
+                            uint32_t cjBuffer, void* pvBuffer, const MAT2* lpmat2) override {
+    return GetGlyphOutlineA(hdc, uChar, fuFormat, lpgm, cjBuffer, pvBuffer, lpmat2);
   }
 
   // The size the library allocates is that of its own block, not of Windows' (which appends the

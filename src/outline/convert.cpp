@@ -1,0 +1,270 @@
+// Cubic to quadratic conversion.
+//
+// A cubic is split into n equal pieces (n = 1, 2, ... until the result fits), each piece
+// replaced by one quadratic. The quadratics' junctions are not stored: each is the midpoint of
+// the two control points beside it, which TrueType implies, so n pieces cost n off-curve points.
+// For one piece the control point is where the end tangents meet; for more, the control points
+// move evenly from the first piece's start-tangent estimate to the last piece's end-tangent
+// estimate, so that the spline leaves and enters the cubic's end points along its tangents.
+//
+// The fit is tested on the spline as it will be stored, with its control points rounded to
+// whole units, against the cubic piece by piece: the difference of a piece and its quadratic
+// (raised to a cubic) is itself a cubic Bézier curve, and it stays within tolerance when its
+// control points do, or when both halves of it do (the control polygon bounds the curve).
+// Matching the two curves parameter for parameter bounds the distance between them from above.
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "outline/outline.h"
+
+namespace tavrfndl::outline {
+namespace {
+
+// Enough for any cubic within the coordinate limit at a tolerance of 1 unit: the error of n
+// pieces falls with n³. Up to kLinearPieces every n is tried, so that the result is the
+// shortest; past it (only for curves far larger than a glyph's em) n is doubled and then
+// narrowed down, so that a font of such curves costs a few fits per curve, not hundreds.
+constexpr int kLinearPieces = 8;
+constexpr int kMaxPieces = 256;
+constexpr int kMaxFitDepth = 24;
+// A CFF glyph's coordinates stay within ±32767; a TrueType glyph's must.
+constexpr double kLargestCoordinate = 1 << 16;
+
+Point operator+(Point a, Point b) {
+  return {a.x + b.x, a.y + b.y};
+}
+Point operator-(Point a, Point b) {
+  return {a.x - b.x, a.y - b.y};
+}
+Point operator*(Point a, double k) {
+  return {a.x * k, a.y * k};
+}
+double Length(Point p) {
+  return std::hypot(p.x, p.y);
+}
+double Cross(Point a, Point b) {
+  return a.x * b.y - a.y * b.x;
+}
+Point Rounded(Point p) {
+  return {std::round(p.x), std::round(p.y)};
+}
+bool Usable(Point p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= kLargestCoordinate &&
+         std::fabs(p.y) <= kLargestCoordinate;
+}
+
+QuadPoint Stored(Point p, bool onCurve) {
+  return {static_cast<int32_t>(p.x), static_cast<int32_t>(p.y), onCurve};
+}
+
+struct Cubic {
+  Point p0, p1, p2, p3;
+};
+
+// Whether the cubic Bézier curve through these control points stays within tolerance of the
+// origin, knowing that its end points do.
+bool FitsInside(Point p0, Point p1, Point p2, Point p3, double tolerance, int depth) {
+  if (Length(p1) <= tolerance && Length(p2) <= tolerance) return true;
+  const Point mid = (p0 + (p1 + p2) * 3 + p3) * 0.125;
+  if (Length(mid) > tolerance || depth == kMaxFitDepth) return false;
+  const Point half = (p3 + p2 - p1 - p0) * 0.125;
+  return FitsInside(p0, (p0 + p1) * 0.5, mid - half, mid, tolerance, depth + 1) &&
+         FitsInside(mid, mid + half, (p2 + p3) * 0.5, p3, tolerance, depth + 1);
+}
+
+// The part of the cubic for t in [t0, t1], from its power form.
+Cubic Piece(const Cubic& c, double t0, double t1) {
+  const Point a = c.p3 - c.p0 + (c.p1 - c.p2) * 3;
+  const Point b = (c.p0 - c.p1 * 2 + c.p2) * 3;
+  const Point d = (c.p1 - c.p0) * 3;
+  const double h = t1 - t0;
+  const Point start = ((a * t0 + b) * t0 + d) * t0 + c.p0;
+  const Point slope = ((a * (3 * t0) + b * 2) * t0 + d) * h;
+  const Point bend = (a * (3 * t0) + b) * (h * h);
+  const Point end = ((a * t1 + b) * t1 + d) * t1 + c.p0;
+  return {start, start + slope * (1.0 / 3), start + (slope * 2 + bend) * (1.0 / 3), end};
+}
+
+// The single quadratic's control point: where the end tangents meet, else the average of the
+// two tangent estimates.
+Point SingleControl(const Cubic& c) {
+  const Point d1 = c.p1 - c.p0, d2 = c.p2 - c.p3;
+  const double cross = Cross(d1, d2);
+  if (std::fabs(cross) > 1e-9 * (Length(d1) * Length(d2))) {
+    const double s = Cross(c.p3 - c.p0, d2) / cross;
+    return c.p0 + d1 * s;
+  }
+  return (c.p1 * 3 - c.p0 + c.p2 * 3 - c.p3) * 0.25;
+}
+
+bool PieceFits(const Cubic& piece, Point start, Point control, Point end, double tolerance) {
+  const Point e0 = start - piece.p0, e3 = end - piece.p3;
+  if (Length(e0) > tolerance || Length(e3) > tolerance) return false;
+  const Point q1 = start + (control - start) * (2.0 / 3);
+  const Point q2 = end + (control - end) * (2.0 / 3);
+  return FitsInside(e0, q1 - piece.p1, q2 - piece.p2, e3, tolerance, 0);
+}
+
+// The rounded control points of n pieces, when they fit.
+bool FitPieces(const Cubic& c, int n, double tolerance, std::vector<Point>& controls) {
+  controls.clear();
+  if (n == 1) {
+    controls.push_back(Rounded(SingleControl(c)));
+    return PieceFits(c, c.p0, controls[0], c.p3, tolerance);
+  }
+  std::vector<Cubic> pieces;
+  for (int i = 0; i < n; ++i) {
+    const Cubic p = Piece(c, double(i) / n, double(i + 1) / n);
+    const Point leave = p.p0 + (p.p1 - p.p0) * 1.5, enter = p.p3 + (p.p2 - p.p3) * 1.5;
+    controls.push_back(Rounded(leave + (enter - leave) * (double(i) / (n - 1))));
+    pieces.push_back(p);
+  }
+  Point start = c.p0;
+  for (int i = 0; i < n; ++i) {
+    const Point end = i + 1 < n ? (controls[i] + controls[i + 1]) * 0.5 : c.p3;
+    if (!PieceFits(pieces[i], start, controls[i], end, tolerance)) return false;
+    start = end;
+  }
+  return true;
+}
+
+// The controls of the fewest pieces that fit (see kLinearPieces).
+bool FitFewestPieces(const Cubic& c, double tolerance, std::vector<Point>& controls) {
+  for (int n = 1; n <= kLinearPieces; ++n) {
+    if (FitPieces(c, n, tolerance, controls)) return true;
+  }
+  int fails = kLinearPieces, fits = 2 * kLinearPieces;
+  while (!FitPieces(c, fits, tolerance, controls)) {
+    if (fits == kMaxPieces) return false;
+    fails = fits;
+    fits = std::min(2 * fits, kMaxPieces);
+  }
+  while (fits - fails > 1) {
+    const int n = (fails + fits) / 2;
+    if (FitPieces(c, n, tolerance, controls)) {
+      fits = n;
+    } else {
+      fails = n;
+    }
+  }
+  return FitPieces(c, fits, tolerance, controls);
+}
+
+double SegmentDistance(Point p, Point a, Point b) {
+  const Point ab = b - a;
+  const double lengthSquared = ab.x * ab.x + ab.y * ab.y;
+  double t = lengthSquared > 0 ? ((p.x - a.x) * ab.x + (p.y - a.y) * ab.y) / lengthSquared : 0;
+  t = std::clamp(t, 0.0, 1.0);
+  return Length(p - (a + ab * t));
+}
+
+bool IsImplied(const QuadContour& points, size_t i) {
+  const size_t n = points.size();
+  const QuadPoint& before = points[(i + n - 1) % n];
+  const QuadPoint& after = points[(i + 1) % n];
+  const QuadPoint& p = points[i];
+  return n > 2 && p.onCurve && !before.onCurve && !after.onCurve &&
+         int64_t{before.x} + after.x == 2 * int64_t{p.x} &&
+         int64_t{before.y} + after.y == 2 * int64_t{p.y};
+}
+
+// Drops repeated on-curve points and on-curve points that are the midpoint of two off-curve
+// neighbours, then starts the contour on the curve. One on-curve point is always kept: a
+// contour of off-curve points only is valid TrueType, but a start on the curve is what every
+// rasteriser has been tested with.
+void Tidy(QuadContour& points) {
+  QuadContour kept;
+  kept.reserve(points.size());
+  for (const QuadPoint& p : points) {
+    if (p.onCurve && !kept.empty() && kept.back() == p) continue;
+    kept.push_back(p);
+  }
+  while (kept.size() > 1 && kept.back().onCurve && kept.back() == kept.front()) kept.pop_back();
+  const size_t n = kept.size();
+  std::vector<bool> implied(n);
+  bool onCurveLeft = false;
+  for (size_t i = 0; i < n; ++i) {
+    implied[i] = IsImplied(kept, i);
+    onCurveLeft = onCurveLeft || (kept[i].onCurve && !implied[i]);
+  }
+  points.clear();
+  for (size_t i = 0; i < n; ++i) {
+    if (implied[i] && !onCurveLeft) {  // the first stays
+      implied[i] = false;
+      onCurveLeft = true;
+    }
+    if (!implied[i]) points.push_back(kept[i]);
+  }
+  auto first =
+      std::find_if(points.begin(), points.end(), [](const QuadPoint& p) { return p.onCurve; });
+  if (first != points.end()) std::rotate(points.begin(), first, points.end());
+}
+
+bool AppendSegment(const Segment& s, Point& current, double tolerance, QuadContour& out) {
+  const Point end = Rounded(s.end);
+  if (!Usable(end) || !Usable(s.control[0]) || !Usable(s.control[1])) return false;
+  if (s.kind == SegmentKind::kCubic) {
+    if (!CubicToQuadratics(current, s.control[0], s.control[1], end, tolerance, out)) return false;
+  } else {
+    if (s.kind == SegmentKind::kQuadratic) out.push_back(Stored(Rounded(s.control[0]), false));
+    out.push_back(Stored(end, true));
+  }
+  current = end;
+  return true;
+}
+
+bool ConvertContour(const Contour& contour, double tolerance, QuadContour& out) {
+  Point current = Rounded(contour.start);
+  if (!Usable(current)) return false;
+  out.push_back(Stored(current, true));
+  for (const Segment& s : contour.segments) {
+    if (!AppendSegment(s, current, tolerance, out)) return false;
+  }
+  Tidy(out);
+  return true;
+}
+
+}  // namespace
+
+double ToleranceForEm(uint32_t unitsPerEm) {
+  return std::max(1.0, unitsPerEm / 1000.0);
+}
+
+bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance, QuadContour& out) {
+  if (!Usable(p0) || !Usable(p1) || !Usable(p2) || !Usable(p3) || !(tolerance > 0)) return false;
+  p0 = Rounded(p0);
+  p3 = Rounded(p3);
+  try {
+    if (SegmentDistance(p1, p0, p3) <= tolerance && SegmentDistance(p2, p0, p3) <= tolerance) {
+      out.push_back(Stored(p3, true));
+      return true;
+    }
+    std::vector<Point> controls;
+    if (!FitFewestPieces({p0, p1, p2, p3}, tolerance, controls)) return false;
+    for (Point q : controls) out.push_back(Stored(q, false));
+    out.push_back(Stored(p3, true));
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool ConvertContours(std::span<const Contour> contours, double tolerance,
+                     std::vector<QuadContour>& out) {
+  try {
+    std::vector<QuadContour> converted;
+    for (const Contour& contour : contours) {
+      if (contour.segments.empty()) continue;
+      QuadContour points;
+      if (!ConvertContour(contour, tolerance, points)) return false;
+      if (points.size() > 1) converted.push_back(std::move(points));
+    }
+    out = std::move(converted);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+}  // namespace tavrfndl::outline

@@ -1,0 +1,94 @@
+// Glyph outlines for fonts whose glyphs are not stored as TrueType "glyf" data: a font engine's
+// outline records are parsed into contours of lines, quadratic and cubic Bézier segments, the
+// cubic segments are replaced by quadratic splines within a stated tolerance, and the result is
+// written as a simple TrueType glyph (the only kind of glyph a format-0 soft font carries).
+//
+// The module stands alone: it reads nothing of the font and knows neither the font engine nor the
+// stream. Everything here is coordinates in font units, y upwards. Failures (an outline record
+// that does not parse, coordinates a TrueType glyph cannot hold, no memory) return false and
+// leave nothing half-usable to the caller, who treats the glyph as missing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tavrfndl::outline {
+
+struct Point {
+  double x = 0;
+  double y = 0;
+};
+
+enum class SegmentKind : uint8_t { kLine, kQuadratic, kCubic };
+
+// One piece of a contour from the previous segment's end (or the contour's start) to end:
+// control[0] is a quadratic segment's control point, control[0] and control[1] a cubic's.
+struct Segment {
+  SegmentKind kind = SegmentKind::kLine;
+  Point control[2];
+  Point end;
+};
+
+// A closed contour: the outline runs from start through the segments and back to start, with a
+// straight line when the last segment ends elsewhere.
+struct Contour {
+  Point start;
+  std::vector<Segment> segments;
+};
+
+// A point of a TrueType contour in whole font units. Between two consecutive off-curve points
+// lies an implied on-curve point, their midpoint.
+struct QuadPoint {
+  int32_t x = 0;
+  int32_t y = 0;
+  bool onCurve = true;
+
+  bool operator==(const QuadPoint&) const = default;
+};
+using QuadContour = std::vector<QuadPoint>;
+
+// The deviation allowed between a cubic outline and its quadratic replacement: 1 unit at 1000
+// units per em, scaled to the em. Never below 1 unit: a glyph on the whole-unit grid of a
+// smaller em cannot follow the curve closer than half a unit on each axis anyway.
+double ToleranceForEm(uint32_t unitsPerEm);
+
+// Appends the quadratic spline that replaces the cubic from p0 to p3: off-curve points, then
+// p3 on the curve; the points between the off-curve points are implied. p0 and p3 are taken
+// rounded to whole units, as every on-curve point of the result is, and every point of the
+// spline (its off-curve points rounded too) lies within tolerance of that cubic, and the
+// reverse: the curve is split into as few equal pieces as meet it. A cubic whose control
+// points lie within tolerance of the chord becomes a line. False for coordinates that are not
+// finite or lie beyond ±2^16, where no glyph reaches.
+bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance, QuadContour& out);
+
+// The contours as TrueType contours: on-curve points rounded to whole units, cubic segments
+// through CubicToQuadratics, quadratic segments kept (their control points rounded). Repeated
+// on-curve points are dropped, and so is an on-curve point that is exactly the midpoint of two
+// off-curve neighbours; each contour starts on the curve when it has an on-curve point.
+// Contours without segments, or whose points all coincide, are left out.
+bool ConvertContours(std::span<const Contour> contours, double tolerance,
+                     std::vector<QuadContour>& out);
+
+struct EncodedGlyph {
+  std::vector<uint8_t> bytes;  // the "glyf" entry, unpadded; empty for a glyph without outline
+  uint16_t points = 0;         // for "maxp" maxPoints
+  uint16_t contours = 0;       // for "maxp" maxContours
+};
+
+// A simple TrueType glyph of the contours: header with the points' bounding box,
+// endPtsOfContours, no instructions, flags (on-curve, short and same-or-positive vectors, runs
+// of equal flags as repeats) and the coordinates as deltas. No contours (or none with points)
+// gives an empty glyph. False when the glyph cannot be written: a coordinate or a delta beyond
+// 16 bits, more than 65535 points or 32767 contours.
+bool EncodeSimpleGlyph(std::span<const QuadContour> contours, EncodedGlyph& out);
+
+// Native outline records as the Windows font engine's GetGlyphOutlineW writes them for
+// GGO_NATIVE, little-endian: per contour a TTPOLYGONHEADER (cb, dwType 24, pfxStart), then
+// TTPOLYCURVE records (wType 1 line, 2 quadratic spline, 3 cubic spline; cpfx; cpfx POINTFX),
+// coordinates 16.16 fixed. The records are untrusted: every count and length is checked against
+// the data, and anything not laid out so fails. Empty data is a glyph without outline.
+bool ParseNativeOutline(const uint8_t* data, size_t size, std::vector<Contour>& out);
+
+}  // namespace tavrfndl::outline
