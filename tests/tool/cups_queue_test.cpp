@@ -1,0 +1,351 @@
+// The CUPS filter and PPD in a real scheduler: a private cupsd (its own configuration, a local
+// socket, FileDevice so that a queue prints to a file) whose ServerBin is a staged install of
+// this build with the system's filters beside it. Jobs go in with lp; what the queue wrote is
+// read back with the stream reader.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tool_harness.h"
+
+#ifndef FNDL_CUPS_FILTER
+
+TEST(CupsQueue, JobsPrintThroughTheFilter) {
+  GTEST_SKIP() << "the CUPS filter is not built (CUPS development files, Debian package "
+                  "libcups2-dev, not found at configure time)";
+}
+
+#else
+
+#include <cups/cups.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "text_utf.h"
+#include "xl_names.h"
+
+namespace fndl::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kStartTimeout = std::chrono::seconds(20);
+constexpr auto kJobTimeout = std::chrono::seconds(90);
+constexpr const char* kQueue = "fndl";
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// cupsd with its own folders under a scratch directory, stopped by its pid at the end; it also
+// dies with the test process (a parent-death signal), however that ends.
+class Scheduler {
+ public:
+  Scheduler() : root_(dir_.Path("")) {}
+  ~Scheduler() { Stop(); }
+
+  std::string Path(const std::string& name) const { return root_ + name; }
+  std::string socket() const { return Path("cupsd.sock"); }
+  std::string serverBin() const { return Path("stage") + TAVRFNDL_CUPS_SERVERBIN; }
+  std::string ppd() const {
+    return Path("stage") + TAVRFNDL_CUPS_MODELDIR "/tavrfndl/tavrfndl-pclxl.ppd";
+  }
+  std::string ErrorLog() const { return Slurp(Path("log/error_log")); }
+  std::string PageLog() const { return Slurp(Path("log/page_log")); }
+
+  // Stages the install, writes the configuration and starts cupsd; empty, or what went wrong.
+  std::string Start() {
+    if (std::string error = Stage(); !error.empty()) return error;
+    WriteConfiguration();
+    pid_ = fork();
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      std::string cupsd = CUPSD_EXECUTABLE, conf = Path("etc/cupsd.conf"),
+                  files = Path("etc/cups-files.conf");
+      execl(cupsd.c_str(), cupsd.c_str(), "-f", "-c", conf.c_str(), "-s", files.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    setenv("CUPS_SERVER", socket().c_str(), 1);
+    return WaitUntilReady();
+  }
+
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    auto deadline = Clock::now() + std::chrono::seconds(10);
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (Clock::now() > deadline) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    pid_ = -1;
+  }
+
+  // The state of a job, once it has ended or the wait has run out (0 when not found).
+  ipp_jstate_t WaitForJob(int id) const {
+    auto deadline = Clock::now() + kJobTimeout;
+    ipp_jstate_t state = static_cast<ipp_jstate_t>(0);
+    while (Clock::now() < deadline) {
+      state = JobState(id);
+      if (state >= IPP_JSTATE_STOPPED) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return state;
+  }
+
+ private:
+  // A staged `cmake --install` of this build; the filter folder gets the system's filters too.
+  std::string Stage() {
+    setenv("DESTDIR", Path("stage").c_str(), 1);
+    ToolRun install = RunProgram({CMAKE_COMMAND, "--install", TAVRFNDL_BINARY_DIR});
+    unsetenv("DESTDIR");
+    if (!install.exited || install.status != 0) return "cmake --install failed: " + install.err;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(CUPS_SYSTEM_SERVERBIN, error)) {
+      fs::path name = entry.path().filename();
+      if (name != "filter") fs::create_symlink(entry.path(), serverBin() + "/" + name.string());
+    }
+    for (const auto& entry : fs::directory_iterator(CUPS_SYSTEM_SERVERBIN "/filter", error)) {
+      fs::path to = serverBin() + "/filter/" + entry.path().filename().string();
+      if (!fs::exists(to)) fs::create_symlink(entry.path(), to);
+    }
+    return error ? "cannot list " CUPS_SYSTEM_SERVERBIN ": " + error.message() : "";
+  }
+
+  void WriteConfiguration() {
+    for (const char* sub : {"etc", "log", "spool", "spool/tmp", "cache", "state", "out"}) {
+      fs::create_directories(Path(sub));
+    }
+    // cupsd runs filters as user lp: the staged files must be reachable by it.
+    chmod(root_.c_str(), 0755);
+    chmod(Path("out").c_str(), 0755);
+    chmod(Path("spool/tmp").c_str(), 01777);
+    std::ofstream(Path("etc/cupsd.conf"))
+        << "Listen " << socket() << "\nLogLevel debug\nBrowsing Off\nWebInterface No\n"
+        << "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+        << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+    std::ofstream(Path("etc/cups-files.conf"))
+        << "ServerRoot " << Path("etc") << "\nServerBin " << serverBin() << "\nRequestRoot "
+        << Path("spool") << "\nTempDir " << Path("spool/tmp") << "\nCacheDir " << Path("cache")
+        << "\nStateDir " << Path("state") << "\nAccessLog " << Path("log/access_log")
+        << "\nErrorLog " << Path("log/error_log") << "\nPageLog " << Path("log/page_log")
+        << "\nPrintcap " << Path("state/printcap") << "\nFileDevice Yes\n";
+  }
+
+  std::string WaitUntilReady() const {
+    auto deadline = Clock::now() + kStartTimeout;
+    while (Clock::now() < deadline) {
+      ToolRun status = RunProgram({LPSTAT_EXECUTABLE, "-r"});
+      if (status.exited && status.status == 0 &&
+          status.out.find("is running") != std::string::npos) {
+        return "";
+      }
+      int wstatus = 0;
+      if (waitpid(pid_, &wstatus, WNOHANG) == pid_) {
+        return "cupsd ended at start:\n" + ErrorLog();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return "cupsd did not answer within the start timeout:\n" + ErrorLog();
+  }
+
+  ipp_jstate_t JobState(int id) const {
+    http_t* http = httpConnect2(socket().c_str(), 0, nullptr, AF_LOCAL, HTTP_ENCRYPTION_NEVER, 1,
+                                5000, nullptr);
+    if (!http) return static_cast<ipp_jstate_t>(0);
+    cups_job_t* jobs = nullptr;
+    int count = cupsGetJobs2(http, &jobs, kQueue, 0, CUPS_WHICHJOBS_ALL);
+    ipp_jstate_t state = static_cast<ipp_jstate_t>(0);
+    for (int i = 0; i < count; ++i) {
+      if (jobs[i].id == id) state = jobs[i].state;
+    }
+    cupsFreeJobs(count, jobs);
+    httpClose(http);
+    return state;
+  }
+
+  ScratchDir dir_;
+  std::string root_;
+  pid_t pid_ = -1;
+};
+
+struct Case {
+  const char* name;
+  std::string input;                // a path
+  std::vector<std::string> lp;      // lp options
+  std::vector<std::string> direct;  // copies and options for a run of the filter by hand
+  int pages;                        // 0: as many as the run by hand gives
+  uint8_t mediaSize;                // PCL XL enumeration: 0 Letter, 2 A4
+  int copies;
+};
+
+// The job id from lp's "request id is fndl-7 (1 file(s))".
+int Submit(const Case& c, std::string& out) {
+  std::vector<std::string> argv = {LP_EXECUTABLE, "-d", kQueue};
+  argv.insert(argv.end(), c.lp.begin(), c.lp.end());
+  argv.push_back(c.input);
+  ToolRun run = RunProgram(argv);
+  out = run.out + run.err;
+  size_t at = run.out.find(std::string("request id is ") + kQueue + "-");
+  if (!run.exited || run.status != 0 || at == std::string::npos) return 0;
+  return std::atoi(run.out.c_str() + at + std::strlen("request id is ") + std::strlen(kQueue) + 1);
+}
+
+// Every character of the text, white space left out (lines break at spaces, tabs become
+// spaces, line ends are not printed).
+std::u16string Printable(const std::u16string& text) {
+  std::u16string out;
+  for (char16_t c : text) {
+    if (c != u' ' && c != u'\n' && c != u'\r' && c != u'\t') out.push_back(c);
+  }
+  return out;
+}
+
+std::u16string PrintedText(const Job& job) {
+  std::u16string text;
+  for (const XlOperator& op : job.ops) {
+    const XlAttribute* data = op.Find(xlattr::kTextData);
+    if (op.tag != xlop::kText || !data) continue;
+    for (uint32_t i = 0; i < data->value.count; ++i) {
+      text.push_back(static_cast<char16_t>(data->value.Element(i)));
+    }
+  }
+  return Printable(text);
+}
+
+// The job's pages as CUPS counted them in its page log: "fndl root 7 [date] total 11 ...".
+int LoggedPages(const std::string& pageLog, int id) {
+  std::string key = std::string(kQueue) + " root " + std::to_string(id) + " [";
+  size_t at = pageLog.find(key);
+  if (at == std::string::npos) return -1;
+  size_t total = pageLog.find("] total ", at);
+  return total == std::string::npos ? -1 : std::atoi(pageLog.c_str() + total + 8);
+}
+
+void ExpectPrinted(const Scheduler& cups, const Case& c, int id, const std::string& output) {
+  Job job;
+  ReadJob(output, job);
+  ASSERT_TRUE(job.complete) << job.error;
+  EXPECT_TRUE(job.endedWithUniversalExit);
+  size_t pages = job.Count(xlop::kBeginPage);
+  EXPECT_EQ(pages, job.Count(xlop::kEndPage));
+  if (c.pages > 0) {
+    EXPECT_EQ(pages, static_cast<size_t>(c.pages));
+  }
+  EXPECT_EQ(LoggedPages(cups.PageLog(), id), static_cast<int>(pages));
+  for (const XlOperator& op : job.ops) {
+    const XlAttribute* media = op.Find(xlattr::kMediaSize);
+    if (op.tag == xlop::kBeginPage && media) {
+      EXPECT_EQ(media->value.number[0], c.mediaSize);
+    }
+  }
+  std::u16string input = Printable(Utf8ToUtf16(Slurp(c.input)));
+  std::u16string expected;
+  for (int i = 0; i < c.copies; ++i) expected += input;
+  EXPECT_EQ(Utf16ToUtf8(PrintedText(job)), Utf16ToUtf8(expected));
+  EXPECT_TRUE(job.fonts.fonts().empty()) << "fonts left on the printer";
+  EXPECT_EQ(job.fonts.removals(), job.fonts.history().size());
+
+  // What the queue wrote is what the filter writes when run by hand with the same PPD.
+  setenv("PPD", cups.Path("etc/ppd/fndl.ppd").c_str(), 1);
+  std::vector<std::string> argv = {cups.serverBin() + "/filter/" TAVRFNDL_FILTER_NAME, "1", "user",
+                                   "title"};
+  argv.insert(argv.end(), c.direct.begin(), c.direct.end());
+  argv.push_back(c.input);
+  ToolRun direct = RunProgram(argv);
+  unsetenv("PPD");
+  ASSERT_EQ(direct.status, 0) << direct.err;
+  EXPECT_TRUE(direct.out == Slurp(output)) << "the queue's job differs from the filter's own";
+}
+
+TEST(CupsQueue, JobsPrintThroughTheFilter) {
+  if (access(CUPSD_EXECUTABLE, X_OK) != 0 || access(LP_EXECUTABLE, X_OK) != 0) {
+    GTEST_SKIP() << "cupsd or lp is missing (Debian packages cups-daemon, cups-client)";
+  }
+  Scheduler cups;
+  std::string started = cups.Start();
+  ASSERT_EQ(started, "");
+  std::string output = cups.Path("out/job.pxl");
+  ToolRun added =
+      RunProgram({LPADMIN_EXECUTABLE, "-p", kQueue, "-E", "-v", "file://" + output, "-P",
+                  cups.ppd(), "-o", "printer-error-policy=abort-job", "-o", "PageSize=A4"});
+  ASSERT_EQ(added.status, 0) << added.err;
+
+  std::string ascii = cups.Path("ascii.txt"), utf8 = cups.Path("utf8.txt"),
+              empty = cups.Path("empty.txt"), notAFont = cups.Path("notafont.ttf");
+  WriteText(ascii, "Plain ASCII text.\nA second line, and a third:\n\n\tindented.\n");
+  WriteText(utf8,
+            "Café naïve à la française, Ærøskøbing.\nΑλφα βητα γαμμα δελτα.\n"
+            "Привет, мир! Съешь же ещё этих булок.\n日本語のテキストを印刷します。\n");
+  WriteText(empty, "");
+  WriteText(notAFont, "This is plain text, not a font.\n");
+  std::string gpl = "/usr/share/common-licenses/GPL-3";
+
+  const Case printed[] = {
+      {"ASCII", ascii, {}, {"1", ""}, 1, 2, 1},
+      {"GPL-3", gpl, {}, {"1", ""}, 0, 2, 1},
+      {"UTF-8 in four scripts",
+       utf8,
+       {"-o", "FontFace=IPAGothic"},
+       {"1", "FontFace=IPAGothic"},
+       1,
+       2,
+       1},
+      {"two copies", ascii, {"-n", "2"}, {"2", ""}, 2, 2, 2},
+      {"Letter", ascii, {"-o", "media=Letter"}, {"1", "media=Letter"}, 1, 0, 1},
+  };
+  for (const Case& c : printed) {
+    SCOPED_TRACE(c.name);
+    std::remove(output.c_str());
+    std::string said;
+    int id = Submit(c, said);
+    ASSERT_GT(id, 0) << said;
+    EXPECT_EQ(cups.WaitForJob(id), IPP_JSTATE_COMPLETED) << cups.ErrorLog();
+    ExpectPrinted(cups, c, id, output);
+  }
+
+  {
+    SCOPED_TRACE("empty file");
+    std::remove(output.c_str());
+    std::string said;
+    EXPECT_EQ(Submit({"empty", empty, {}, {}, 0, 2, 1}, said), 0) << said;
+    EXPECT_FALSE(Exists(output));
+  }
+  {
+    SCOPED_TRACE("a font that is no font");
+    std::remove(output.c_str());
+    std::string said;
+    int id = Submit({"bad font", ascii, {"-o", "FontFace=" + notAFont}, {}, 0, 2, 1}, said);
+    ASSERT_GT(id, 0) << said;
+    ipp_jstate_t state = cups.WaitForJob(id);
+    EXPECT_TRUE(state == IPP_JSTATE_ABORTED || state == IPP_JSTATE_STOPPED) << state;
+    std::string log = cups.ErrorLog();
+    std::string line = "] [Job " + std::to_string(id) + "] " + notAFont + " is not a TrueType";
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_TRUE(!Exists(output) || ReadBytes(output).empty()) << "a failed job left output";
+  }
+}
+
+}  // namespace
+}  // namespace fndl::test
+
+#endif
