@@ -188,7 +188,7 @@ class Scheduler {
   pid_t pid_ = -1;
 };
 
-struct Case {
+struct QueueCase {
   const char* name;
   std::string input;                // a path
   std::vector<std::string> lp;      // lp options
@@ -199,7 +199,7 @@ struct Case {
 };
 
 // The job id from lp's "request id is fndl-7 (1 file(s))".
-int Submit(const Case& c, std::string& out) {
+int Submit(const QueueCase& c, std::string& out) {
   std::vector<std::string> argv = {LP_EXECUTABLE, "-d", kQueue};
   argv.insert(argv.end(), c.lp.begin(), c.lp.end());
   argv.push_back(c.input);
@@ -241,7 +241,7 @@ int LoggedPages(const std::string& pageLog, int id) {
   return total == std::string::npos ? -1 : std::atoi(pageLog.c_str() + total + 8);
 }
 
-void ExpectPrinted(const Scheduler& cups, const Case& c, int id, const std::string& output) {
+void ExpectPrinted(const Scheduler& cups, const QueueCase& c, int id, const std::string& output) {
   Job job;
   ReadJob(output, job);
   ASSERT_TRUE(job.complete) << job.error;
@@ -300,7 +300,7 @@ TEST(CupsQueue, JobsPrintThroughTheFilter) {
   WriteText(notAFont, "This is plain text, not a font.\n");
   std::string gpl = "/usr/share/common-licenses/GPL-3";
 
-  const Case printed[] = {
+  const QueueCase printed[] = {
       {"ASCII", ascii, {}, {"1", ""}, 1, 2, 1},
       {"GPL-3", gpl, {}, {"1", ""}, 0, 2, 1},
       {"UTF-8 in four scripts",
@@ -313,7 +313,7 @@ TEST(CupsQueue, JobsPrintThroughTheFilter) {
       {"two copies", ascii, {"-n", "2"}, {"2", ""}, 2, 2, 2},
       {"Letter", ascii, {"-o", "media=Letter"}, {"1", "media=Letter"}, 1, 0, 1},
   };
-  for (const Case& c : printed) {
+  for (const QueueCase& c : printed) {
     SCOPED_TRACE(c.name);
     std::remove(output.c_str());
     std::string said;
@@ -343,6 +343,126 @@ TEST(CupsQueue, JobsPrintThroughTheFilter) {
     EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_TRUE(!Exists(output) || ReadBytes(output).empty()) << "a failed job left output";
   }
+}
+
+// What a run of the filter by hand gave: the first page's paper, the first two lines' positions,
+// the first selection, boldness and the text.
+struct Settings {
+  double media = -1, x = -1, y = -1, nextY = -1, charSize = -1;
+  std::string font;
+  bool bold = false;
+  std::string text;
+};
+
+Settings SettingsOf(const Job& job) {
+  Settings s;
+  std::vector<const XlAttribute*> points;
+  for (const XlOperator& op : job.ops) {
+    const XlAttribute* media = op.Find(xlattr::kMediaSize);
+    if (op.tag == xlop::kBeginPage && media && s.media < 0) s.media = media->value.number[0];
+    if (op.tag == xlop::kSetCursor && op.Find(xlattr::kPoint))
+      points.push_back(op.Find(xlattr::kPoint));
+    if (op.tag == xlop::kSetFont && s.font.empty()) {
+      s.font = FontNameOf(op);
+      s.charSize = op.Find(xlattr::kCharSize)->value.number[0];
+    }
+    const XlAttribute* bold = op.Find(xlattr::kCharBoldValue);
+    if (op.tag == xlop::kSetCharBoldValue && bold && bold->value.number[0] > 0) s.bold = true;
+  }
+  if (points.size() >= 2) {
+    s.x = points[0]->value.number[0];
+    s.y = points[0]->value.number[1];
+    s.nextY = points[1]->value.number[1];
+  }
+  s.text = Utf16ToUtf8(PrintedText(job));
+  return s;
+}
+
+TEST(CupsFilter, JobAndPpdOptionsReachTheJob) {
+  ScratchDir dir;
+  std::string input = dir.Path("in.txt");
+  struct Case {
+    const char* options;
+    const char* charset;  // CHARSET, as cupsd sets it
+    std::string text;
+    void (*check)(const Settings&);
+  } cases[] = {
+      // The PPD's defaults: A4, DejaVu Sans 10 pt, margins of a quarter inch (150 units).
+      {"", nullptr, "One line.\nTwo lines.\n",
+       [](const Settings& s) {
+         EXPECT_EQ(s.media, 2);
+         EXPECT_EQ(s.font, "OT:1:DejaVu Sans:n");
+         EXPECT_EQ(s.charSize, 83);
+         EXPECT_EQ(s.x, 150);
+         EXPECT_EQ(s.y, 150 + 83);
+         EXPECT_EQ(s.nextY - s.y, 99);  // 1.2 times the size
+         EXPECT_FALSE(s.bold);
+       }},
+      {"PageSize=Legal FontFace=DejaVuSerif FontSize=12 Bold=True LinesPerInch=8", nullptr,
+       "One line.\nTwo lines.\n",
+       [](const Settings& s) {
+         EXPECT_EQ(s.media, 1);
+         EXPECT_EQ(s.font, "OT:1:DejaVu Serif:n");
+         EXPECT_EQ(s.charSize, 100);
+         EXPECT_EQ(s.nextY - s.y, 75);
+         EXPECT_TRUE(s.bold);
+       }},
+      {"media=Letter page-left=72 page-top=36 lpi=6 FontSize=9.5", nullptr, "A\nB\n",
+       [](const Settings& s) {
+         EXPECT_EQ(s.media, 0);
+         EXPECT_EQ(s.x, 600);
+         EXPECT_EQ(s.y, 300 + 79);
+         EXPECT_EQ(s.nextY - s.y, 100);
+       }},
+      {"", "iso-8859-1", "caf\xe9 \xc0 la carte\n",
+       [](const Settings& s) { EXPECT_EQ(s.text, "caféÀlacarte"); }},
+  };
+  std::string filter = CUPS_FILTER_EXECUTABLE;
+  setenv("PPD", CUPS_FILTER_PPD, 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    WriteText(input, c.text);
+    if (c.charset) setenv("CHARSET", c.charset, 1);
+    ToolRun run = RunProgram({filter, "1", "user", "title", "1", c.options, input});
+    unsetenv("CHARSET");
+    ASSERT_EQ(run.status, 0) << run.err;
+    Job job;
+    ReadJobBytes(std::vector<uint8_t>(run.out.begin(), run.out.end()), job);
+    ASSERT_TRUE(job.complete) << job.error;
+    c.check(SettingsOf(job));
+  }
+  unsetenv("PPD");
+}
+
+TEST(CupsFilter, BadSettingsFailWithAnErrorAndNoJob) {
+  ScratchDir dir;
+  std::string input = dir.Path("in.txt");
+  WriteText(input, "Some text.\n");
+  struct Case {
+    std::vector<std::string> args;  // copies, options
+    const char* charset;
+    const char* message;
+  } cases[] = {
+      {{"0", ""}, nullptr, "ERROR: copies must be"},
+      {{"1", "FontSize=large"}, nullptr, "ERROR: FontSize must be"},
+      {{"1", "lpi=0"}, nullptr, "ERROR: lines per inch must be"},
+      {{"1", "page-left=-5"}, nullptr, "ERROR: page-left must be"},
+      {{"1", "FontFace=" + dir.Path("missing.ttf")}, nullptr, "ERROR: font file not found"},
+      {{"1", ""}, "x-no-such-charset", "ERROR: the character set \"x-no-such-charset\""},
+  };
+  setenv("PPD", CUPS_FILTER_PPD, 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    if (c.charset) setenv("CHARSET", c.charset, 1);
+    ToolRun run =
+        RunProgram({CUPS_FILTER_EXECUTABLE, "1", "user", "title", c.args[0], c.args[1], input});
+    unsetenv("CHARSET");
+    ASSERT_TRUE(run.exited);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  unsetenv("PPD");
 }
 
 }  // namespace
