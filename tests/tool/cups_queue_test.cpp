@@ -148,7 +148,10 @@ class Scheduler {
         << Path("spool") << "\nTempDir " << Path("spool/tmp") << "\nCacheDir " << Path("cache")
         << "\nStateDir " << Path("state") << "\nAccessLog " << Path("log/access_log")
         << "\nErrorLog " << Path("log/error_log") << "\nPageLog " << Path("log/page_log")
-        << "\nPrintcap " << Path("state/printcap") << "\nFileDevice Yes\n";
+        << "\nPrintcap " << Path("state/printcap")
+        << "\nFileDevice Yes\n"
+        // A sanitized filter reads its options (leak suppressions) as in the other tests.
+        << "PassEnv ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS\n";
   }
 
   std::string WaitUntilReady() const {
