@@ -61,6 +61,10 @@ class Scheduler {
   std::string Path(const std::string& name) const { return root_ + name; }
   std::string socket() const { return Path("cupsd.sock"); }
   std::string serverBin() const { return Path("stage") + TAVRFNDL_CUPS_SERVERBIN; }
+  // CUPS finds models in DataDir/model: the staged install's, with the system's data beside it.
+  std::string dataDir() const {
+    return Path("stage") + fs::path(TAVRFNDL_CUPS_MODELDIR).parent_path().string();
+  }
   std::string ppd() const {
     return Path("stage") + TAVRFNDL_CUPS_MODELDIR "/tavrfndl/tavrfndl-pclxl.ppd";
   }
@@ -113,22 +117,28 @@ class Scheduler {
   }
 
  private:
-  // A staged `cmake --install` of this build; the filter folder gets the system's filters too.
+  // A staged `cmake --install` of this build, with the system's filters, programs and data
+  // linked in beside what the install put there.
   std::string Stage() {
     setenv("DESTDIR", Path("stage").c_str(), 1);
     ToolRun install = RunProgram({CMAKE_COMMAND, "--install", TAVRFNDL_BINARY_DIR});
     unsetenv("DESTDIR");
     if (!install.exited || install.status != 0) return "cmake --install failed: " + install.err;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(CUPS_SYSTEM_SERVERBIN, error)) {
-      fs::path name = entry.path().filename();
-      if (name != "filter") fs::create_symlink(entry.path(), serverBin() + "/" + name.string());
+    LinkMissing(CUPS_SYSTEM_SERVERBIN, serverBin(), error);
+    LinkMissing(CUPS_SYSTEM_SERVERBIN "/filter", serverBin() + "/filter", error);
+    LinkMissing(CUPS_SYSTEM_DATADIR, dataDir(), error);
+    return error ? "cannot link the system's CUPS files: " + error.message() : "";
+  }
+
+  static void LinkMissing(const std::string& from, const std::string& to, std::error_code& error) {
+    // Without cups-filters the system has no filter folder, and the queue needs none of them.
+    if (error || !fs::is_directory(from)) return;
+    for (const auto& entry : fs::directory_iterator(from, error)) {
+      fs::path link = fs::path(to) / entry.path().filename();
+      if (!fs::exists(fs::symlink_status(link))) fs::create_symlink(entry.path(), link, error);
+      if (error) return;
     }
-    for (const auto& entry : fs::directory_iterator(CUPS_SYSTEM_SERVERBIN "/filter", error)) {
-      fs::path to = serverBin() + "/filter/" + entry.path().filename().string();
-      if (!fs::exists(to)) fs::create_symlink(entry.path(), to);
-    }
-    return error ? "cannot list " CUPS_SYSTEM_SERVERBIN ": " + error.message() : "";
   }
 
   void WriteConfiguration() {
@@ -144,11 +154,11 @@ class Scheduler {
         << "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
         << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
     std::ofstream(Path("etc/cups-files.conf"))
-        << "ServerRoot " << Path("etc") << "\nServerBin " << serverBin() << "\nRequestRoot "
-        << Path("spool") << "\nTempDir " << Path("spool/tmp") << "\nCacheDir " << Path("cache")
-        << "\nStateDir " << Path("state") << "\nAccessLog " << Path("log/access_log")
-        << "\nErrorLog " << Path("log/error_log") << "\nPageLog " << Path("log/page_log")
-        << "\nPrintcap " << Path("state/printcap")
+        << "ServerRoot " << Path("etc") << "\nServerBin " << serverBin() << "\nDataDir "
+        << dataDir() << "\nRequestRoot " << Path("spool") << "\nTempDir " << Path("spool/tmp")
+        << "\nCacheDir " << Path("cache") << "\nStateDir " << Path("state") << "\nAccessLog "
+        << Path("log/access_log") << "\nErrorLog " << Path("log/error_log") << "\nPageLog "
+        << Path("log/page_log") << "\nPrintcap " << Path("state/printcap")
         << "\nFileDevice Yes\n"
         // A sanitized filter reads its options (leak suppressions) as in the other tests.
         << "PassEnv ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS\n";
@@ -288,9 +298,13 @@ TEST(CupsQueue, JobsPrintThroughTheFilter) {
   std::string started = cups.Start();
   ASSERT_EQ(started, "");
   std::string output = cups.Path("out/job.pxl");
+  // The PPD by its model name where CUPS's driver lister is installed (Debian package cups),
+  // which finds it where the install put it; by its path otherwise.
+  bool lister = access(CUPS_SYSTEM_SERVERBIN "/daemon/cups-driverd", X_OK) == 0;
   ToolRun added =
-      RunProgram({LPADMIN_EXECUTABLE, "-p", kQueue, "-E", "-v", "file://" + output, "-P",
-                  cups.ppd(), "-o", "printer-error-policy=abort-job", "-o", "PageSize=A4"});
+      RunProgram({LPADMIN_EXECUTABLE, "-p", kQueue, "-E", "-v", "file://" + output,
+                  lister ? "-m" : "-P", lister ? "tavrfndl/tavrfndl-pclxl.ppd" : cups.ppd(), "-o",
+                  "printer-error-policy=abort-job", "-o", "PageSize=A4"});
   ASSERT_EQ(added.status, 0) << added.err;
 
   std::string ascii = cups.Path("ascii.txt"), utf8 = cups.Path("utf8.txt"),
