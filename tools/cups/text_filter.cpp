@@ -146,6 +146,24 @@ std::string Charset(const JobOptions& job) {
   return env && *env ? env : "";
 }
 
+// The queue's PPD (CUPS names it in PPD; none when the filter runs by hand), its defaults
+// marked, then the job's choices.
+bool OpenPpd(const JobOptions& job, Ppd& ppd) {
+  const char* path = std::getenv("PPD");
+  if (!path) return true;
+  ppd.reset(ppdOpenFile(path));
+  if (!ppd) {
+    int line = 0;
+    ppd_status_t status = ppdLastError(&line);
+    Error(std::string("cannot read the PPD ") + path + ": " + ppdErrorString(status) + " (line " +
+          std::to_string(line) + ")");
+    return false;
+  }
+  ppdMarkDefaults(ppd.get());
+  job.Mark(ppd.get());
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,20 +187,10 @@ int main(int argc, char** argv) {
   options.copies = static_cast<uint32_t>(copies);
 
   JobOptions job(argv[5]);
-  const char* ppdPath = std::getenv("PPD");
-  Ppd ppd(ppdPath ? ppdOpenFile(ppdPath) : nullptr);
-  if (ppdPath && !ppd) {
-    int line = 0;
-    ppd_status_t status = ppdLastError(&line);
-    Error(std::string("cannot read the PPD ") + ppdPath + ": " + ppdErrorString(status) +
-          " (line " + std::to_string(line) + ")");
+  Ppd ppd;
+  if (!OpenPpd(job, ppd) || !ApplyPage(job, ppd.get(), options) ||
+      !ApplyText(job, ppd.get(), options))
     return 1;
-  }
-  if (ppd) {
-    ppdMarkDefaults(ppd.get());
-    job.Mark(ppd.get());
-  }
-  if (!ApplyPage(job, ppd.get(), options) || !ApplyText(job, ppd.get(), options)) return 1;
   options.charset = Charset(job);
   std::fprintf(stderr, "INFO: printing job %s in \"%s\", %g pt, %u cop%s\n", argv[1],
                options.face.c_str(), options.size, options.copies,
