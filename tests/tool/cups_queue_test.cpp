@@ -31,6 +31,7 @@ TEST(CupsQueue, JobsPrintThroughTheFilter) {
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "text_utf.h"
@@ -245,13 +246,18 @@ std::u16string PrintedText(const Job& job) {
   return Printable(text);
 }
 
-// The job's pages as CUPS counted them in its page log: "fndl root 7 [date] total 11 ...".
+// The job's pages as CUPS counted them in its page log: "fndl root 7 [date zone] total 11 ...".
 int LoggedPages(const std::string& pageLog, int id) {
-  std::string key = std::string(kQueue) + " root " + std::to_string(id) + " [";
-  size_t at = pageLog.find(key);
-  if (at == std::string::npos) return -1;
-  size_t total = pageLog.find("] total ", at);
-  return total == std::string::npos ? -1 : std::atoi(pageLog.c_str() + total + 8);
+  std::istringstream lines(pageLog);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string queue, user, job, date, zone, total;
+    int pages = -1;
+    fields >> queue >> user >> job >> date >> zone >> total >> pages;
+    if (queue == kQueue && job == std::to_string(id) && total == "total") return pages;
+  }
+  return -1;
 }
 
 void ExpectPrinted(const Scheduler& cups, const QueueCase& c, int id, const std::string& output) {
