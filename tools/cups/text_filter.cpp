@@ -4,11 +4,11 @@
 // output only once it is complete, messages to standard error as CUPS reads them.
 #include <cups/cups.h>
 #include <cups/ppd.h>
+#include <strings.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
