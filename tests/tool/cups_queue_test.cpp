@@ -76,12 +76,14 @@ class Scheduler {
   std::string Start() {
     if (std::string error = Stage(); !error.empty()) return error;
     WriteConfiguration();
+    std::string conf = Path("etc/cupsd.conf"), files = Path("etc/cups-files.conf");
+    pid_t parent = getpid();
     pid_ = fork();
+    if (pid_ < 0) return "fork failed";
     if (pid_ == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
-      std::string cupsd = CUPSD_EXECUTABLE, conf = Path("etc/cupsd.conf"),
-                  files = Path("etc/cups-files.conf");
-      execl(cupsd.c_str(), cupsd.c_str(), "-f", "-c", conf.c_str(), "-s", files.c_str(),
+      if (getppid() != parent) _exit(127);
+      execl(CUPSD_EXECUTABLE, CUPSD_EXECUTABLE, "-f", "-c", conf.c_str(), "-s", files.c_str(),
             static_cast<char*>(nullptr));
       _exit(127);
     }
