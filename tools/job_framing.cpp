@@ -48,6 +48,7 @@ constexpr uint8_t kDefaultSource = 0;
 constexpr uint8_t kLowByteFirst = 1;
 constexpr uint8_t kPortrait = 0;
 constexpr uint8_t kMediaLetter = 0;
+constexpr uint8_t kMediaLegal = 1;
 constexpr uint8_t kMediaA4 = 2;
 constexpr uint8_t kGray = 1;
 constexpr uint8_t kBlack = 0;
@@ -82,7 +83,9 @@ std::vector<uint8_t> PageOpening(Paper paper) {
   return Encoder()
       .UByte(kPortrait)
       .Attr(xlattr::kOrientation)
-      .UByte(paper == Paper::kA4 ? kMediaA4 : kMediaLetter)
+      .UByte(paper == Paper::kA4      ? kMediaA4
+             : paper == Paper::kLegal ? kMediaLegal
+                                      : kMediaLetter)
       .Attr(xlattr::kMediaSize)
       .Op(xlop::kBeginPage)
       .UByte(kGray)
@@ -107,13 +110,13 @@ std::vector<uint8_t> JobClosing() {
 }
 
 void PaperSize(Paper paper, uint32_t resolution, uint32_t& width, uint32_t& height) {
-  // A4 is 210 x 297 mm, Letter 8.5 x 11 inches.
+  // A4 is 210 x 297 mm, Letter 8.5 x 11 inches, Legal 8.5 x 14 inches.
   if (paper == Paper::kA4) {
     width = static_cast<uint32_t>(210.0 / 25.4 * resolution);
     height = static_cast<uint32_t>(297.0 / 25.4 * resolution);
   } else {
     width = resolution * 17 / 2;
-    height = resolution * 11;
+    height = resolution * (paper == Paper::kLegal ? 14 : 11);
   }
 }
 

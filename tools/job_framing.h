@@ -8,7 +8,7 @@
 
 namespace fndl {
 
-enum class Paper { kA4, kLetter };
+enum class Paper { kA4, kLetter, kLegal };
 
 // Universal exit, PJL ENTER LANGUAGE, the stream header line with the comment, BeginSession
 // (UnitsPerMeasure resolution in both directions, Measure inch, ErrorReport error page) and

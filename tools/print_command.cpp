@@ -58,8 +58,31 @@ uint32_t FontIdOf(const Style& style) {
   return style.italic ? kItalicFontId : kUprightFontId;
 }
 
-void Message(const std::string& text) {
-  std::fprintf(stderr, "fndl print: %s\n", text.c_str());
+enum class Severity { kError, kWarning, kInfo };
+
+// A process prints one job, so the style is set once by RunPrint.
+MessageStyle messageStyle = MessageStyle::kTool;
+
+// The tool's messages carry their "error: " or "warning: " in the text; a filter's carry it in
+// the prefix CUPS reads.
+void Message(const std::string& text, Severity severity = Severity::kError) {
+  if (messageStyle == MessageStyle::kTool) {
+    std::fprintf(stderr, "fndl print: %s\n", text.c_str());
+    return;
+  }
+  static constexpr const char* kPrefix[] = {"ERROR: ", "WARNING: ", "INFO: "};
+  std::string_view body = text;
+  for (std::string_view word : {"error: ", "warning: "}) {
+    if (body.rfind(word, 0) == 0) body.remove_prefix(word.size());
+  }
+  std::fprintf(stderr, "%s%.*s\n", kPrefix[static_cast<int>(severity)],
+               static_cast<int>(body.size()), body.data());
+}
+
+// A line under a message, such as one character of a list.
+void Detail(const std::string& line) {
+  std::fprintf(stderr, "%s%s\n",
+               messageStyle == MessageStyle::kTool ? "" : "WARNING: ", line.c_str());
 }
 
 bool IsTerminal() {
@@ -152,6 +175,7 @@ class Job {
 
   bool Start();
   bool Print(const Paragraph& paragraph);
+  bool NewPage();
   // Ends the page and the job and removes the fonts; also after a failure, so that the file
   // is a complete job up to the failure.
   bool Finish();
@@ -162,7 +186,6 @@ class Job {
 
  private:
   bool Append(const std::vector<uint8_t>& bytes);
-  bool NewPage();
   bool PrintRun(std::u16string_view run, const Style& style);
   size_t FileSize() const;
   void CheckLibraryOutput(size_t from);
@@ -237,7 +260,8 @@ void Job::CheckLibraryOutput(size_t from) {
   if (result == XlStreamReader::Result::kError && !outputUnreadable_) {
     outputUnreadable_ = true;
     Message("warning: the library's output at " + FormatOffset(from + reader.errorOffset()) +
-            " does not parse: " + reader.error());
+                " does not parse: " + reader.error(),
+            Severity::kWarning);
   }
 }
 
@@ -353,9 +377,11 @@ Layout MakeLayout(const PrintOptions& options) {
   Layout layout;
   double units = options.resolution;
   layout.em = static_cast<int32_t>(options.size * units / 72);
-  layout.lineSpacing = std::max<int32_t>(1, static_cast<int32_t>(options.size * units / 72 * 1.2));
-  layout.left = static_cast<int32_t>(units / 2);
-  layout.top = static_cast<int32_t>(units / 2) + layout.em;
+  double spacing =
+      options.lineSpacing > 0 ? options.lineSpacing * units / 72 : options.size * units / 72 * 1.2;
+  layout.lineSpacing = std::max<int32_t>(1, static_cast<int32_t>(spacing));
+  layout.left = static_cast<int32_t>(options.marginLeft * units / 72);
+  layout.top = static_cast<int32_t>(options.marginTop * units / 72) + layout.em;
   return layout;
 }
 
@@ -381,16 +407,35 @@ void ReportMissing(const std::map<char32_t, size_t>& missing, const std::string&
   size_t total = 0;
   for (const auto& entry : missing) total += entry.second;
   Message(std::to_string(total) + " character" + (total == 1 ? "" : "s") + " had no glyph in \"" +
-          face + "\" and " + (total == 1 ? "was" : "were") + " left out:");
+              face + "\" and " + (total == 1 ? "was" : "were") + " left out:",
+          Severity::kWarning);
   for (const auto& [c, count] : missing) {
-    std::fprintf(stderr, "  %s%s\n", DescribeCodePoint(c).c_str(),
-                 count > 1 ? (" (" + std::to_string(count) + " times)").c_str() : "");
+    Detail("  " + DescribeCodePoint(c) +
+           (count > 1 ? " (" + std::to_string(count) + " times)" : ""));
   }
 }
 
-}  // namespace
+// Settings the tool's command line cannot produce but a filter's options can.
+bool CheckPlacement(const PrintOptions& options) {
+  auto within = [](double v, double low, double high) { return v >= low && v <= high; };
+  if (!within(options.marginLeft, 0, 288) || !within(options.marginTop, 0, 288) ||
+      !within(options.marginBottom, 0, 288)) {
+    Message("margins must be between 0 and 288 points");
+    return false;
+  }
+  if (options.lineSpacing != 0 && !within(options.lineSpacing, 1, 720)) {
+    Message("the line spacing must be between 1 and 720 points");
+    return false;
+  }
+  if (options.copies < 1 || options.copies > 999) {
+    Message("copies must be between 1 and 999");
+    return false;
+  }
+  return true;
+}
 
-int RunPrint(const PrintOptions& options) {
+// Checks the numbers; 0 when the job can go ahead.
+int CheckOptions(const PrintOptions& options) {
   if (!(options.size >= 1 && options.size <= 500)) {
     Message("--size must be between 1 and 500 points");
     return 2;
@@ -399,33 +444,60 @@ int RunPrint(const PrintOptions& options) {
     Message("--resolution must be between 72 and 4800");
     return 2;
   }
+  if (!CheckPlacement(options)) return 2;
   if (options.resolution < kNativeResolution) {
     Message("warning: the library breaks lines at x " + std::to_string(kRightLimit) +
-            " page units, which at " + std::to_string(options.resolution) +
-            " units per inch lies beyond the paper's edge; lines will run off the page");
+                " page units, which at " + std::to_string(options.resolution) +
+                " units per inch lies beyond the paper's edge; lines will run off the page",
+            Severity::kWarning);
   } else if (options.resolution != kNativeResolution) {
     Message("warning: the library's fixed page limits are made for 600 units per inch; at " +
-            std::to_string(options.resolution) + " the text uses only part of the page");
+                std::to_string(options.resolution) + " the text uses only part of the page",
+            Severity::kWarning);
   }
+  return 0;
+}
 
+bool ReadParagraphs(const PrintOptions& options, std::vector<Paragraph>& paragraphs) {
   Style base{options.bold, options.italic, options.underline};
-  std::vector<Paragraph> paragraphs;
-  if (options.haveInput) {
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!ReadWholeFile(options.input, bytes, error)) {
-      Message(error);
-      return 1;
-    }
-    size_t invalid = 0;
-    paragraphs = ParagraphsOf(bytes, base, invalid);
-    if (invalid) {
-      Message("warning: " + std::to_string(invalid) +
-              " invalid UTF-8 sequences in the input were replaced by U+FFFD");
-    }
-  } else {
+  if (!options.haveInput) {
     paragraphs = SampleParagraphs(base);
+    return true;
   }
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadWholeFile(options.input, bytes, error)) {
+    Message(error);
+    return false;
+  }
+  size_t unconverted = 0, invalid = 0;
+  if (!ConvertToUtf8(options.charset, bytes, unconverted, error)) {
+    Message(error);
+    return false;
+  }
+  paragraphs = ParagraphsOf(bytes, base, invalid);
+  if (invalid + unconverted) {
+    Message("warning: " + std::to_string(invalid + unconverted) + " invalid " +
+                (options.charset.empty() ? "UTF-8" : options.charset) +
+                " sequences in the input were replaced by U+FFFD",
+            Severity::kWarning);
+  }
+  return true;
+}
+
+// What CUPS counts: one line per page of the job it received.
+void ReportPages(size_t pages) {
+  if (messageStyle != MessageStyle::kCupsFilter) return;
+  for (size_t i = 1; i <= pages; ++i) std::fprintf(stderr, "PAGE: %zu 1\n", i);
+}
+
+}  // namespace
+
+int RunPrint(const PrintOptions& options) {
+  messageStyle = options.messages;
+  if (int status = CheckOptions(options)) return status;
+  std::vector<Paragraph> paragraphs;
+  if (!ReadParagraphs(options, paragraphs)) return 1;
 
   PAGEINFOW page{};
   std::u16string face;
@@ -471,7 +543,10 @@ int RunPrint(const PrintOptions& options) {
 
   Job job(options, path, page, layout);
   bool ok = job.Start();
-  for (size_t i = 0; ok && i < paragraphs.size(); ++i) ok = job.Print(paragraphs[i]);
+  for (uint32_t copy = 0; ok && copy < options.copies; ++copy) {
+    if (copy > 0) ok = job.NewPage();
+    for (size_t i = 0; ok && i < paragraphs.size(); ++i) ok = job.Print(paragraphs[i]);
+  }
   bool closed = job.pages() > 0 && job.Finish();
 
   ReportMissing(job.missing(), options.face);
@@ -496,8 +571,10 @@ int RunPrint(const PrintOptions& options) {
       return 1;
     }
   }
+  ReportPages(job.pages());
   Message("wrote " + std::to_string(job.pages()) + " page" + (job.pages() == 1 ? "" : "s") +
-          " to " + where);
+              " to " + where,
+          Severity::kInfo);
   return 0;
 }
 

@@ -6,12 +6,20 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fndl {
 
 // Decodes UTF-8; each maximal ill-formed subsequence becomes one U+FFFD and is counted in
 // *invalid. Characters beyond the BMP become surrogate pairs.
 std::u16string Utf8ToUtf16(std::string_view text, size_t* invalid = nullptr);
+
+// Converts text in a character set iconv knows to UTF-8 in place; each sequence the set cannot
+// decode becomes one U+FFFD and is counted in invalid. An empty name, "UTF-8" or "utf8" leaves
+// the bytes alone (the UTF-8 decoder counts its own faults). False with *error for a set iconv
+// does not know.
+bool ConvertToUtf8(const std::string& charset, std::vector<uint8_t>& bytes, size_t& invalid,
+                   std::string& error);
 
 // Encodes one code point (a lone surrogate becomes U+FFFD).
 void AppendUtf8(std::string& out, char32_t c);

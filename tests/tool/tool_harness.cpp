@@ -25,10 +25,15 @@ std::string Slurp(const std::string& path) {
 }  // namespace
 
 ToolRun RunFndl(const std::vector<std::string>& args, const std::string& stdinPath) {
-  ScratchDir io;
-  std::string outPath = io.Path("stdout"), errPath = io.Path("stderr");
   std::vector<std::string> all = {FNDL_EXECUTABLE};
   all.insert(all.end(), args.begin(), args.end());
+  return RunProgram(all, stdinPath);
+}
+
+ToolRun RunProgram(const std::vector<std::string>& program, const std::string& stdinPath) {
+  ScratchDir io;
+  std::string outPath = io.Path("stdout"), errPath = io.Path("stderr");
+  std::vector<std::string> all = program;
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -18,6 +18,8 @@ struct ToolRun {
 
 // Runs fndl with the arguments; standard input comes from stdinPath (or /dev/null).
 ToolRun RunFndl(const std::vector<std::string>& args, const std::string& stdinPath = "");
+// Runs any program: argv[0] is its path.
+ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& stdinPath = "");
 
 // A fresh directory removed with everything in it at the end of the scope.
 class ScratchDir {
