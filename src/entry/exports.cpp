@@ -107,7 +107,6 @@ bool Terminated(const Char (&field)[N]) {
 struct WorkingCall {
   TEXTINFOW text{};
   DOWNLOADCONTEXT context;
-  platform::LOGFONTA logFont;
   int32_t bTTE = 0;
 };
 
@@ -138,7 +137,7 @@ void CopyNumbers(const TextInfo& in, const PageInfo& page, WorkingCall& call) {
   call.context.nNextX = -1;
   call.bTTE = page.bTTE;
 
-  platform::LOGFONTA& lf = call.logFont;
+  platform::LOGFONTA& lf = call.context.logFont;
   lf.lfHeight = EngineFontHeight(in.FontHeight, page.nResolution, page.bTTE);
   lf.lfWidth = 0;
   lf.lfEscapement = page.lfEscapement;
@@ -227,7 +226,7 @@ bool PrepareA(const TEXTINFOA& in, const PAGEINFOA& page, WorkingCall& call) {
 // A memory device context with the call's font selected.
 platform::HDC CreateFontContext(const WorkingCall& call) {
   platform::FontEngine& engine = platform::CurrentFontEngine();
-  platform::LOGFONTA lf = call.logFont;
+  platform::LOGFONTA lf = call.context.logFont;
   // The face name holds 31 bytes; the engine also gets the whole name (a file path may be longer).
   std::strncpy(lf.lfFaceName, call.context.pszFont.get(), sizeof lf.lfFaceName - 1);
   platform::HDC hDC = engine.CreateCompatibleDC();

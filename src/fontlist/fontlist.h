@@ -34,6 +34,9 @@ struct FONTENTRY {
   bool bSlanted = false;
   uint16_t nUnitsPerEm = 0;
   uint16_t nDescent = 0;
+  // A face without "glyf" (CFF outlines): its header is made from its metrics and each glyph
+  // from the font engine's outline, converted to a TrueType glyph when it is first sent.
+  bool bOutlineFace = false;
 
   // The map as the character mapping fills it; empty before the map is allocated.
   std::span<uint32_t> GlyphMap() const {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/platform.h"
+
 namespace tavrfndl {
 
 // Room for every UTF-16 unit the text field can hold, with margin.
@@ -15,6 +17,7 @@ struct DOWNLOADCONTEXT {
   uint32_t nFontId = 0;
   uint32_t nResolution = 0;
   uint32_t nLineSpacing = 0;
+  platform::LOGFONTA logFont;  // the call's font as the font engine was asked for it
   // Per character of the working text: the glyph index recorded while its glyphs were sent;
   // kUnmappedGlyph (32) marks a character without a usable glyph.
   uint32_t anGlyphIndex[kMaxGlyphIndices] = {};

@@ -136,6 +136,31 @@ bool BuildStandaloneFont(const Directory& directory, uint64_t containerSize, Tab
   return true;
 }
 
+bool BuildFont(uint32_t sfntVersion, std::span<const TableData> tables, StandaloneFont& out) {
+  out = StandaloneFont();
+  if (tables.size() > 0xFFFF) return false;
+  const uint16_t count = static_cast<uint16_t>(tables.size());
+  uint64_t total = kOffsetTableSize + uint64_t{count} * kTableRecordSize;
+  for (const TableData& t : tables) total += Align4(t.bytes.size());
+  if (total > kLargestFontData) return false;
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[total]());
+  if (!bytes) return false;
+  WriteOffsetTable(bytes.get(), sfntVersion, count);
+  size_t recordAt = kOffsetTableSize;
+  uint64_t tableAt = kOffsetTableSize + uint64_t{count} * kTableRecordSize;
+  for (const TableData& t : tables) {
+    PutU32(&bytes[recordAt], t.tag.value);
+    PutU32(&bytes[recordAt + 8], static_cast<uint32_t>(tableAt));
+    PutU32(&bytes[recordAt + 12], static_cast<uint32_t>(t.bytes.size()));
+    if (!t.bytes.empty()) std::memcpy(&bytes[tableAt], t.bytes.data(), t.bytes.size());
+    recordAt += kTableRecordSize;
+    tableAt += Align4(t.bytes.size());
+  }
+  out.bytes = std::move(bytes);
+  out.size = static_cast<uint32_t>(total);
+  return true;
+}
+
 bool BuildStandaloneFont(const Directory& directory, StandaloneFont& out) {
   ViewCopier copier(directory);
   return BuildStandaloneFont(directory, directory.data().size(), copier, out);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "sfnt/bytes.h"
 #include "sfnt/tag.h"
@@ -91,5 +92,13 @@ bool BuildStandaloneFont(const Directory& directory, uint64_t containerSize, Tab
                          StandaloneFont& out);
 // The same with the tables read from the directory's own data.
 bool BuildStandaloneFont(const Directory& directory, StandaloneFont& out);
+
+// A font of the given tables, in that order (callers give them sorted by tag, as the format
+// asks). Checksums are not computed: nothing that reads the library's fonts checks them.
+struct TableData {
+  Tag tag;
+  ByteView bytes;
+};
+bool BuildFont(uint32_t sfntVersion, std::span<const TableData> tables, StandaloneFont& out);
 
 }  // namespace tavrfndl::sfnt

@@ -33,6 +33,11 @@ struct FontFacts {
 // collection header is not followed). Tables are looked up by their lower-case tag or its
 // upper-case form, the first record deciding, as file-mode lookups do. True when nothing was found
 // wrong.
-bool ValidateFont(ByteView data, Findings& findings, FontFacts* facts = nullptr);
+// Where a font's glyphs come from: "glyf" (located through "loca"), or the font engine's
+// outlines of a face without "glyf" (CFF), for which those two tables are not read.
+enum class GlyphSource { kGlyf, kEngineOutlines };
+
+bool ValidateFont(ByteView data, Findings& findings, FontFacts* facts = nullptr,
+                  GlyphSource glyphs = GlyphSource::kGlyf);
 
 }  // namespace tavrfndl::sfnt

@@ -146,7 +146,8 @@ bool LoadWholeFont(const FontSource& source, WholeFont& out) {
   return true;
 }
 
-bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source, ByteView font) {
+bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, ByteView font,
+                    platform::HDC engineTables) {
   GtSegment gt;
   if (!BuildGtSegment(font, gt)) return false;
   BuildPCLFontName(entry);
@@ -155,11 +156,11 @@ bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& sourc
   SendSegmentStart(pStream, entry, gt);
   for (const TableDirEntry& r : gt.records) {
     if (!r.selected) continue;
-    if (source.bTTE) {
+    if (!engineTables) {
       SendPadded(pStream, font.SubClamped(r.offset, r.sendLength), r.sendLength);
     } else {
       TableBuffer table;
-      GetFontTable(source.hDC, TableIdentifier(r.tag), table);
+      GetFontTable(engineTables, TableIdentifier(r.tag), table);
       SendPadded(pStream, table.view(), r.sendLength);
     }
   }
@@ -174,8 +175,16 @@ bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& s
   WholeFont font;
   if (!LoadWholeFont(source, font)) return false;
   sfnt::Findings unused;
-  if (!sfnt::ValidateFont(font.view, findings ? *findings : unused)) return false;
-  return SendFontHeader(entry, pStream, source, font.view);
+  sfnt::Findings& why = findings ? *findings : unused;
+  entry.bOutlineFace = IsOutlineFace(font.view);
+  if (entry.bOutlineFace) {
+    sfnt::StandaloneFont made;
+    return BuildOutlineFaceFont(font.view, made) &&
+           sfnt::ValidateFont(made.view(), why, nullptr, sfnt::GlyphSource::kEngineOutlines) &&
+           SendFontHeader(entry, pStream, made.view());
+  }
+  if (!sfnt::ValidateFont(font.view, why)) return false;
+  return SendFontHeader(entry, pStream, font.view, source.bTTE ? nullptr : source.hDC);
 }
 
 }  // namespace tavrfndl

@@ -128,8 +128,10 @@ bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream
 }
 
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
-                    uint16_t glyph, sfnt::Findings* findings) {
-  auto data = GetGlyfData(tables, glyph);
+                    uint16_t glyph, sfnt::Findings* findings, platform::HDC emFont) {
+  std::vector<uint8_t> converted;
+  auto data = entry.bOutlineFace ? OutlineGlyphData(emFont, glyph, entry.nUnitsPerEm, converted)
+                                 : GetGlyfData(tables, glyph);
   if (!data) return false;
   sfnt::Findings unused;
   if (!IsSendable(tables, *data, glyph, entry.nGlyphs, findings ? *findings : unused)) return false;
@@ -146,7 +148,7 @@ bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entr
 
 bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool /*bNewFont*/, XlStream* pStream,
                      const TEXTINFOW& text, std::span<uint32_t> anGlyphIndex, bool bTTE,
-                     int32_t* pbFontFileError, sfnt::Findings* findings) {
+                     int32_t* pbFontFileError, sfnt::Findings* findings, platform::HDC emFont) {
   // Glyph data come from this call's font in the engine, but from the entry's own file in file
   // mode: a later run may name another file under the same font number.
   FontSource source;
@@ -179,7 +181,7 @@ bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool /*bNewFont*/, XlStre
       bracketOpen = true;
     }
     if (tables.Open() &&
-        DOWNLOADTYPE15(tables, pStream, entry, c, static_cast<uint16_t>(g), findings)) {
+        DOWNLOADTYPE15(tables, pStream, entry, c, static_cast<uint16_t>(g), findings, emFont)) {
       entry.MarkDownloaded(c);
     } else {
       // Tried again at the character's next occurrence.

@@ -6,10 +6,12 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "fontlist/fontlist.h"
 #include "pclxl/xlstream.h"
 #include "sfnt/bytes.h"
+#include "sfnt/directory.h"
 #include "sfnt/findings.h"
 #include "tavrfndl.h"
 #include "truetype/tables.h"
@@ -37,8 +39,21 @@ struct WholeFont {
 // the whole font.
 bool LoadWholeFont(const FontSource& source, WholeFont& out);
 
-// Sends the header of font data as they are, without validating them.
-bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& source, ByteView font);
+// Sends the header of font data as they are, without validating them. The header tables are
+// copied from font, or with engineTables from the font engine's tables of that device context.
+bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, ByteView font,
+                    platform::HDC engineTables = nullptr);
+
+// A face whose glyphs are CFF outlines ("CFF " or "CFF2" and no "glyf").
+bool IsOutlineFace(ByteView font);
+// The TrueType font that stands for such a face on the printer: its "cmap", "head" (glyphs with
+// long offsets), "hhea" and "hmtx", and a "maxp" with the maxima its converted glyphs keep to.
+bool BuildOutlineFaceFont(ByteView font, sfnt::StandaloneFont& out);
+// Glyph glyph of the face selected into emFont (a font whose em is unitsPerEm units, so that
+// its outlines are in font units), as a simple TrueType glyph in storage; nothing when the
+// engine gives no outline or the converted glyph exceeds what the face's "maxp" promises.
+std::optional<ByteView> OutlineGlyphData(platform::HDC emFont, uint16_t glyph, uint32_t unitsPerEm,
+                                         std::vector<uint8_t>& storage);
 
 // Sends the font header of a new font (BeginFontHeader ... EndFontHeader). Returns true when it
 // went out; false when nothing was sent because the font data could not be read or failed
@@ -68,14 +83,17 @@ bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream
 // empty one (whose 6-byte record still goes out), or one that is not a valid TrueType glyph or
 // has an invalid component (nothing goes out; the reason goes to findings, when given).
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
-                    uint16_t glyph, sfnt::Findings* findings = nullptr);
+                    uint16_t glyph, sfnt::Findings* findings = nullptr,
+                    platform::HDC emFont = nullptr);
 
 // Sends the glyphs of the run's characters the printer does not have yet, recording each
 // character's glyph index in anGlyphIndex (one entry per character of the text). Font data come
 // from the list's device context (engine) or the entry's own font file (file mode). The caller
 // has selected the font first.
+// For a face without "glyf" the glyphs come from the outlines of emFont (see OutlineGlyphData).
 bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool bNewFont, XlStream* pStream,
                      const TEXTINFOW& text, std::span<uint32_t> anGlyphIndex, bool bTTE,
-                     int32_t* pbFontFileError, sfnt::Findings* findings = nullptr);
+                     int32_t* pbFontFileError, sfnt::Findings* findings = nullptr,
+                     platform::HDC emFont = nullptr);
 
 }  // namespace tavrfndl

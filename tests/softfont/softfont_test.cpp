@@ -89,7 +89,7 @@ struct HeaderRun {
     // The framing of any set of tables, valid font or not.
     WholeFont whole;
     sent = LoadWholeFont(source, whole) &&
-           SendFontHeader(entry, capture.writer.get(), source, whole.view);
+           SendFontHeader(entry, capture.writer.get(), whole.view, fromFile ? nullptr : source.hDC);
   }
 };
 
@@ -243,7 +243,7 @@ TEST(FontHeader, EngineTableThatCannotBeFetchedStillSendsItsLengthInZeros) {
   source.hDC = engine.dc();
   WholeFont whole;
   ASSERT_TRUE(LoadWholeFont(source, whole));
-  ASSERT_TRUE(SendFontHeader(entry, capture.writer.get(), source, whole.view));
+  ASSERT_TRUE(SendFontHeader(entry, capture.writer.get(), whole.view, source.hDC));
   Bytes header = HeaderOf(capture.Ops());
   EXPECT_EQ(U32At(header, 10), 28u + 32 + 16 + 8);
   EXPECT_EQ(Bytes(header.begin() + 14 + 60, header.begin() + 14 + 76), Bytes(16, 0));

@@ -708,6 +708,48 @@ class PosixFontEngine final : public FontEngine {
     return face;
   }
 
+  FcPattern* MatchPattern(const char* name, int32_t weight, bool italic) {
+    FcPattern* pattern = FcPatternCreate();
+    if (pattern == nullptr) return nullptr;
+    if (*name != '\0') {
+      // Face names are in the ANSI code page; fontconfig's family names are UTF-8.
+      std::unique_ptr<char[]> family = posix::AnsiToUtf8(name);
+      FcPatternAddString(pattern, FC_FAMILY,
+                         reinterpret_cast<const FcChar8*>(family ? family.get() : name));
+    }
+    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    return pattern;
+  }
+
+  // The best-ranked face the library can download: an sfnt with TrueType or CFF outlines (the
+  // CFF face's glyphs are converted as they are sent). A Type 1 or bitmap face of the name is
+  // passed over for the next in fontconfig's order, which is the family's sfnt face when it
+  // has one; fontconfig's format element would rank the format above the family instead.
+  Face* FirstSfntFace(const FcFontSet& sorted) {
+    for (int i = 0; i < sorted.nfont; ++i) {
+      FcChar8* format = nullptr;
+      FcChar8* file = nullptr;
+      int index = 0;
+      const FcPattern* font = sorted.fonts[i];
+      if (FcPatternGetString(font, FC_FONTFORMAT, 0, &format) != FcResultMatch ||
+          (std::strcmp(reinterpret_cast<const char*>(format), "TrueType") != 0 &&
+           std::strcmp(reinterpret_cast<const char*>(format), "CFF") != 0) ||
+          FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) {
+        continue;
+      }
+      if (FcPatternGetInteger(font, FC_INDEX, 0, &index) != FcResultMatch || index < 0) index = 0;
+      const char* path = reinterpret_cast<const char*>(file);
+      FileIdentity identity;
+      if (!IdentifyFile(path, static_cast<uint32_t>(index), identity)) continue;
+      if (Face* face = FaceOfFile(path, static_cast<uint32_t>(index), identity)) return face;
+    }
+    return nullptr;
+  }
+
   // Fontconfig's best face for the name, weight and slant, remembered for the process (cache
   // lock held). The caller owns one reference.
   Face* MatchFace(const char* name, int32_t weight, bool italic) {
@@ -722,40 +764,14 @@ class PosixFontEngine final : public FontEngine {
       config_ = FcInitLoadConfigAndFonts();
       if (config_ == nullptr) return nullptr;
     }
-    FcPattern* pattern = FcPatternCreate();
+    FcPattern* pattern = MatchPattern(name, weight, italic);
     if (pattern == nullptr) return nullptr;
-    if (*name != '\0') {
-      // Face names are in the ANSI code page; fontconfig's family names are UTF-8.
-      std::unique_ptr<char[]> family = posix::AnsiToUtf8(name);
-      FcPatternAddString(pattern, FC_FAMILY,
-                         reinterpret_cast<const FcChar8*>(family ? family.get() : name));
-    }
-    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    // The library downloads glyf outlines: fontconfig ranks the format above the family, so a
-    // face with TrueType outlines wins over a CFF face of the same name.
-    FcPatternAddString(pattern, FC_FONTFORMAT, reinterpret_cast<const FcChar8*>("TrueType"));
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
     g_fontconfigMatches.fetch_add(1, std::memory_order_relaxed);
-    FcPattern* match = FcFontMatch(config_, pattern, &result);
+    FcResult result = FcResultNoMatch;
+    FcFontSet* sorted = FcFontSort(config_, pattern, FcTrue, nullptr, &result);
     FcPatternDestroy(pattern);
-    if (match == nullptr) return nullptr;
-
-    Face* face = nullptr;
-    FcChar8* file = nullptr;
-    int index = 0;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-      if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch || index < 0) index = 0;
-      const char* path = reinterpret_cast<const char*>(file);
-      FileIdentity identity;
-      if (IdentifyFile(path, static_cast<uint32_t>(index), identity)) {
-        face = FaceOfFile(path, static_cast<uint32_t>(index), identity);
-      }
-    }
-    FcPatternDestroy(match);
+    Face* face = sorted ? FirstSfntFace(*sorted) : nullptr;
+    if (sorted) FcFontSetDestroy(sorted);
     if (face == nullptr) return nullptr;
 
     // Not remembering the match (no memory) costs only a later match.
