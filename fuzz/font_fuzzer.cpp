@@ -6,13 +6,16 @@
 // driver prints a run: on a result 1 the run goes on behind the missing character. The same run
 // is printed again (the glyphs are then on the printer), and once more through the font engine
 // (bTTE 0 naming the same file, so the engine's table copies are read as well). Then the fonts
-// are removed. The whole job must be a self-consistent stream.
+// are removed. The whole job must be a self-consistent stream, and every font it defines one a
+// strict printer can use (tests/support/strict_consumer.h: its tables inside the GT segment,
+// the font FreeType-loadable, every glyph sent loadable hinted and unhinted).
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
+#include "support/strict_consumer.h"
 #include "tavrfndl.h"
 
 namespace tavrfndl::fuzz {
@@ -114,6 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PrintRun(fontPath, text, kEngineFontId, 0, "engine mode");
   ReleaseLibrary({kFileFontId, kEngineFontId});
 
-  CheckStream(ReadFile(JobPath()), "job");
+  const std::vector<uint8_t> job = ReadFile(JobPath());
+  CheckStream(job, "job");
+  const tavrfndl::testing::StrictConsumerReport printer =
+      tavrfndl::testing::ReadAsStrictPrinter(job);
+  if (!printer.ok()) Violation("job: a strict printer rejects it:\n" + printer.Summary(5));
   return 0;
 }
