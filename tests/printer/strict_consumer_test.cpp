@@ -111,6 +111,11 @@ TEST(StrictConsumer, ReportsEachFaultAPrinterMeets) {
        "rebuilt with a repair"},
       {"a glyph whose contour ends run past its bytes",
        [](Bytes& j, const JobMap& m) { PutBe(j, m.firstGlyphAt, 2, 0x7FF); }, "does not load"},
+      {"a font program that fails",
+       [](Bytes& j, const JobMap& m) {
+         for (uint32_t i = 0; i < m.Table("fpgm").length; ++i) j[m.TableAt("fpgm", i)] = 0x2C;
+       },
+       "the font's programs fail"},
       {"no maxp to rebuild with",
        [](Bytes& j, const JobMap& m) { std::memcpy(&j[m.RecordAt("maxp", 0)], "maxq", 4); },
        "cannot be rebuilt"},

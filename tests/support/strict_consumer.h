@@ -8,7 +8,8 @@
 // - the font rebuilt from the header and the character records (the fndl tool's
 //   RebuildTrueType) loads in FreeType, and nothing had to be cut or dropped to rebuild it;
 // - every glyph a character record carries loads with FT_Load_Glyph, hinted and unhinted, at
-//   12, 50 and 100 pixels per em.
+//   12, 50 and 100 pixels per em (font programs that fail, and so fail every hinted load, are
+//   reported once).
 // A font that is never defined is not checked: a job that sends nothing of a font passes.
 #pragma once
 
