@@ -211,7 +211,8 @@ FontMutant FontMutator::InsideTable(Rng& rng) const {
     if (r.length > 1 && size_t{r.offset} + r.length <= font_.size()) cuttable.push_back(&r);
   }
   if (cuttable.empty()) {
-    return Truncate(1 + rng.Below(font_.size() - 1), MutationKind::kTruncateInsideTable, "");
+    const size_t size = font_.size() > 1 ? 1 + rng.Below(font_.size() - 1) : font_.size();
+    return Truncate(size, MutationKind::kTruncateInsideTable, "no table to cut inside");
   }
   const Record& r = *cuttable[rng.Below(cuttable.size())];
   const size_t into = 1 + rng.Below(r.length - 1);
