@@ -188,7 +188,8 @@ struct Tally {
 struct Campaign {
   Tally modes[2];
   size_t mutants = 0, crashes = 0;
-  std::map<std::string, size_t> mutantsPerFont, failuresByMutation, findingKinds;
+  std::map<std::string, size_t> mutantsPerFont, mutantsByMutation, failuresByMutation, findingKinds;
+  size_t rejectedMutants = 0;
   std::vector<std::string> examples, crashList;
 };
 
@@ -196,6 +197,7 @@ void Count(Campaign& c, const Font& font, const FontMutant& mutant, size_t index
            size_t show) {
   ++c.mutants;
   ++c.mutantsPerFont[font.path];
+  ++c.mutantsByMutation[tavrfndl::test::MutationKindName(mutant.kind)];
   const std::string name = std::filesystem::path(font.path).filename().string() + " mutant " +
                            std::to_string(index) + " (" + mutant.what + ")";
   if (!o.completed) {
@@ -226,7 +228,9 @@ void Count(Campaign& c, const Font& font, const FontMutant& mutant, size_t index
                            r.firstFinding);
     }
   }
-  if (failed) ++c.failuresByMutation[tavrfndl::test::MutationKindName(mutant.kind)];
+  if (!failed) return;
+  ++c.rejectedMutants;
+  ++c.failuresByMutation[tavrfndl::test::MutationKindName(mutant.kind)];
 }
 
 void Report(const Campaign& c, const Options& options) {
@@ -246,8 +250,13 @@ void Report(const Campaign& c, const Options& options) {
   row("jobs the strict printer rejects", &Tally::strictFailures);
   std::printf("\ncrashes and hangs: %zu\n", c.crashes);
   for (const std::string& line : c.crashList) std::printf("  %s\n", line.c_str());
-  std::printf("\nmutants with a rejected job, by mutation:\n");
-  for (const auto& [kind, n] : c.failuresByMutation) std::printf("  %6zu  %s\n", n, kind.c_str());
+  std::printf("\nmutants with a rejected job: %zu of %zu, by mutation:\n", c.rejectedMutants,
+              c.mutants);
+  for (const auto& [kind, n] : c.mutantsByMutation) {
+    const auto failed = c.failuresByMutation.find(kind);
+    std::printf("  %6zu of %6zu  %s\n", failed == c.failuresByMutation.end() ? 0 : failed->second,
+                n, kind.c_str());
+  }
   std::printf("\nfirst findings of rejected jobs, by kind:\n");
   std::vector<std::pair<size_t, std::string>> kinds;
   for (const auto& [kind, n] : c.findingKinds) kinds.push_back({n, kind});
