@@ -24,7 +24,13 @@ namespace {
 using test::FontMutant;
 using test::FontMutator;
 
-#if defined(__SANITIZE_ADDRESS__)
+// GCC says __SANITIZE_ADDRESS__, clang __has_feature(address_sanitizer).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVRFNDL_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(TAVRFNDL_SANITIZED)
 constexpr size_t kDefaultMutants = 20;
 #else
 constexpr size_t kDefaultMutants = 200;
