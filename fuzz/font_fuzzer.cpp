@@ -6,13 +6,16 @@
 // driver prints a run: on a result 1 the run goes on behind the missing character. The same run
 // is printed again (the glyphs are then on the printer), and once more through the font engine
 // (bTTE 0 naming the same file, so the engine's table copies are read as well). Then the fonts
-// are removed. The whole job must be a self-consistent stream.
+// are removed. The whole job must be a self-consistent stream, and every font it defines one a
+// strict printer can use (tests/support/strict_consumer.h: its tables inside the GT segment,
+// the font FreeType-loadable, every glyph sent loadable hinted and unhinted).
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
+#include "support/strict_consumer.h"
 #include "tavrfndl.h"
 
 namespace tavrfndl::fuzz {
@@ -112,8 +115,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PrintRun(fontPath, text, kFileFontId, 1, "file mode");
   PrintRun(fontPath, text, kFileFontId, 1, "file mode, glyphs already sent");
   PrintRun(fontPath, text, kEngineFontId, 0, "engine mode");
+  // Read before the release, which defines and removes a placeholder font of no tables: the
+  // harness's font, not one the input made the library send.
+  const tavrfndl::testing::StrictConsumerReport printer =
+      tavrfndl::testing::ReadAsStrictPrinter(ReadFile(JobPath()));
   ReleaseLibrary({kFileFontId, kEngineFontId});
 
   CheckStream(ReadFile(JobPath()), "job");
+  if (!printer.ok()) Violation("job: a strict printer rejects it:\n" + printer.Summary(5));
   return 0;
 }

@@ -17,7 +17,9 @@
 #include "hostile/hostile_fonts.h"
 #include "hostile/stream_checks.h"
 #include "support/driver.h"
+#include "support/font_mutants.h"
 #include "support/fontbuilder.h"
+#include "support/strict_consumer.h"
 #include "support/xlparse.h"
 
 namespace tavrfndl::test {
@@ -40,6 +42,12 @@ constexpr uint16_t kComponentCode = 0xFFFF;
 
 std::string BadFontDir() {
   return std::string(TAVRFNDL_SOURCE_DIR) + "/tests/fonts/bad";
+}
+
+// What a strict printer rejects in the job, one finding a line: on top of a self-consistent
+// stream, every font the job defines must be one a printer can use (support/strict_consumer.h).
+std::string PrinterFindings(const std::vector<uint8_t>& job) {
+  return ReadAsStrictPrinter(job).Summary();
 }
 
 // The character records of a job, in order.
@@ -107,6 +115,23 @@ std::vector<CharRecord> RecordsOfRun(const std::string& file) {
   return CharRecords(job.Job());
 }
 
+// kHostileText printed through a test font engine serving the font's bytes, and the font
+// removed: the job.
+std::vector<uint8_t> EngineModeJob(const std::vector<uint8_t>& font, int32_t& result) {
+  test::FontDataEngine engine(font);
+  test::ScopedFontEngine installed(engine);
+  const std::string out = TempPath("engine-job.pxl");
+  int32_t x = 300;
+  int32_t y = 400;
+  FNDLSetCursor(&x, &y);
+  TEXTINFOW text = Text(kHostileText, 120);
+  PAGEINFOW page = FilePage("Hostile", out, kFontId);
+  page.bTTE = 0;
+  result = FNDLFontDownloadW(&text, &page);
+  FNDLRemoveFontW(&kFontId);
+  return ReadFileBytes(out);
+}
+
 class EachHostileFont : public ::testing::TestWithParam<HostileFont> {};
 
 // The defined answer, a self-consistent job, and a second run that either repeats the answer
@@ -131,26 +156,19 @@ TEST_P(EachHostileFont, FileModeGivesItsDefinedAnswer) {
   }
   job.Remove();
   EXPECT_EQ(StreamProblem(job.Job()), "");
+  EXPECT_EQ(PrinterFindings(job.Job()), "");
 }
 
 TEST_P(EachHostileFont, EngineModeReadsOnlyInsideTheTables) {
   const HostileFont& font = GetParam();
   SCOPED_TRACE(font.name + ": " + font.what);
-  test::FontDataEngine engine(font.bytes);
-  test::ScopedFontEngine installed(engine);
-  const std::string out = TempPath("job.pxl");
-  int32_t x = 300;
-  int32_t y = 400;
-  FNDLSetCursor(&x, &y);
-  TEXTINFOW text = Text(kHostileText, 120);
-  PAGEINFOW page = FilePage("Hostile", out, kFontId);
-  page.bTTE = 0;
-  const int32_t result = FNDLFontDownloadW(&text, &page);
+  int32_t result = -1;
+  const std::vector<uint8_t> job = EngineModeJob(font.bytes, result);
   EXPECT_TRUE(result == FNDL_RESULT_OK || result == FNDL_RESULT_NO_GLYPH ||
               result == FNDL_RESULT_FAILED)
       << result;
-  FNDLRemoveFontW(&kFontId);
-  EXPECT_EQ(StreamProblem(ReadFileBytes(out)), "");
+  EXPECT_EQ(StreamProblem(job), "");
+  EXPECT_EQ(PrinterFindings(job), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, EachHostileFont, ::testing::ValuesIn(test::HostileFonts()),
@@ -187,6 +205,7 @@ TEST(HostileFontFiles, EveryKeptFileGivesADefinedAnswer) {
     EXPECT_LE(result, FNDL_RESULT_FAILED);
     job.Remove();
     EXPECT_EQ(StreamProblem(job.Job()), "");
+    EXPECT_EQ(PrinterFindings(job.Job()), "");
   }
   EXPECT_GE(files, described.size());
 }
@@ -198,6 +217,31 @@ TEST(HostileFontFiles, TheHostileSetCoversWhatItMust) {
         "idrangeoffset-past-table.ttf", "ttcf-header.ttf", "empty.ttf"}) {
     EXPECT_TRUE(std::filesystem::is_regular_file(BadFontDir() + "/" + name)) << name;
   }
+}
+
+// ----- The intact font damaged in every way that takes no random choice -----
+
+// Cut at every table boundary; numTables and every field of every directory record set to 0,
+// 0xFFFFFFFF, one more, one less, another record's value, and past the end of the file. In both
+// modes each job carries nothing of the font or a font a printer can use.
+TEST(HostileFontMutants, EveryCutAndEverySmashedDirectoryFieldGivesAUsableJob) {
+  const std::vector<test::FontMutant> mutants = test::FontMutator(test::IntactFont()).Systematic();
+  ASSERT_GT(mutants.size(), 200u);
+  size_t failed = 0;
+  std::string shown;
+  for (const test::FontMutant& mutant : mutants) {
+    FileModeJob file(mutant.bytes);
+    TEXTINFOW text = Text(kHostileText, 120);
+    file.Run(text);
+    file.Remove();
+    int32_t result = -1;
+    for (const std::vector<uint8_t>& job : {file.Job(), EngineModeJob(mutant.bytes, result)}) {
+      const std::string problem = StreamProblem(job) + ReadAsStrictPrinter(job).Summary(3);
+      if (problem.empty() || ++failed > 8) continue;
+      shown += mutant.what + ":\n" + problem;
+    }
+  }
+  EXPECT_EQ(failed, 0u) << "of " << 2 * mutants.size() << " jobs:\n" << shown;
 }
 
 // ----- What particular fonts must send -----
@@ -268,6 +312,7 @@ TEST(HostileFont, DirectoryOver64KiBGoesOutInPiecesThatEachMatchTheirLength) {
   ASSERT_EQ(job.Run(text), FNDL_RESULT_OK);
   const std::vector<uint8_t> bytes = job.Job();
   EXPECT_EQ(StreamProblem(bytes), "");
+  EXPECT_EQ(PrinterFindings(bytes), "");
   size_t fullPieces = 0;
   for (const XlOperator& o : ParseXl(bytes)) {
     fullPieces += o.tag == op::kReadFontHeader && o.data.size() == 32768;
@@ -313,6 +358,7 @@ TEST(HostileFont, EmptyFileFailsAndTheFileErrorNeverClears) {
   EXPECT_EQ(CharRecords(intact.Job()).size(), 5u);
   intact.Remove();
   EXPECT_EQ(StreamProblem(intact.Job()), "");
+  EXPECT_EQ(PrinterFindings(intact.Job()), "");
 }
 
 TEST(HostileFont, CollectionFailsInFileModeButLoadsThroughTheFontEngine) {
@@ -331,6 +377,7 @@ TEST(HostileFont, CollectionFailsInFileModeButLoadsThroughTheFontEngine) {
   job.lib().RemoveFontW(&id);
   job.Remove();
   EXPECT_EQ(StreamProblem(job.Job()), "");
+  EXPECT_EQ(PrinterFindings(job.Job()), "");
 }
 
 }  // namespace

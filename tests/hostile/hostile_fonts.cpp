@@ -67,6 +67,21 @@ std::vector<uint8_t> WithRecord(const char* tag, Change change) {
   return font.Build();
 }
 
+// The intact font with a big-endian field of `width` bytes inside one table set to value.
+std::vector<uint8_t> WithField(const char* tag, size_t at, size_t width, uint32_t value) {
+  FontBuilder font = Intact();
+  std::vector<uint8_t>& data = font.Find(tag)->data;
+  for (size_t i = width; i-- > 0; value >>= 8) data.at(at + i) = static_cast<uint8_t>(value);
+  return font.Build();
+}
+
+// The intact font cut to its first `size` bytes.
+std::vector<uint8_t> CutTo(size_t size) {
+  std::vector<uint8_t> font = IntactFont();
+  font.resize(size);
+  return font;
+}
+
 std::vector<uint8_t> WithGlyph3(std::vector<uint8_t> g3) {
   Glyphs glyphs;
   glyphs.g3 = std::move(g3);
@@ -270,6 +285,54 @@ std::vector<HostileFont> HostileFonts() {
         "the glyph index array covers 'A' only, 'B' and 'C' read past \"cmap\"", WithCmap(cmap), 1,
         1);
   }
+  // Damage a printer meets in the font header. The tables a font header carries must lie wholly
+  // in the file and their fields hold what a rasterizer sizes its work by; a font that fails is
+  // refused before anything of it is written.
+  {
+    const uint32_t hmtx = Intact().OffsetOf(6);
+    const uint32_t prep = Intact().OffsetOf(9);
+    add("cut-inside-hmtx.ttf", "the file ends 6 bytes into \"hmtx\": header tables are cut",
+        CutTo(hmtx + 6), 3);
+    add("cut-before-prep.ttf",
+        "the file ends where \"prep\", the last table, starts: a header table is not there",
+        CutTo(prep), 3);
+  }
+  add("maxp-length-past-end.ttf", "\"maxp\" length reaches one byte past the end of the file",
+      WithRecord("maxp", [](TableSpec& t, uint32_t offset,
+                            uint32_t size) { t.length = size - offset + 1; }),
+      3);
+  add("hmtx-short-for-metrics.ttf",
+      "\"hmtx\" is 12 bytes, too few for the 5 metrics \"hhea\" gives",
+      WithRecord("hmtx", [](TableSpec& t, uint32_t, uint32_t) { t.length = 12; }), 3);
+  add("head-magic-smashed.ttf", "\"head\" magicNumber is 0", WithField("head", 12, 4, 0), 3);
+  add("head-units-per-em-zero.ttf", "\"head\" unitsPerEm is 0", WithField("head", 18, 2, 0), 3);
+  add("head-loca-format-2.ttf", "\"head\" indexToLocFormat is 2", WithField("head", 50, 2, 2), 3);
+  add("hhea-metrics-over-glyphs.ttf", "\"hhea\" numberOfHMetrics is 6, \"maxp\" numGlyphs 5",
+      WithField("hhea", 34, 2, 6), 3);
+  add("maxp-no-glyphs.ttf", "\"maxp\" numGlyphs is 0", WithField("maxp", 4, 2, 0), 3);
+
+  // Damage a printer meets in a glyph: such a glyph is never sent; its character is answered
+  // as one without a glyph.
+  {
+    Glyphs glyphs;
+    glyphs.g1.resize(12);  // the heading and endPtsOfContours; instructionLength is cut off
+    add("glyph-points-past-end.ttf",
+        "simple glyph 1 ends after endPtsOfContours: its instructions, flags and coordinates "
+        "are not there",
+        Intact(BuildGlyf(glyphs)).Build(), 1, 0);
+  }
+  {
+    Glyphs glyphs;
+    glyphs.g2 = SimpleGlyph({{{0, 0}, {400, 0}, {400, 400}}, {{0, 400}, {100, 400}, {0, 500}}});
+    glyphs.g2.at(12) = glyphs.g2.at(10);  // endPtsOfContours 2, 2
+    glyphs.g2.at(13) = glyphs.g2.at(11);
+    add("glyph-endpts-not-increasing.ttf",
+        "simple glyph 2 has endPtsOfContours 2, 2: its second contour has no point",
+        Intact(BuildGlyf(glyphs)).Build(), 1, 1);
+  }
+  add("composite-component-past-numglyphs.ttf",
+      "composite glyph 3 names glyph 5 of a font of 5 glyphs",
+      WithGlyph3(CompositeGlyph({Part(1), Part(5, 120)})), 1, 2);
   return fonts;
 }
 

@@ -503,7 +503,9 @@ FontBuilder BasicFont(const GlyfBuilder& glyphs, const CmapBuilder& cmap) {
   FontBuilder font;
   font.AddTable("cmap", cmap.Build());
   font.AddTable("cvt ", Bytes().S16(0).S16(100).S16(-100).Take());
-  font.AddTable("fpgm", {0xB0, 0x00, 0x2C});  // PUSHB[0] 0, FDEF ... (content is not run)
+  // Programs a printer runs without error: PUSHB[0] 0, POP; and PUSHB[0] 1 (maxp allows no
+  // function definitions, and 64 stack elements).
+  font.AddTable("fpgm", {0xB0, 0x00, 0x21});
   font.AddTable("glyf", glyphs.Glyf());
   font.AddTable("head", BuildHead(glyphs.format() == LocaFormat::kShort ? 0 : 1));
   font.AddTable("hhea", BuildHhea(count));
