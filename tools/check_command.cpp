@@ -8,6 +8,7 @@
 #include "file_io.h"
 #include "sfnt/directory.h"
 #include "sfnt/glyf.h"
+#include "sfnt/outline_face.h"
 #include "sfnt/validate.h"
 
 namespace fndl {
@@ -48,6 +49,23 @@ void CheckGlyphs(ByteView font, const sfnt::FontFacts& facts, sfnt::Findings& fi
   }
 }
 
+// A CFF face is sent as a TrueType font made of its metrics; its glyphs are converted by the
+// font engine as they are sent, so only the made font is checked here.
+int CheckOutlineFace(const std::string& path, ByteView font, std::FILE* out) {
+  sfnt::StandaloneFont made;
+  sfnt::Findings findings;
+  sfnt::FontFacts facts;
+  if (!sfnt::BuildOutlineFaceFont(font, made) ||
+      !sfnt::ValidateFont(made.view(), findings, &facts, sfnt::GlyphSource::kEngineOutlines)) {
+    std::fprintf(out, "%s: refused: the library sends nothing of this font\n", path.c_str());
+    PrintFindings(findings, "", out);
+    return 1;
+  }
+  std::fprintf(out, "%s: accepted: %u glyphs, %u units per em, CFF outlines converted as sent\n",
+               path.c_str(), unsigned{facts.numGlyphs}, unsigned{facts.unitsPerEm});
+  return 0;
+}
+
 }  // namespace
 
 int RunCheck(const std::string& path, std::FILE* out) {
@@ -60,6 +78,7 @@ int RunCheck(const std::string& path, std::FILE* out) {
   const ByteView font(bytes.data(), bytes.size());
   sfnt::Findings findings;
   sfnt::FontFacts facts;
+  if (sfnt::IsOutlineFace(font)) return CheckOutlineFace(path, font, out);
   if (!sfnt::ValidateFont(font, findings, &facts)) {
     std::fprintf(out, "%s: refused: the library sends nothing of this font\n", path.c_str());
     PrintFindings(findings, "", out);

@@ -3,6 +3,8 @@
 // and a printer's rasterizer may do worse than refuse.
 #include "sfnt/glyf.h"
 
+#include "sfnt/program.h"
+
 namespace tavrfndl::sfnt {
 namespace {
 
@@ -56,16 +58,28 @@ bool ReadFlags(Cursor& cursor, uint32_t points, CoordinateBytes& coordinates) {
   return true;
 }
 
+// The glyph's program: inside the glyph and well formed. Its opcodes are not checked against the
+// instruction set here (the font may define its own), only its pushes and nesting.
+bool ReadInstructions(Cursor& cursor, uint16_t glyphIndex, Findings& findings) {
+  uint16_t instructionLength = 0;
+  ByteView code;
+  if (!cursor.ReadU16(instructionLength) || !cursor.ReadBytes(instructionLength, code)) {
+    return Fail(findings, "instructionLength", "runs past the glyph", glyphIndex);
+  }
+  Findings unused;
+  if (!ValidateProgram(code, kGlyf, true, unused)) {
+    return Fail(findings, "instructions", "push past the end or do not nest", glyphIndex);
+  }
+  return true;
+}
+
 bool ValidateSimple(ByteView glyph, int16_t contours, uint16_t glyphIndex, Findings& findings) {
   Cursor cursor(glyph, kGlyphHeaderSize);
   uint32_t points = 0;
   if (!ReadContourEnds(cursor, contours, points)) {
     return Fail(findings, "endPtsOfContours", "leave the glyph or do not increase", glyphIndex);
   }
-  uint16_t instructionLength = 0;
-  if (!cursor.ReadU16(instructionLength) || !cursor.Skip(instructionLength)) {
-    return Fail(findings, "instructionLength", "runs past the glyph", glyphIndex);
-  }
+  if (!ReadInstructions(cursor, glyphIndex, findings)) return false;
   CoordinateBytes coordinates;
   if (!ReadFlags(cursor, points, coordinates)) {
     return Fail(findings, "flags", "run past the glyph or the point count", glyphIndex);
@@ -91,11 +105,7 @@ bool ValidateComposite(ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs,
     instructions = (component.flags & kHaveInstructions) != 0;
   }
   Cursor cursor(glyph, reader.position());
-  uint16_t instructionLength = 0;
-  if (instructions && (!cursor.ReadU16(instructionLength) || !cursor.Skip(instructionLength))) {
-    return Fail(findings, "instructionLength", "runs past the glyph", glyphIndex);
-  }
-  return true;
+  return !instructions || ReadInstructions(cursor, glyphIndex, findings);
 }
 
 }  // namespace

@@ -1,15 +1,19 @@
 #include "sfnt/validate.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <new>
+#include <vector>
 
 #include "sfnt/cmap.h"
 #include "sfnt/directory.h"
+#include "sfnt/program.h"
 
 namespace tavrfndl::sfnt {
 namespace {
 
 constexpr Tag kHead("head"), kHhea("hhea"), kMaxp("maxp"), kHmtx("hmtx"), kLoca("loca"),
-    kGlyf("glyf"), kCmap("cmap");
+    kGlyf("glyf"), kCmap("cmap"), kFpgm("fpgm"), kPrep("prep");
 
 constexpr uint32_t kMagicNumber = 0x5F0F3CF5;
 constexpr size_t kHeadLength = 54;
@@ -55,6 +59,28 @@ class Validator {
     }
   }
 
+  // The header carries each of its tables up to the next table in the font: one that runs into
+  // the next would arrive cut, its directory length promising bytes the header does not hold.
+  void CheckHeaderTablesEndBeforeTheNext() {
+    std::vector<uint32_t> offsets;
+    TableRecord record;
+    try {
+      for (uint16_t i = 0; directory_.Record(i, record); ++i) offsets.push_back(record.offset);
+    } catch (const std::bad_alloc&) {
+      Fail(Tag(), "numTables", "too many records to check", directory_.tableCount());
+      return;
+    }
+    std::sort(offsets.begin(), offsets.end());
+    for (uint16_t i = 0; directory_.Record(i, record); ++i) {
+      if (!IsHeaderTable(record.tag) || record.length == 0) continue;
+      const auto next = std::upper_bound(offsets.begin(), offsets.end(), record.offset);
+      if (next != offsets.end() && *next < uint64_t{record.offset} + record.length) {
+        Fail(record.tag, "length", "runs into the next table", record.length);
+        return;
+      }
+    }
+  }
+
   // The first record with the tag or its upper-case form; nothing when it is missing or outside
   // the data (already named by CheckPlacement).
   std::optional<ByteView> Table(Tag tag) {
@@ -63,6 +89,15 @@ class Validator {
       if (record.tag == tag || record.tag == UpperCase(tag)) return directory_.TableBytes(record);
     }
     Fail(tag, "table", "is missing", 0);
+    return std::nullopt;
+  }
+
+  // A table that may be missing; nothing also when it lies outside the data (already named).
+  std::optional<ByteView> Optional(Tag tag) {
+    TableRecord record;
+    for (uint16_t i = 0; directory_.Record(i, record); ++i) {
+      if (record.tag == tag || record.tag == UpperCase(tag)) return directory_.TableBytes(record);
+    }
     return std::nullopt;
   }
 
@@ -112,6 +147,21 @@ class Validator {
     Table(kGlyf);
     const size_t entry = facts.indexToLocFormat == 0 ? 2 : 4;
     if (loca) HasLength(kLoca, *loca, entry * (size_t{facts.numGlyphs} + 1));
+  }
+
+  // The font's programs run before any glyph is drawn: a broken one fails them all.
+  void CheckPrograms() {
+    const std::optional<ByteView> fpgm = Optional(kFpgm);
+    const std::optional<ByteView> prep = Optional(kPrep);
+    ProgramFacts functions, control;
+    // Opcodes the font defines with IDEF are its own; fpgm is read first to learn of them.
+    if (fpgm && !ValidateProgram(*fpgm, kFpgm, true, findings_, &functions)) return;
+    const bool ownOpcodes = functions.definesInstructions;
+    if (fpgm && !ownOpcodes && !ValidateProgram(*fpgm, kFpgm, false, findings_)) return;
+    if (prep && !ValidateProgram(*prep, kPrep, ownOpcodes, findings_, &control)) return;
+    if (control.calls && !functions.definesFunctions) {
+      Fail(kPrep, "instructions", "call functions the font does not define", 0);
+    }
   }
 
   void CheckCmap() {
@@ -167,11 +217,13 @@ bool ValidateFont(ByteView data, Findings& findings, FontFacts* facts, GlyphSour
   FontFacts found;
   if (v.ReadDirectory()) {
     v.CheckPlacement();
+    v.CheckHeaderTablesEndBeforeTheNext();
     v.CheckHead(found);
     v.CheckMaxp(found);
     v.CheckMetrics(found);
     if (glyphs == GlyphSource::kGlyf) v.CheckGlyphTables(found);
     v.CheckCmap();
+    v.CheckPrograms();
   }
   if (facts) *facts = found;
   return findings.count() == before;

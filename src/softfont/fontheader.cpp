@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pclxl/sequences.h"
+#include "sfnt/outline_face.h"
 #include "sfnt/validate.h"
 #include "softfont/softfont.h"
 
@@ -176,10 +177,10 @@ bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& s
   if (!LoadWholeFont(source, font)) return false;
   sfnt::Findings unused;
   sfnt::Findings& why = findings ? *findings : unused;
-  entry.bOutlineFace = IsOutlineFace(font.view);
+  entry.bOutlineFace = sfnt::IsOutlineFace(font.view);
   if (entry.bOutlineFace) {
     sfnt::StandaloneFont made;
-    return BuildOutlineFaceFont(font.view, made) &&
+    return sfnt::BuildOutlineFaceFont(font.view, made) &&
            sfnt::ValidateFont(made.view(), why, nullptr, sfnt::GlyphSource::kEngineOutlines) &&
            SendFontHeader(entry, pStream, made.view());
   }

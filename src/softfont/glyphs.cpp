@@ -64,9 +64,10 @@ bool ForEachComponent(FontTables& tables, ByteView glyph, CompositeChain& chain,
     if (!visit(component.glyphIndex, *data)) return false;
     // A component may itself be a composite (accented Greek capitals in DejaVu Sans are built
     // from a composite letter): without its own components the printer draws it with parts
-    // missing. A component that names one of the composites it lies in (a broken font) is
-    // visited but not expanded again, and the depth is bounded, so the walk always ends.
-    if (!CheckIfCompositeGlyph(*data) || chain.Contains(component.glyphIndex)) continue;
+    // missing. A component that names one of the composites it lies in (a broken font) would
+    // send a rasterizer round in a circle: the walk fails there, and the depth is bounded.
+    if (!CheckIfCompositeGlyph(*data)) continue;
+    if (chain.Contains(component.glyphIndex)) return false;
     if (chain.depth >= kMaxComponentDepth) return false;
     chain.glyphs[chain.depth++] = component.glyphIndex;
     const bool walked = ForEachComponent(tables, *data, chain, visit);

@@ -44,11 +44,6 @@ bool LoadWholeFont(const FontSource& source, WholeFont& out);
 bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, ByteView font,
                     platform::HDC engineTables = nullptr);
 
-// A face whose glyphs are CFF outlines ("CFF " or "CFF2" and no "glyf").
-bool IsOutlineFace(ByteView font);
-// The TrueType font that stands for such a face on the printer: its "cmap", "head" (glyphs with
-// long offsets), "hhea" and "hmtx", and a "maxp" with the maxima its converted glyphs keep to.
-bool BuildOutlineFaceFont(ByteView font, sfnt::StandaloneFont& out);
 // Glyph glyph of the face selected into emFont (a font whose em is unitsPerEm units, so that
 // its outlines are in font units), as a simple TrueType glyph in storage; nothing when the
 // engine gives no outline or the converted glyph exceeds what the face's "maxp" promises.

@@ -107,14 +107,6 @@ class FileModeJob {
   std::string out_;
 };
 
-// The character records of one successful run of kHostileText with the named hostile font.
-std::vector<CharRecord> RecordsOfRun(const std::string& file) {
-  FileModeJob job(test::FindHostileFont(file).bytes);
-  TEXTINFOW text = Text(kHostileText, 120);
-  EXPECT_EQ(job.Run(text), FNDL_RESULT_OK) << file;
-  return CharRecords(job.Job());
-}
-
 // kHostileText printed through a test font engine serving the font's bytes, and the font
 // removed: the job.
 std::vector<uint8_t> EngineModeJob(const std::vector<uint8_t>& font, int32_t& result) {
@@ -278,8 +270,8 @@ TEST(HostileFont, RefusedFontsSendNothingAndSayWhy) {
 // A glyph that is not whole, or that draws with one that is not, never reaches the printer: the
 // character takes the missing-glyph path instead.
 TEST(HostileFont, CompositesWithABrokenComponentAreNotSent) {
-  for (const char* file :
-       {"composite-runs-off.ttf", "composite-fan-out.ttf", "composite-missing-component.ttf"}) {
+  for (const char* file : {"composite-runs-off.ttf", "composite-self.ttf", "composite-fan-out.ttf",
+                           "composite-missing-component.ttf"}) {
     FileModeJob job(test::FindHostileFont(file).bytes);
     TEXTINFOW text = Text(kHostileText, 120);
     EXPECT_EQ(job.Run(text), FNDL_RESULT_NO_GLYPH) << file;
@@ -287,12 +279,6 @@ TEST(HostileFont, CompositesWithABrokenComponentAreNotSent) {
     EXPECT_EQ(CountComponents(records), 0u) << file;
     EXPECT_EQ(records.size(), 2u) << file << ": A and B only";
   }
-}
-
-TEST(HostileFont, CompositeNamingItselfIsSentOnceWithoutRecursion) {
-  const std::vector<CharRecord> records = RecordsOfRun("composite-self.ttf");
-  ASSERT_EQ(CountComponents(records), 1u);
-  EXPECT_EQ(records.back().glyph, 3);
 }
 
 TEST(HostileFont, GlyphIndexArrayEndingInsideARangeStopsAtTheFirstCodePastIt) {

@@ -244,7 +244,7 @@ std::vector<HostileFont> HostileFonts() {
         WithGlyph3(g3), 1, 2);
   }
   add("composite-self.ttf", "composite glyph 3 has itself as its component",
-      WithGlyph3(CompositeGlyph({Part(3)})), 0);
+      WithGlyph3(CompositeGlyph({Part(3)})), 1, 2);
   add("composite-fan-out.ttf",
       "composite glyph 3 nests composites eight deep, each naming the next 16 times: 16^7 "
       "component records if every one were sent",

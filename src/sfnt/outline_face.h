@@ -1,0 +1,27 @@
+// Faces whose glyphs are not TrueType "glyf" data (OpenType fonts with CFF outlines). A format-0
+// soft font carries TrueType glyphs only, so such a face goes to the printer as a TrueType font
+// of its own making: a header of the face's own metrics ("head", "hhea", "hmtx") and a "maxp"
+// whose maxima the converted glyphs are held to; the glyphs themselves are converted from the
+// font engine's outlines as they are sent.
+#pragma once
+
+#include <cstdint>
+
+#include "sfnt/bytes.h"
+#include "sfnt/directory.h"
+
+namespace tavrfndl::sfnt {
+
+// maxp maxPoints and maxContours of a converted face. A rasterizer sizes its glyph zone from
+// them, so they are kept to what outlines need (a CJK glyph reaches a few hundred points after
+// conversion) and a glyph past them is not sent.
+inline constexpr uint16_t kMaxOutlinePoints = 4096;
+inline constexpr uint16_t kMaxOutlineContours = 512;
+
+// A face whose glyphs are CFF outlines ("CFF " or "CFF2" and no "glyf").
+bool IsOutlineFace(ByteView font);
+// The TrueType font that stands for such a face on the printer: its "cmap", "head" (glyphs with
+// long offsets), "hhea" and "hmtx", and a "maxp" with the maxima its converted glyphs keep to.
+bool BuildOutlineFaceFont(ByteView font, StandaloneFont& out);
+
+}  // namespace tavrfndl::sfnt
