@@ -19,7 +19,7 @@ struct DOWNLOADCONTEXT {
   uint32_t nLineSpacing = 0;
   platform::LOGFONTA logFont;  // the call's font as the font engine was asked for it
   // Per character of the working text: the glyph index recorded while its glyphs were sent;
-  // kUnmappedGlyph (32) marks a character without a usable glyph.
+  // kUnmappedGlyph marks a character without a usable glyph.
   uint32_t anGlyphIndex[kMaxGlyphIndices] = {};
   int32_t nNextX = -1;  // -1: not set by the page text writer
 };

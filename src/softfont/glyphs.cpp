@@ -131,8 +131,9 @@ bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
                     uint16_t glyph, sfnt::Findings* findings, platform::HDC emFont) {
   std::vector<uint8_t> converted;
-  auto data = entry.bOutlineFace ? OutlineGlyphData(emFont, glyph, entry.nUnitsPerEm, converted)
-                                 : GetGlyfData(tables, glyph);
+  auto data = entry.bOutlineFace
+                  ? OutlineGlyphData(tables, emFont, glyph, entry.nUnitsPerEm, converted)
+                  : GetGlyfData(tables, glyph);
   if (!data) return false;
   sfnt::Findings unused;
   if (!IsSendable(tables, *data, glyph, entry.nGlyphs, findings ? *findings : unused)) return false;

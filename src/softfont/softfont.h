@@ -47,8 +47,8 @@ bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, ByteView font,
 // Glyph glyph of the face selected into emFont (a font whose em is unitsPerEm units, so that
 // its outlines are in font units), as a simple TrueType glyph in storage; nothing when the
 // engine gives no outline or the converted glyph exceeds what the face's "maxp" promises.
-std::optional<ByteView> OutlineGlyphData(platform::HDC emFont, uint16_t glyph, uint32_t unitsPerEm,
-                                         std::vector<uint8_t>& storage);
+std::optional<ByteView> OutlineGlyphData(FontTables& tables, platform::HDC emFont, uint16_t glyph,
+                                         uint32_t unitsPerEm, std::vector<uint8_t>& storage);
 
 // Sends the font header of a new font (BeginFontHeader ... EndFontHeader). Returns true when it
 // went out; false when nothing was sent because the font data could not be read or failed

@@ -564,6 +564,20 @@ TEST(Glyphs, MarkingSetsOneBitPerCodeAndAGlyphAtTheCountIsSkipped) {
   EXPECT_FALSE(d.list.pFirstEntry->IsDownloaded(0x42));
 }
 
+// Glyph 32 is '?' in fonts with the standard CFF order of glyphs: it must not be taken for the
+// mark of a missing glyph, and a code the map does not cover must not send glyph 32 instead.
+TEST(Glyphs, GlyphThirtyTwoIsSentAndAnUnmappedCodeSendsNothing) {
+  GlyphFont f;
+  for (int i = 0; i < 40; ++i) f.glyphs.AddGlyph(fb::SimpleGlyph({{{0, 0}, {10, 0}, {0, 10}}}));
+  Downloads d(f.Build(), true);
+  DOWNLOADCONTEXT context;
+  const auto chars = Chars(d.Run(u"`\u4E00", &context));  // '`' maps to glyph 32
+  ASSERT_EQ(chars.size(), 1u);
+  EXPECT_EQ(CodeOf(chars[0]), u'`');
+  EXPECT_EQ(context.anGlyphIndex[0], 32u);
+  EXPECT_EQ(context.anGlyphIndex[1], kUnmappedGlyph);
+}
+
 TEST(Glyphs, GlyphTooLongForARecordFailsTheCharacter) {
   GlyphFont f;
   Bytes huge(kMaxGlyphDataSize + 2, 0);

@@ -165,10 +165,19 @@ TEST(MapUnicodeSegments, Segments) {
   std::vector<Case> cases;
   cases.push_back({"idDelta wraps modulo 65536",
                    {{kUpperCase, CmapSegment::Final()}, {}, std::nullopt},
-                   {{0x41, 0x24}, {0x5A, 0x3D}, {0x40, 32}, {0x5B, 32}, {0, 32}, {0xFFFE, 32}}});
-  cases.push_back({"uncovered codes are 32 though the font has more glyphs",
+                   {{0x41, 0x24},
+                    {0x5A, 0x3D},
+                    {0x40, kUnmappedGlyph},
+                    {0x5B, kUnmappedGlyph},
+                    {0, kUnmappedGlyph},
+                    {0xFFFE, kUnmappedGlyph}}});
+  cases.push_back({"uncovered codes are unmapped though the font has more glyphs",
                    {{{0x100, 0x100, 0, {}, std::nullopt}}, {}, std::nullopt},
-                   {{0x20, 32}, {0x21, 32}, {0x100, 0x100}, {0x101, 32}, {0xFFFE, 32}}});
+                   {{0x20, kUnmappedGlyph},
+                    {0x21, kUnmappedGlyph},
+                    {0x100, 0x100},
+                    {0x101, kUnmappedGlyph},
+                    {0xFFFE, kUnmappedGlyph}}});
   cases.push_back({"overlapping segments: the first in array order decides",
                    {{{0x50, 0x60, 1000, {}, std::nullopt}, {0x40, 0x55, 2000, {}, std::nullopt}},
                     {},
@@ -189,8 +198,10 @@ TEST(MapUnicodeSegments, Segments) {
                    {{0xFFF0, 0x10}, {0xFFFE, 0x1E}}});
   cases.push_back({"start after end covers nothing",
                    {{{0x60, 0x50, 7, {}, std::nullopt}}, {}, std::nullopt},
-                   {{0x50, 32}, {0x58, 32}, {0x60, 32}}});
-  cases.push_back({"no segments", {{}, {}, std::nullopt}, {{0, 32}, {0x41, 32}, {0xFFFE, 32}}});
+                   {{0x50, kUnmappedGlyph}, {0x58, kUnmappedGlyph}, {0x60, kUnmappedGlyph}}});
+  cases.push_back({"no segments",
+                   {{}, {}, std::nullopt},
+                   {{0, kUnmappedGlyph}, {0x41, kUnmappedGlyph}, {0xFFFE, kUnmappedGlyph}}});
   for (const Case& c : cases) {
     const std::vector<uint8_t> subtable = test::BuildFormat4(c.subtable);
     FONTENTRY fast = EntryWithMap(1000);
@@ -224,10 +235,14 @@ TEST(MapSymbolSegments, Segments) {
   cases.push_back(
       {"0xF020..0xF0FF without glyph array: the glyph of 0xF000 + c",
        {{{0xF020, 0xF0FF, 0x1000, {}, std::nullopt}, CmapSegment::Final()}, {}, std::nullopt},
-       {{0x41, 0x0041}, {0x20, 0x0020}, {0xFE, 0x00FE}, {0x1F, 32}, {0, 32}}});
+       {{0x41, 0x0041},
+        {0x20, 0x0020},
+        {0xFE, 0x00FE},
+        {0x1F, kUnmappedGlyph},
+        {0, kUnmappedGlyph}}});
   cases.push_back({"low bytes only: 0xF141 is matched as 0x41",
                    {{{0xF141, 0xF142, 0, {}, std::nullopt}}, {}, std::nullopt},
-                   {{0x41, 0xF041}, {0x42, 0xF042}, {0x43, 32}}});
+                   {{0x41, 0xF041}, {0x42, 0xF042}, {0x43, kUnmappedGlyph}}});
   cases.push_back({"glyph array: full startCode equal to c gives g without idDelta",
                    {{{0x0020, 0x0022, 100, {5, 6, 7}, std::nullopt}}, {}, std::nullopt},
                    {{0x20, 5}, {0x21, 106}, {0x22, 107}}});
@@ -264,7 +279,7 @@ TEST(BuildGlyphMap, SymbolFontKeepsThePrefillFrom255On) {
   FONTENTRY entry = EntryWithMap(300);
   ASSERT_TRUE(BuildThroughEngine(font, entry));
   EXPECT_EQ(entry.pdwGlyphMap[0x41], 0xF041u);
-  EXPECT_EQ(entry.pdwGlyphMap[0x10], 32u);
+  EXPECT_EQ(entry.pdwGlyphMap[0x10], kUnmappedGlyph);
   EXPECT_EQ(entry.pdwGlyphMap[0xFF], 0xFFu) << "identity pre-fill below nGlyphs";
   EXPECT_EQ(entry.pdwGlyphMap[299], 299u);
   EXPECT_EQ(entry.pdwGlyphMap[300], kUntouched);
@@ -347,13 +362,13 @@ TEST(MapSegments, GlyphArrayReadsPastTheTableAreUnmapped) {
   FONTENTRY reference = EntryWithMap(1000);
   MapUnicodeSegments(fast.GlyphMap(), subtable.view());
   MapUnicodeSegmentsReference(reference.GlyphMap(), subtable.view());
-  EXPECT_EQ(fast.pdwGlyphMap[0x100], 32u);
-  EXPECT_EQ(fast.pdwGlyphMap[0x1FF], 32u);
+  EXPECT_EQ(fast.pdwGlyphMap[0x100], kUnmappedGlyph);
+  EXPECT_EQ(fast.pdwGlyphMap[0x1FF], kUnmappedGlyph);
   EXPECT_EQ(fast.pdwGlyphMap[0x41], 73u);
   EXPECT_EQ(fast.pdwGlyphMap[0x42], 74u);
-  EXPECT_EQ(fast.pdwGlyphMap[0x43], 32u);
+  EXPECT_EQ(fast.pdwGlyphMap[0x43], kUnmappedGlyph);
   EXPECT_EQ(fast.pdwGlyphMap[0xF041], 70u);
-  EXPECT_EQ(fast.pdwGlyphMap[0xF043], 32u);
+  EXPECT_EQ(fast.pdwGlyphMap[0xF043], kUnmappedGlyph);
   EXPECT_TRUE(std::equal(fast.pdwGlyphMap.get(), fast.pdwGlyphMap.get() + kGlyphMapSize,
                          reference.pdwGlyphMap.get()));
 
@@ -363,7 +378,8 @@ TEST(MapSegments, GlyphArrayReadsPastTheTableAreUnmapped) {
   MapSymbolSegmentsReference(symbolReference.GlyphMap(), subtable.view());
   // Segment 0 (0x100..0x1FF) has the low bytes 0x00..0xFF: it comes first and covers every
   // symbol code, and all its reads leave the table.
-  for (uint32_t code = 0; code < 255; ++code) EXPECT_EQ(symbolFast.pdwGlyphMap[code], 32u) << code;
+  for (uint32_t code = 0; code < 255; ++code)
+    EXPECT_EQ(symbolFast.pdwGlyphMap[code], kUnmappedGlyph) << code;
   EXPECT_TRUE(std::equal(symbolFast.pdwGlyphMap.get(), symbolFast.pdwGlyphMap.get() + kGlyphMapSize,
                          symbolReference.pdwGlyphMap.get()));
 
@@ -486,7 +502,7 @@ TEST(MapSegments, FastFillEqualsReferenceOnRealFonts) {
         << path;
 
     // And against FreeType's reading of the same font: a glyph it finds is the map's; a code it
-    // does not map is unmapped (32) or glyph 0 in the map.
+    // does not map is unmapped or glyph 0 in the map.
     testing::FontFile freetype(path);
     ASSERT_TRUE(freetype.ok()) << path;
     int mapped = 0;
