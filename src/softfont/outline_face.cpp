@@ -1,5 +1,7 @@
 // The glyphs of a face without "glyf": each taken from the font engine's unhinted outline in font
 // units when it is first sent, converted to quadratic curves and written as a TrueType glyph.
+#include <algorithm>
+#include <climits>
 #include <new>
 
 #include "outline/outline.h"
@@ -26,39 +28,74 @@ std::optional<int16_t> LeftSideBearing(FontTables& tables, uint16_t glyph) {
   return lsb;
 }
 
-}  // namespace
+void Scale(outline::Point& p, double scale) {
+  p.x *= scale;
+  p.y *= scale;
+}
 
-std::optional<ByteView> OutlineGlyphData(FontTables& tables, platform::HDC emFont, uint16_t glyph,
-                                         uint32_t unitsPerEm, std::vector<uint8_t>& storage) {
+void ScaleContours(std::vector<outline::Contour>& contours, double scale) {
+  for (outline::Contour& contour : contours) {
+    Scale(contour.start, scale);
+    for (outline::Segment& segment : contour.segments) {
+      for (outline::Point& control : segment.control) Scale(control, scale);
+      Scale(segment.end, scale);
+    }
+  }
+}
+
+// The glyph's outline as the engine gives it for emFont: font units.
+bool FetchOutline(platform::HDC emFont, uint16_t glyph, std::vector<outline::Contour>& contours) {
   platform::FontEngine& engine = platform::CurrentFontEngine();
   constexpr uint32_t kFormat =
       platform::GGO_NATIVE | platform::GGO_UNHINTED | platform::GGO_GLYPH_INDEX;
   platform::GLYPHMETRICS gm;
-  const uint32_t size =
-      engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, 0, nullptr, &platform::kIdentityMatrix);
-  if (emFont == nullptr || size == platform::GDI_ERROR) return std::nullopt;
+  const auto* identity = &platform::kIdentityMatrix;
+  if (emFont == nullptr) return false;
+  const uint32_t size = engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, 0, nullptr, identity);
+  if (size == platform::GDI_ERROR) return false;
+  std::vector<uint8_t> records(size);
+  if (size > 0 && engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, size, records.data(),
+                                          identity) != size) {
+    return false;
+  }
+  return outline::ParseNativeOutline(records.data(), records.size(), contours);
+}
+
+// The contours in the made font's units as a TrueType glyph within what its "maxp" promises.
+// The deviation allowed is half that of the face's em: rounding to whole units of the made
+// font takes the rest.
+bool ConvertGlyph(std::vector<outline::Contour>& contours, uint16_t unitsPerEm,
+                  outline::EncodedGlyph& encoded) {
+  const uint32_t scale = sfnt::OutlineFaceScale(unitsPerEm);
+  ScaleContours(contours, scale);
+  std::vector<outline::QuadContour> quadratic;
+  return outline::ConvertContours(contours, outline::ToleranceForEm(unitsPerEm) * scale / 2,
+                                  quadratic) &&
+         outline::EncodeSimpleGlyph(quadratic, encoded) &&
+         encoded.points <= sfnt::kMaxOutlinePoints &&
+         encoded.contours <= sfnt::kMaxOutlineContours && encoded.bytes.size() <= kMaxGlyphDataSize;
+}
+
+}  // namespace
+
+std::optional<ByteView> OutlineGlyphData(FontTables& tables, platform::HDC emFont, uint16_t glyph,
+                                         uint32_t unitsPerEm, std::vector<uint8_t>& storage) {
+  const uint16_t em = static_cast<uint16_t>(std::min<uint32_t>(unitsPerEm, UINT16_MAX));
   try {
-    std::vector<uint8_t> records(size);
-    if (size > 0 && engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, size, records.data(),
-                                            &platform::kIdentityMatrix) != size) {
-      return std::nullopt;
-    }
     std::vector<outline::Contour> contours;
-    std::vector<outline::QuadContour> quadratic;
     outline::EncodedGlyph encoded;
-    if (!outline::ParseNativeOutline(records.data(), records.size(), contours) ||
-        !outline::ConvertContours(contours, outline::ToleranceForEm(unitsPerEm), quadratic) ||
-        !outline::EncodeSimpleGlyph(quadratic, encoded) ||
-        encoded.points > sfnt::kMaxOutlinePoints || encoded.contours > sfnt::kMaxOutlineContours ||
-        encoded.bytes.size() > kMaxGlyphDataSize) {
+    if (!FetchOutline(emFont, glyph, contours) || !ConvertGlyph(contours, em, encoded)) {
       return std::nullopt;
     }
     storage = std::move(encoded.bytes);
-    // The header's xMin is set to the bearing so that the glyph is drawn where its points lie.
-    const std::optional<int16_t> lsb = LeftSideBearing(tables, glyph);
-    if (lsb && storage.size() >= sfnt::kGlyphHeaderSize) PutU16(&storage[2], uint16_t(*lsb));
   } catch (const std::bad_alloc&) {
     return std::nullopt;
+  }
+  // The header's xMin is set to the bearing so that the glyph is drawn where its points lie.
+  const std::optional<int16_t> lsb = LeftSideBearing(tables, glyph);
+  if (lsb && storage.size() >= sfnt::kGlyphHeaderSize) {
+    const int32_t scaled = int32_t{*lsb} * static_cast<int32_t>(sfnt::OutlineFaceScale(em));
+    PutU16(&storage[2], static_cast<uint16_t>(std::clamp<int32_t>(scaled, INT16_MIN, INT16_MAX)));
   }
   return ByteView(storage.data(), storage.size());
 }

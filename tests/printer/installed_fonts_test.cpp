@@ -1,4 +1,5 @@
-// Every TrueType file the machine has under /usr/share/fonts, printed in file and engine mode
+// Every TrueType and OpenType file the machine has under /usr/share/fonts (OpenType with CFF
+// outlines converted as they are sent), printed in file and engine mode
 // with characters it maps: each must download whole in both modes and pass the strict printer
 // (support/strict_consumer.h). Each file is listed with its outcome, so that a machine with
 // other fonts shows what was tried.
@@ -30,7 +31,9 @@ std::vector<std::string> InstalledTrueTypeFiles() {
     std::string ext = it->path().extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (ext == ".ttf" && it->is_regular_file(ec)) files.push_back(it->path().string());
+    if ((ext == ".ttf" || ext == ".otf") && it->is_regular_file(ec)) {
+      files.push_back(it->path().string());
+    }
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -49,9 +52,9 @@ std::string ModeFailure(const StrictPrint& print, size_t textLength) {
   return print.report.ok() ? "" : print.report.Summary(3);
 }
 
-TEST(InstalledFonts, EveryTrueTypeFileDownloadsInBothModesAndPassesTheStrictPrinter) {
+TEST(InstalledFonts, EveryFontFileDownloadsInBothModesAndPassesTheStrictPrinter) {
   const std::vector<std::string> files = InstalledTrueTypeFiles();
-  if (files.empty()) GTEST_SKIP() << "no .ttf file under " << kFontRoot;
+  if (files.empty()) GTEST_SKIP() << "no .ttf or .otf file under " << kFontRoot;
   const Library lib = Library::Load();
   const PrintExports exports{lib.FontDownloadW, lib.RemoveFontW, lib.GetCursor, lib.SetCursor};
   const std::string job = TempPath("job.pxl");
@@ -74,7 +77,7 @@ TEST(InstalledFonts, EveryTrueTypeFileDownloadsInBothModesAndPassesTheStrictPrin
     failed += !failures.empty();
     EXPECT_EQ(failures, "") << path;
   }
-  std::printf("%zu TrueType files, %zu failed\n", files.size(), failed);
+  std::printf("%zu font files, %zu failed\n", files.size(), failed);
 }
 
 }  // namespace
