@@ -40,6 +40,14 @@ Point operator-(Point a, Point b) {
 Point operator*(Point a, double k) {
   return {a.x * k, a.y * k};
 }
+// Distances are compared squared where only the comparison matters: hypot was the largest cost
+// of a glyph's conversion.
+double SquaredLength(Point p) {
+  return p.x * p.x + p.y * p.y;
+}
+bool Within(Point p, double tolerance) {
+  return SquaredLength(p) <= tolerance * tolerance;
+}
 double Length(Point p) {
   return std::hypot(p.x, p.y);
 }
@@ -65,9 +73,9 @@ struct Cubic {
 // Whether the cubic Bézier curve through these control points stays within tolerance of the
 // origin, knowing that its end points do.
 bool FitsInside(Point p0, Point p1, Point p2, Point p3, double tolerance, int depth) {
-  if (Length(p1) <= tolerance && Length(p2) <= tolerance) return true;
+  if (Within(p1, tolerance) && Within(p2, tolerance)) return true;
   const Point mid = (p0 + (p1 + p2) * 3 + p3) * 0.125;
-  if (Length(mid) > tolerance || depth == kMaxFitDepth) return false;
+  if (!Within(mid, tolerance) || depth == kMaxFitDepth) return false;
   const Point half = (p3 + p2 - p1 - p0) * 0.125;
   return FitsInside(p0, (p0 + p1) * 0.5, mid - half, mid, tolerance, depth + 1) &&
          FitsInside(mid, mid + half, (p2 + p3) * 0.5, p3, tolerance, depth + 1);
@@ -100,7 +108,7 @@ Point SingleControl(const Cubic& c) {
 
 bool PieceFits(const Cubic& piece, Point start, Point control, Point end, double tolerance) {
   const Point e0 = start - piece.p0, e3 = end - piece.p3;
-  if (Length(e0) > tolerance || Length(e3) > tolerance) return false;
+  if (!Within(e0, tolerance) || !Within(e3, tolerance)) return false;
   const Point q1 = start + (control - start) * (2.0 / 3);
   const Point q2 = end + (control - end) * (2.0 / 3);
   return FitsInside(e0, q1 - piece.p1, q2 - piece.p2, e3, tolerance, 0);

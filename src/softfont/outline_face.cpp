@@ -43,6 +43,8 @@ void ScaleContours(std::vector<outline::Contour>& contours, double scale) {
   }
 }
 
+constexpr uint32_t kUsualRecordBytes = 8192;
+
 // The glyph's outline as the engine gives it for emFont: font units.
 bool FetchOutline(platform::HDC emFont, uint16_t glyph, std::vector<outline::Contour>& contours) {
   platform::FontEngine& engine = platform::CurrentFontEngine();
@@ -51,14 +53,21 @@ bool FetchOutline(platform::HDC emFont, uint16_t glyph, std::vector<outline::Con
   platform::GLYPHMETRICS gm;
   const auto* identity = &platform::kIdentityMatrix;
   if (emFont == nullptr) return false;
-  const uint32_t size = engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, 0, nullptr, identity);
-  if (size == platform::GDI_ERROR) return false;
-  std::vector<uint8_t> records(size);
-  if (size > 0 && engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, size, records.data(),
-                                          identity) != size) {
-    return false;
+  // Most glyphs' records fit a few kilobytes: asked for at once, the engine loads the glyph once
+  // instead of once for the size and once for the records.
+  std::vector<uint8_t> records(kUsualRecordBytes);
+  uint32_t size = engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, kUsualRecordBytes,
+                                          records.data(), identity);
+  if (size == platform::GDI_ERROR) {
+    size = engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, 0, nullptr, identity);
+    if (size == platform::GDI_ERROR) return false;
+    records.resize(size);
+    if (size > 0 && engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, size, records.data(),
+                                            identity) != size) {
+      return false;
+    }
   }
-  return outline::ParseNativeOutline(records.data(), records.size(), contours);
+  return size <= records.size() && outline::ParseNativeOutline(records.data(), size, contours);
 }
 
 // The contours in the made font's units as a TrueType glyph within what its "maxp" promises.
