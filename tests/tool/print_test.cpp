@@ -426,9 +426,18 @@ TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
        {"print", "-o", dir.Path("none/job.pxl"), dir.Path("text.txt")},
        1,
        "cannot open"},
-      {"unknown option", {"print", "--colour", "red"}, 2, "unknown option"},
+      {"unknown option", {"print", "--colour", "red"}, 2, "not expected: --colour"},
       {"size out of range", {"print", "--size", "0", "-o", dir.Path("e.pxl")}, 2, "--size"},
-      {"paper not known", {"print", "--page", "a5"}, 2, "a4 or letter"},
+      {"paper not known", {"print", "--page", "a5"}, 2, "--page: a5 not in"},
+      {"paper smaller than the lines",
+       {"print", "--page", "executive", "-o", dir.Path("e.pxl")},
+       2,
+       "Executive (7.25 in x 10.50 in) is too small: the library's lines reach 7.88 in"},
+      {"not text", {"print", "/bin/sh", "-o", dir.Path("e.pxl")}, 1, "(it has NUL bytes)"},
+      {"no face of the family",
+       {"print", "--strict", "--face", "No Such Font XYZ", "-o", dir.Path("e.pxl")},
+       1,
+       "no TrueType face of \"No Such Font XYZ\" is installed; the font engine uses"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
