@@ -22,10 +22,11 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-const std::map<std::string, fndl::Paper> kPapers = {
-    {"a4", fndl::Paper::kA4},         {"a3", fndl::Paper::kA3},
-    {"letter", fndl::Paper::kLetter}, {"legal", fndl::Paper::kLegal},
-    {"executive", fndl::Paper::kExecutive}};
+const std::map<std::string, fndl::Paper> kPapers = {{"a4", fndl::Paper::kA4},
+                                                    {"a3", fndl::Paper::kA3},
+                                                    {"letter", fndl::Paper::kLetter},
+                                                    {"legal", fndl::Paper::kLegal},
+                                                    {"executive", fndl::Paper::kExecutive}};
 
 struct PrintCommand {
   fndl::PrintOptions options;
@@ -34,8 +35,9 @@ struct PrintCommand {
 
 void AddPrint(CLI::App& app, PrintCommand& print) {
   CLI::App* sub = app.add_subcommand(
-      "print", "Write a PCL XL job with the text of INPUT (UTF-8, one paragraph per line; - for "
-               "standard input), or of the built-in sample when no INPUT is given.");
+      "print",
+      "Write a PCL XL job with the text of INPUT (UTF-8, one paragraph per line; - for "
+      "standard input), or of the built-in sample when no INPUT is given.");
   fndl::PrintOptions& o = print.options;
   sub->add_option("INPUT", print.input, "The text file, or - for standard input")->type_name("");
   sub->add_option("-o,--output", print.output,
@@ -135,8 +137,9 @@ std::string CheckPngName(const std::string& name) {
 
 void AddRender(CLI::App& app, RenderCommand& render) {
   CLI::App* sub = app.add_subcommand(
-      "render", "Preview the pages of a PCL XL job as PNG images: NAME.png for a job of one "
-                "page, else NAME-1.png, NAME-2.png, ...");
+      "render",
+      "Preview the pages of a PCL XL job as PNG images: NAME.png for a job of one "
+      "page, else NAME-1.png, NAME-2.png, ...");
   fndl::RenderOptions& o = render.options;
   sub->add_option("FILE", o.input, "The PCL XL job")->required();
   sub->add_option("-o,--output", o.output, "NAME.png")->required()->check(CheckPngName);
@@ -152,22 +155,25 @@ void AddRender(CLI::App& app, RenderCommand& render) {
 }
 
 int Main(int argc, char** argv) {
-  CLI::App app("Print text in TrueType soft fonts as PCL XL (PCL 6) jobs, list them and preview "
-               "them. Exit status: 0 done, 1 a problem with a file, 2 a usage mistake.",
-               "fndl");
+  CLI::App app(
+      "Print text in TrueType soft fonts as PCL XL (PCL 6) jobs, list them and preview "
+      "them. Exit status: 0 done, 1 a problem with a file, 2 a usage mistake.",
+      "fndl");
   app.set_version_flag("--version", "fndl " TAVRFNDL_VERSION_STRING);
   app.require_subcommand(1);
   PrintCommand print;
   AddPrint(app, print);
   std::string dumpPath, fontPath;
-  app.add_subcommand("dump", "List a PCL XL stream: operators, attributes, embedded data, font "
-                             "headers and character records")
+  app.add_subcommand("dump",
+                     "List a PCL XL stream: operators, attributes, embedded data, font "
+                     "headers and character records")
       ->add_option("FILE", dumpPath, "The PCL XL stream")
       ->required();
   RenderCommand render;
   AddRender(app, render);
-  app.add_subcommand("check", "Validate a TrueType font file as the library does before it sends "
-                              "one; exit 1 when the library would refuse it")
+  app.add_subcommand("check",
+                     "Validate a TrueType font file as the library does before it sends "
+                     "one; exit 1 when the library would refuse it")
       ->add_option("FONT", fontPath, "The font file")
       ->required();
   auto known = [&app](const char* name) {

@@ -57,11 +57,16 @@ constexpr uint8_t kBlack = 0;
 
 uint8_t MediaOf(Paper paper) {
   switch (paper) {
-    case Paper::kA4: return kMediaA4;
-    case Paper::kA3: return kMediaA3;
-    case Paper::kLegal: return kMediaLegal;
-    case Paper::kExecutive: return kMediaExecutive;
-    case Paper::kLetter: break;
+    case Paper::kA4:
+      return kMediaA4;
+    case Paper::kA3:
+      return kMediaA3;
+    case Paper::kLegal:
+      return kMediaLegal;
+    case Paper::kExecutive:
+      return kMediaExecutive;
+    case Paper::kLetter:
+      break;
   }
   return kMediaLetter;
 }

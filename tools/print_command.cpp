@@ -141,7 +141,8 @@ std::vector<Paragraph> ParagraphsOf(const std::u16string& input, const Style& st
   // Blank lines behind the last page break move nothing; the break would add an empty page.
   size_t end = paragraphs.size();
   while (end > 0 && (paragraphs[end - 1].empty() || IsPageBreak(paragraphs[end - 1]))) --end;
-  if (std::any_of(paragraphs.begin() + static_cast<ptrdiff_t>(end), paragraphs.end(), IsPageBreak)) {
+  if (std::any_of(paragraphs.begin() + static_cast<ptrdiff_t>(end), paragraphs.end(),
+                  IsPageBreak)) {
     paragraphs.resize(end);
   }
   return paragraphs;
@@ -517,11 +518,16 @@ bool CheckPlacement(const PrintOptions& options) {
 
 const char* PaperName(Paper paper) {
   switch (paper) {
-    case Paper::kA4: return "A4";
-    case Paper::kA3: return "A3";
-    case Paper::kLetter: return "Letter";
-    case Paper::kLegal: return "Legal";
-    case Paper::kExecutive: return "Executive";
+    case Paper::kA4:
+      return "A4";
+    case Paper::kA3:
+      return "A3";
+    case Paper::kLetter:
+      return "Letter";
+    case Paper::kLegal:
+      return "Legal";
+    case Paper::kExecutive:
+      return "Executive";
   }
   return "?";
 }

@@ -29,10 +29,10 @@ struct PrintOptions {
   // checked but the page ends where the library's clip box does (it reports the page full), as
   // the right edge of the text is the library's own line limit.
   double marginLeft = 36, marginTop = 36, marginBottom = 36;
-  double lineSpacing = 0;  // points from baseline to baseline; 0: 1.2 times the size
-  uint32_t tabColumns = 8; // tab stops every so many advances of the space
-  uint32_t copies = 1;     // each copy starts on a new page; the fonts are downloaded once
-  std::string charset;     // the input's character set (iconv's names); empty: UTF-8
+  double lineSpacing = 0;   // points from baseline to baseline; 0: 1.2 times the size
+  uint32_t tabColumns = 8;  // tab stops every so many advances of the space
+  uint32_t copies = 1;      // each copy starts on a new page; the fonts are downloaded once
+  std::string charset;      // the input's character set (iconv's names); empty: UTF-8
   MessageStyle messages = MessageStyle::kTool;
   std::string output = "sample.pxl";  // "-" writes the job to standard output
   bool haveInput = false;             // false: the built-in sample

@@ -123,7 +123,8 @@ TEST(FndlPrintText, AFormFeedStartsAPageAndTabsGoToStops) {
   EXPECT_EQ(lines[2].x, left + 2 * stop);
   EXPECT_GT(lines[2].endX, left + 3 * stop) << "the test wants a segment past a stop";
   EXPECT_EQ(lines[3].x, left + 4 * stop);
-  for (const Line& l : lines) EXPECT_EQ(l.y, lines[0].y * (l.page == 1) + lines[4].y * (l.page == 2));
+  for (const Line& l : lines)
+    EXPECT_EQ(l.y, lines[0].y * (l.page == 1) + lines[4].y * (l.page == 2));
 }
 
 bool IsFile(const std::string& path) {
@@ -171,9 +172,9 @@ TEST(FndlCommandLine, FilesWrittenAndRefused) {
   EXPECT_EQ(some.status, 0) << some.err;
   EXPECT_FALSE(Exists(dir.Path("p-1.png")));
   EXPECT_TRUE(IsFile(dir.Path("p-2.png")));
-  EXPECT_EQ(RunFndl({"render", "three.pxl", "-o", "p.png", "--pages", "999"}, "", dir.Path(""))
-                .status,
-            1);
+  EXPECT_EQ(
+      RunFndl({"render", "three.pxl", "-o", "p.png", "--pages", "999"}, "", dir.Path("")).status,
+      1);
 
   ASSERT_EQ(symlink("/dev/null", dir.Path("link.png").c_str()), 0);
   ASSERT_EQ(mkfifo(dir.Path("fifo.png").c_str(), 0600), 0);

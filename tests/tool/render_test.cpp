@@ -292,12 +292,13 @@ TEST(FndlRender, BoldGrowsEachSideByTheBoldValueOfTheEm) {
   const Bytes job = b.Job();
   GrayImage page;
   RenderReport report;
-  ASSERT_TRUE(RenderStream(job.data(), job.size(), 300,
-                           [&](const RenderedPage& p) {
-                             page = p.image;
-                             return true;
-                           },
-                           report))
+  ASSERT_TRUE(RenderStream(
+      job.data(), job.size(), 300,
+      [&](const RenderedPage& p) {
+        page = p.image;
+        return true;
+      },
+      report))
       << report.error;
   const double regular = InkWidth(page, 800), bold = InkWidth(page, 2300);
   EXPECT_NEAR(regular, 1000, 2);
