@@ -400,6 +400,7 @@ TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
   WriteText(dir.Path("text.txt"), "Some text.\n");
   WriteText(dir.Path("notafont.ttf"), "This is plain text, not a font.\n");
   WriteBytes(dir.Path("otto.otf"), {'O', 'T', 'T', 'O', 0, 0, 0, 0});
+  WriteBytes(dir.Path("latin1.txt"), {0xE9, 't', 0xE9, ' ', 0xE0, ' ', 0xF4, 't', 0xE9});
   struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -434,6 +435,10 @@ TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
        2,
        "Executive (7.25 in x 10.50 in) is too small: the library's lines reach 7.88 in"},
       {"not text", {"print", "/bin/sh", "-o", dir.Path("e.pxl")}, 1, "(it has NUL bytes)"},
+      {"not UTF-8",
+       {"print", dir.Path("latin1.txt"), "-o", dir.Path("e.pxl")},
+       1,
+       "(5 of its 9 characters are invalid UTF-8); --force prints it anyway"},
       {"no face of the family",
        {"print", "--strict", "--face", "No Such Font XYZ", "-o", dir.Path("e.pxl")},
        1,
