@@ -34,12 +34,13 @@ bool ParsePageRanges(const std::string& text, PageRanges& ranges) {
     size_t first = 0, last = 0;
     char dash = 0, extra = 0;
     int fields = std::sscanf(part.c_str(), "%zu%c%zu%c", &first, &dash, &last, &extra);
-    bool openEnd = fields == 2 && dash == '-' && part.back() == '-';
+    bool openEnd = fields == 2 && part == std::to_string(first) + "-";
     if (fields == 1 && part.find_first_not_of("0123456789") == std::string::npos) {
       last = first;
     } else if (openEnd) {
       last = SIZE_MAX;
-    } else if (fields != 3 || dash != '-' || part.find_first_not_of("0123456789-") != part.npos) {
+    } else if (fields != 3 || dash != '-' || part.find_first_not_of("0123456789-") != part.npos ||
+               part.find("--") != part.npos) {
       return false;
     }
     if (first == 0 || last < first) return false;
