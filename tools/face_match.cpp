@@ -11,13 +11,19 @@ struct PatternFree {
   void operator()(FcPattern* p) const { FcPatternDestroy(p); }
 };
 using Pattern = std::unique_ptr<FcPattern, PatternFree>;
+// A configuration of its own, destroyed after the question: fontconfig's default one lives
+// until the process ends.
+struct ConfigFree {
+  void operator()(FcConfig* c) const { FcConfigDestroy(c); }
+};
+using Config = std::unique_ptr<FcConfig, ConfigFree>;
 
 const FcChar8* Text(const std::string& s) {
   return reinterpret_cast<const FcChar8*>(s.c_str());
 }
 
 // The request as the POSIX font engine makes it for an upright (weight 400) or italic face.
-Pattern Request(const std::string& family, bool italic) {
+Pattern Request(FcConfig* config, const std::string& family, bool italic) {
   Pattern pattern(FcPatternCreate());
   if (!pattern) return pattern;
   FcPatternAddString(pattern.get(), FC_FAMILY, Text(family));
@@ -25,7 +31,7 @@ Pattern Request(const std::string& family, bool italic) {
   FcPatternAddInteger(pattern.get(), FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddString(pattern.get(), FC_FONTFORMAT, reinterpret_cast<const FcChar8*>("TrueType"));
   FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+  FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
   FcDefaultSubstitute(pattern.get());
   return pattern;
 }
@@ -44,10 +50,11 @@ std::string Folded(const char* name) {
 
 FaceMatch MatchFamily(const std::string& family, bool italic) {
   FaceMatch answer;
-  Pattern request = Request(family, italic);
+  Config config(FcInitLoadConfigAndFonts());
+  Pattern request = config ? Request(config.get(), family, italic) : nullptr;
   if (!request) return answer;
   FcResult result = FcResultNoMatch;
-  Pattern match(FcFontMatch(nullptr, request.get(), &result));
+  Pattern match(FcFontMatch(config.get(), request.get(), &result));
   if (!match) return answer;
   answer.found = true;
   FcChar8* value = nullptr;
