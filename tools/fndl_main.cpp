@@ -1,10 +1,13 @@
-// fndl: print text through the Tavrfndl library into a PCL XL job, list any PCL XL stream, or
-// preview its pages as PNG images.
+// fndl: print text through the Tavrfndl library into a PCL XL job, list any PCL XL stream,
+// preview its pages as PNG images, or check a font. Exit status: 0 done, 1 a problem with the
+// input or the output, 2 a mistake on the command line.
+#include <sys/stat.h>
+
+#include <CLI/CLI.hpp>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,142 +20,96 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage:\n"
-    "  fndl print [options] [INPUT|-]   write a PCL XL job with the text of INPUT (UTF-8; one\n"
-    "                                   paragraph per line), of standard input (-), or of the\n"
-    "                                   built-in sample when no input is given\n"
-    "      --face NAME|PATH   font family looked up by the font engine, or a TrueType file\n"
-    "                         (default \"DejaVu Sans\")\n"
-    "      --size PT          character size in points (default 12)\n"
-    "      --bold, --italic, --underline\n"
-    "      --page a4|letter   paper (default a4)\n"
-    "      --resolution DPI   page units per inch (default 600, what the library's page\n"
-    "                         limits are made for)\n"
-    "      -o PATH            the job file (default sample.pxl; - writes to standard output)\n"
-    "  fndl dump FILE         list a PCL XL stream: operators, attributes, embedded data,\n"
-    "                         decoded font headers and character records\n"
-    "  fndl render FILE -o PAGE.png [--dpi N]\n"
-    "                         preview the pages as PNG images (default 100 dpi); with several\n"
-    "                         pages PAGE.png becomes PAGE-1.png, PAGE-2.png, ...\n"
-    "  fndl check FONT        validate a TrueType font file as the library does before it\n"
-    "                         sends one; exit 1 when the library would refuse it\n"
-    "  fndl --version\n";
+constexpr int kUsageError = 2;
 
-int Usage(const std::string& problem) {
-  if (!problem.empty()) std::fprintf(stderr, "fndl: %s\n", problem.c_str());
-  std::fputs(kUsage, stderr);
-  return 2;
-}
+const std::map<std::string, fndl::Paper> kPapers = {{"a4", fndl::Paper::kA4},
+                                                    {"a3", fndl::Paper::kA3},
+                                                    {"letter", fndl::Paper::kLetter},
+                                                    {"legal", fndl::Paper::kLegal},
+                                                    {"executive", fndl::Paper::kExecutive}};
 
-bool ParseNumber(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(text.c_str(), &end);
-  return errno == 0 && end && *end == '\0' && std::isfinite(value);
-}
-
-// Splits "--name=value" and takes the value of "--name value" from the next argument.
-class Arguments {
- public:
-  Arguments(int argc, char** argv, int first) : args_(argv + first, argv + argc) {}
-
-  bool Done() const { return next_ >= args_.size(); }
-  const std::string& Current() const { return current_; }
-
-  // The next argument; an option with "=" is split into its name and pending value.
-  std::string Take() {
-    current_ = args_[next_++];
-    pending_.clear();
-    hasPending_ = false;
-    if (current_.rfind("--", 0) == 0) {
-      size_t eq = current_.find('=');
-      if (eq != std::string::npos) {
-        pending_ = current_.substr(eq + 1);
-        hasPending_ = true;
-        current_ = current_.substr(0, eq);
-      }
-    }
-    return current_;
-  }
-  bool Value(std::string& value) {
-    if (hasPending_) {
-      value = pending_;
-      hasPending_ = false;
-      return true;
-    }
-    if (Done()) return false;
-    value = args_[next_++];
-    return true;
-  }
-  bool HasPendingValue() const { return hasPending_; }
-
- private:
-  std::vector<std::string> args_;
-  size_t next_ = 0;
-  std::string current_, pending_;
-  bool hasPending_ = false;
+struct PrintCommand {
+  fndl::PrintOptions options;
+  std::string input, output, paper = "a4";
 };
 
-int Print(Arguments& args) {
-  fndl::PrintOptions options;
-  while (!args.Done()) {
-    std::string arg = args.Take();
-    std::string value;
-    double number = 0;
-    bool flag = arg == "--bold" || arg == "--italic" || arg == "--underline";
-    if (flag && args.HasPendingValue()) return Usage(arg + " takes no value");
-    if (arg == "--bold") {
-      options.bold = true;
-    } else if (arg == "--italic") {
-      options.italic = true;
-    } else if (arg == "--underline") {
-      options.underline = true;
-    } else if (arg == "--face") {
-      if (!args.Value(options.face)) return Usage("--face needs a name or a path");
-    } else if (arg == "--size") {
-      if (!args.Value(value) || !ParseNumber(value, options.size)) {
-        return Usage("--size needs a number of points");
-      }
-    } else if (arg == "--page") {
-      if (!args.Value(value)) return Usage("--page needs a4 or letter");
-      if (value == "a4" || value == "A4") {
-        options.paper = fndl::Paper::kA4;
-      } else if (value == "letter" || value == "Letter") {
-        options.paper = fndl::Paper::kLetter;
-      } else {
-        return Usage("--page must be a4 or letter, not " + value);
-      }
-    } else if (arg == "--resolution") {
-      if (!args.Value(value) || !ParseNumber(value, number) || number != std::floor(number) ||
-          number < 1 || number > 65535) {
-        return Usage("--resolution needs a whole number of units per inch");
-      }
-      options.resolution = static_cast<uint32_t>(number);
-    } else if (arg == "-o" || arg == "--output") {
-      if (!args.Value(options.output) || options.output.empty()) {
-        return Usage("-o needs a path");
-      }
-    } else if (arg == "-" || arg.empty() || arg[0] != '-') {
-      if (options.haveInput) return Usage("more than one input: " + arg);
-      options.haveInput = true;
-      options.input = arg;
-    } else {
-      return Usage("unknown option for print: " + arg);
-    }
-  }
-  return fndl::RunPrint(options);
+void AddPrint(CLI::App& app, PrintCommand& print) {
+  CLI::App* sub = app.add_subcommand(
+      "print",
+      "Write a PCL XL job with the text of INPUT (UTF-8, one paragraph per line; - for "
+      "standard input), or of the built-in sample when no INPUT is given.");
+  fndl::PrintOptions& o = print.options;
+  sub->add_option("INPUT", print.input, "The text file, or - for standard input")->type_name("");
+  sub->add_option("-o,--output", print.output,
+                  "The job file (default: INPUT's name with .pxl, in the current directory; "
+                  "standard output for standard input; - for standard output)");
+  sub->add_option("--face", o.face,
+                  "A font family for the font engine, or a TrueType file (default \"DejaVu Sans\")")
+      ->type_name("NAME|PATH");
+  sub->add_flag("--file-mode", o.fileMode,
+                "The library reads the TrueType file given to --face itself: every character is "
+                "one character size wide");
+  sub->add_flag("--strict", o.strict,
+                "Fail when the font engine has to use another family than --face names");
+  sub->add_option("--size", o.size, "Character size in points (default 12)")
+      ->type_name("PT")
+      ->check(CLI::Range(1.0, 500.0));
+  sub->add_flag("--bold", o.bold, "Bold, made by the printer");
+  sub->add_flag("--italic", o.italic, "Italic (the face's italic, else sheared)");
+  sub->add_flag("--underline", o.underline, "Underlined");
+  sub->add_option("--page", print.paper, "Paper: a4 (default), a3, letter or legal")
+      ->type_name("PAPER")
+      ->transform(CLI::IsMember(kPapers, CLI::ignore_case));
+  sub->add_option("--margin-left", o.marginLeft, "Left margin in points (default 36)")
+      ->type_name("PT")
+      ->check(CLI::Range(0.0, 288.0));
+  sub->add_option("--margin-top", o.marginTop, "Top margin in points (default 36)")
+      ->type_name("PT")
+      ->check(CLI::Range(0.0, 288.0));
+  sub->add_option("--line-spacing", o.lineSpacing,
+                  "Points from baseline to baseline (default 1.2 times the size)")
+      ->type_name("PT")
+      ->check(CLI::Range(1.0, 720.0));
+  sub->add_option("--tab-width", o.tabColumns,
+                  "Tab stops every so many advances of the space (default 8)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 100));
+  sub->add_flag("--force", o.force, "Print input that does not look like text");
 }
 
-int Dump(Arguments& args) {
-  std::string path;
-  while (!args.Done()) {
-    std::string arg = args.Take();
-    if (!path.empty() || (arg.size() > 1 && arg[0] == '-')) return Usage("dump takes one FILE");
-    path = arg;
+// INPUT's file name with its extension replaced by .pxl, in the current directory.
+std::string JobNameFor(const std::string& input) {
+  std::string name = input.substr(input.rfind('/') + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name + ".pxl";
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+int RunPrintCommand(PrintCommand& print) {
+  fndl::PrintOptions& o = print.options;
+  o.paper = kPapers.at(print.paper);
+  o.haveInput = !print.input.empty();
+  o.input = print.input;
+  if (!print.output.empty()) {
+    o.output = print.output;
+  } else if (o.haveInput) {
+    o.output = o.input == "-" ? "-" : JobNameFor(o.input);
   }
-  if (path.empty()) return Usage("dump needs a FILE");
+  if (o.haveInput && o.output != "-" && SameFile(o.input, o.output)) {
+    std::fprintf(stderr, "fndl print: the job would overwrite the input %s; name it with -o\n",
+                 o.input.c_str());
+    return kUsageError;
+  }
+  return fndl::RunPrint(o);
+}
+
+int RunDump(const std::string& path) {
   std::vector<uint8_t> bytes;
   std::string error;
   if (!fndl::ReadWholeFile(path, bytes, error)) {
@@ -167,48 +124,89 @@ int Dump(Arguments& args) {
   return status;
 }
 
-int Render(Arguments& args) {
-  std::string path, output;
-  double dpi = 100;
-  while (!args.Done()) {
-    std::string arg = args.Take();
-    std::string value;
-    if (arg == "-o" || arg == "--output") {
-      if (!args.Value(output) || output.empty()) return Usage("-o needs a PNG path");
-    } else if (arg == "--dpi") {
-      if (!args.Value(value) || !fndl::ParseDpi(value, dpi)) {
-        return Usage("--dpi needs a number between 10 and 2400");
-      }
-    } else if (!path.empty() || (arg.size() > 1 && arg[0] == '-')) {
-      return Usage("unexpected argument for render: " + arg);
-    } else {
-      path = arg;
-    }
+struct RenderCommand {
+  fndl::RenderOptions options;
+  std::string pages;
+};
+
+std::string CheckPngName(const std::string& name) {
+  size_t n = name.size();
+  bool png = n > 4 && name[n - 5] != '/' && strcasecmp(name.c_str() + n - 4, ".png") == 0;
+  return png ? "" : "the output must be a NAME.png file, not " + name;
+}
+
+void AddRender(CLI::App& app, RenderCommand& render) {
+  CLI::App* sub = app.add_subcommand(
+      "render",
+      "Preview the pages of a PCL XL job as PNG images: NAME.png for a job of one "
+      "page, else NAME-1.png, NAME-2.png, ...");
+  fndl::RenderOptions& o = render.options;
+  sub->add_option("FILE", o.input, "The PCL XL job")->required();
+  sub->add_option("-o,--output", o.output, "NAME.png")->required()->check(CheckPngName);
+  sub->add_option("--dpi", o.dpi, "Pixels per inch (default 100)")
+      ->type_name("N")
+      ->check(CLI::Range(10.0, 2400.0));
+  sub->add_option("--pages", render.pages, "Only these pages, e.g. 2 or 1-3,5 or 4-")
+      ->type_name("RANGE")
+      ->check([](const std::string& text) {
+        fndl::PageRanges ranges;
+        return fndl::ParsePageRanges(text, ranges) ? "" : "not a page range: " + text;
+      });
+}
+
+int Main(int argc, char** argv) {
+  CLI::App app(
+      "Print text in TrueType soft fonts as PCL XL (PCL 6) jobs, list them and preview "
+      "them. Exit status: 0 done, 1 a problem with a file, 2 a usage mistake.",
+      "fndl");
+  app.set_version_flag("--version", "fndl " TAVRFNDL_VERSION_STRING);
+  app.require_subcommand(1);
+  PrintCommand print;
+  AddPrint(app, print);
+  std::string dumpPath, fontPath;
+  app.add_subcommand("dump",
+                     "List a PCL XL stream: operators, attributes, embedded data, font "
+                     "headers and character records")
+      ->add_option("FILE", dumpPath, "The PCL XL stream")
+      ->required();
+  RenderCommand render;
+  AddRender(app, render);
+  app.add_subcommand("check",
+                     "Validate a TrueType font file as the library does before it sends "
+                     "one; exit 1 when the library would refuse it")
+      ->add_option("FONT", fontPath, "The font file")
+      ->required();
+  auto known = [&app](const char* name) {
+    return !app.get_subcommands([name](CLI::App* sub) { return sub->check_name(name); }).empty();
+  };
+  if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
+    std::fprintf(stderr, "fndl: unknown command %s\nRun \"fndl --help\" for the commands.\n",
+                 argv[1]);
+    return kUsageError;
   }
-  if (path.empty() || output.empty()) return Usage("render needs a FILE and -o PAGE.png");
-  return fndl::RunRender(path, output, dpi);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::string where = app.get_subcommands().empty() ? "" : app.get_subcommands()[0]->get_name();
+    std::fprintf(stderr, "fndl%s%s: %s\nRun \"fndl%s%s --help\" for the options.\n",
+                 where.empty() ? "" : " ", where.c_str(), e.what(), where.empty() ? "" : " ",
+                 where.c_str());
+    return kUsageError;
+  }
+  const std::string command = app.get_subcommands()[0]->get_name();
+  if (command == "print") return RunPrintCommand(print);
+  if (command == "dump") return RunDump(dumpPath);
+  if (command == "check") return fndl::RunCheck(fontPath, stdout);
+  fndl::ParsePageRanges(render.pages, render.options.pages);
+  return fndl::RunRender(render.options);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage("");
-  std::string command = argv[1];
-  Arguments args(argc, argv, 2);
-  if (command == "print") return Print(args);
-  if (command == "dump") return Dump(args);
-  if (command == "render") return Render(args);
-  if (command == "check") {
-    if (argc != 3) return Usage("check takes one font file");
-    return fndl::RunCheck(argv[2], stdout);
-  }
-  if (command == "--version") {
-    std::printf("fndl %s\n", TAVRFNDL_VERSION_STRING);
-    return 0;
-  }
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  return Usage("unknown command " + command);
+  return Main(argc, argv);
 }

@@ -50,8 +50,26 @@ constexpr uint8_t kPortrait = 0;
 constexpr uint8_t kMediaLetter = 0;
 constexpr uint8_t kMediaLegal = 1;
 constexpr uint8_t kMediaA4 = 2;
+constexpr uint8_t kMediaExecutive = 3;
+constexpr uint8_t kMediaA3 = 5;
 constexpr uint8_t kGray = 1;
 constexpr uint8_t kBlack = 0;
+
+uint8_t MediaOf(Paper paper) {
+  switch (paper) {
+    case Paper::kA4:
+      return kMediaA4;
+    case Paper::kA3:
+      return kMediaA3;
+    case Paper::kLegal:
+      return kMediaLegal;
+    case Paper::kExecutive:
+      return kMediaExecutive;
+    case Paper::kLetter:
+      break;
+  }
+  return kMediaLetter;
+}
 
 }  // namespace
 
@@ -83,9 +101,7 @@ std::vector<uint8_t> PageOpening(Paper paper) {
   return Encoder()
       .UByte(kPortrait)
       .Attr(xlattr::kOrientation)
-      .UByte(paper == Paper::kA4      ? kMediaA4
-             : paper == Paper::kLegal ? kMediaLegal
-                                      : kMediaLetter)
+      .UByte(MediaOf(paper))
       .Attr(xlattr::kMediaSize)
       .Op(xlop::kBeginPage)
       .UByte(kGray)
@@ -110,10 +126,14 @@ std::vector<uint8_t> JobClosing() {
 }
 
 void PaperSize(Paper paper, uint32_t resolution, uint32_t& width, uint32_t& height) {
-  // A4 is 210 x 297 mm, Letter 8.5 x 11 inches, Legal 8.5 x 14 inches.
-  if (paper == Paper::kA4) {
-    width = static_cast<uint32_t>(210.0 / 25.4 * resolution);
-    height = static_cast<uint32_t>(297.0 / 25.4 * resolution);
+  // A4 is 210 x 297 mm, A3 297 x 420 mm, Letter 8.5 x 11 inches, Legal 8.5 x 14 inches.
+  if (paper == Paper::kA4 || paper == Paper::kA3) {
+    bool a3 = paper == Paper::kA3;
+    width = static_cast<uint32_t>((a3 ? 297.0 : 210.0) / 25.4 * resolution);
+    height = static_cast<uint32_t>((a3 ? 420.0 : 297.0) / 25.4 * resolution);
+  } else if (paper == Paper::kExecutive) {
+    width = resolution * 29 / 4;
+    height = resolution * 21 / 2;
   } else {
     width = resolution * 17 / 2;
     height = resolution * (paper == Paper::kLegal ? 14 : 11);

@@ -8,7 +8,8 @@
 
 namespace fndl {
 
-enum class Paper { kA4, kLetter, kLegal };
+// Executive (7.25 x 10.5 inches) is known only to be refused: the library's lines are wider.
+enum class Paper { kA4, kLetter, kLegal, kA3, kExecutive };
 
 // Universal exit, PJL ENTER LANGUAGE, the stream header line with the comment, BeginSession
 // (UnitsPerMeasure resolution in both directions, Measure inch, ErrorReport error page) and

@@ -534,8 +534,9 @@ void Renderer::Text(const XlOperator& op) {
   bool draw = inPage_ && drawable_ && loaded && sized && g.brush >= 0;
   if (g.bold != 0) report_.approximations["bold simulated by outline emboldening"]++;
   if (g.angle != 0) report_.approximations["character angle"]++;
-  // Printers thicken strokes by a few times the bold value of the em; this is close on screen.
-  double boldStrength = sized ? std::fabs(g.bold) * std::fabs(ppemY) * 64 * 6 : 0;
+  // A printer emboldens each side of a stroke by the bold value of the em; FreeType's strength
+  // is what the outline grows in all (26.6 pixels), half of it on each side.
+  double boldStrength = sized ? std::fabs(g.bold) * std::fabs(ppemY) * 64 * 2 : 0;
   size_t unusable = 0;
   for (uint32_t i = 0; i < text.count; ++i) {
     auto code = static_cast<uint16_t>(static_cast<uint32_t>(text.Element(i)));

@@ -1,5 +1,9 @@
 #include "png_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <png.h>
 
 #include <cerrno>
@@ -51,17 +55,40 @@ bool WriteRows(std::FILE* file, const GrayImage& image, PngError& failure) {
 
 }  // namespace
 
+namespace {
+
+// Opened without following a link and truncated only once it is known to be a regular file:
+// an image never goes onto a device or a pipe.
+std::FILE* OpenRegularFile(const std::string& path, std::string& error) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) {
+    error = "cannot open " + path + " for writing: " + std::strerror(errno);
+    return nullptr;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    error = "will not write " + path + ": it is not a regular file";
+    return nullptr;
+  }
+  std::FILE* file = ftruncate(fd, 0) == 0 ? fdopen(fd, "wb") : nullptr;
+  if (!file) {
+    error = "cannot open " + path + " for writing: " + std::strerror(errno);
+    close(fd);
+  }
+  return file;
+}
+
+}  // namespace
+
 bool WriteGrayPng(const std::string& path, const GrayImage& image, std::string& error) {
   if (image.width == 0 || image.height == 0 ||
       image.pixels.size() != static_cast<size_t>(image.width) * image.height) {
     error = "no image to write to " + path;
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) {
-    error = "cannot open " + path + " for writing: " + std::strerror(errno);
-    return false;
-  }
+  std::FILE* file = OpenRegularFile(path, error);
+  if (!file) return false;
   PngError failure;
   bool ok = WriteRows(file, image, failure);
   if (std::fclose(file) != 0 && ok) {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "face_match.h"
 #include "file_io.h"
 #include "sample_text.h"
 #include "tavrfndl.h"
@@ -24,12 +25,12 @@
 namespace fndl {
 namespace {
 
-// The library's page geometry, fixed in page units whatever the resolution: lines end before
-// x 4725, and a run stops with a full page in front of a line that its clip box (0, 0, 4900,
-// 6400) would cut.
+// The library's page geometry, fixed in page units: lines end before x 4725, and a run stops
+// with a full page in front of a line that its clip box (0, 0, 4900, 6400) would cut. The job's
+// units are 600 per inch, what the geometry is made for.
 constexpr int32_t kRightLimit = 4725;
-// The geometry fits pages of 600 units per inch.
-constexpr uint32_t kNativeResolution = 600;
+constexpr int32_t kClipBottom = 6400;
+constexpr uint32_t kUnitsPerInch = 600;
 
 constexpr size_t kMaxRunUnits = 515;  // chText holds 516 units with its terminator
 constexpr size_t kMaxPathBytes = 255;
@@ -40,10 +41,13 @@ struct Style {
   bool bold = false, italic = false, underline = false;
 };
 
+// A span's text has no line breaks; a tab moves to the next tab stop, and a span that is a
+// form feed alone ends the page.
 struct Span {
   Style style;
   std::u16string text;
 };
+constexpr char16_t kFormFeed = u'\f';
 
 using Paragraph = std::vector<Span>;
 
@@ -103,13 +107,16 @@ bool ValidUtf8(const std::string& text, std::u16string& wide) {
   return invalid == 0;
 }
 
-// Paragraphs of an input text: one per line, an empty line a blank line. Tabs become spaces
-// (the library breaks lines at spaces only), a byte order mark and carriage returns go.
-std::vector<Paragraph> ParagraphsOf(const std::vector<uint8_t>& bytes, const Style& style,
-                                    size_t& invalid) {
-  std::u16string text = Utf8ToUtf16(
-      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &invalid);
-  if (!text.empty() && text[0] == 0xFEFF) text.erase(0, 1);
+bool IsPageBreak(const Paragraph& paragraph) {
+  return paragraph.size() == 1 && paragraph[0].text.size() == 1 &&
+         paragraph[0].text[0] == kFormFeed;
+}
+
+// Paragraphs of an input text: one per line, an empty line a blank line, a form feed a page
+// break of its own (none at the end of the text). A byte order mark and carriage returns go.
+std::vector<Paragraph> ParagraphsOf(const std::u16string& input, const Style& style) {
+  std::u16string_view text = input;
+  if (!text.empty() && text[0] == 0xFEFF) text.remove_prefix(1);
   std::vector<Paragraph> paragraphs;
   std::u16string line;
   auto flush = [&] {
@@ -123,13 +130,21 @@ std::vector<Paragraph> ParagraphsOf(const std::vector<uint8_t>& bytes, const Sty
   for (char16_t c : text) {
     if (c == u'\n') {
       flush();
-    } else if (c == u'\t') {
-      line += u"    ";
+    } else if (c == kFormFeed) {
+      if (!line.empty()) flush();
+      paragraphs.push_back({Span{style, std::u16string(1, kFormFeed)}});
     } else if (c != u'\r') {
       line += c;
     }
   }
   if (!line.empty()) flush();
+  // Blank lines behind the last page break move nothing; the break would add an empty page.
+  size_t end = paragraphs.size();
+  while (end > 0 && (paragraphs[end - 1].empty() || IsPageBreak(paragraphs[end - 1]))) --end;
+  if (std::any_of(paragraphs.begin() + static_cast<ptrdiff_t>(end), paragraphs.end(),
+                  IsPageBreak)) {
+    paragraphs.resize(end);
+  }
   return paragraphs;
 }
 
@@ -186,16 +201,25 @@ class Job {
 
  private:
   bool Append(const std::vector<uint8_t>& bytes);
+  bool PrintSegment(std::u16string_view text, const Style& style);
   bool PrintRun(std::u16string_view run, const Style& style);
+  void MoveTo(int32_t x, int32_t y);
+  void TabStop();
   size_t FileSize() const;
   void CheckLibraryOutput(size_t from);
+  void ReadBack(const XlOperator& op);
   void Progress();
 
   const PrintOptions& options_;
   std::string path_;
   PAGEINFOW page_;
   Layout layout_;
-  int32_t y_ = 0;  // baseline of the next line
+  int32_t y_ = 0;  // baseline of the next paragraph's first line
+  // Where the text written so far ends, read back from the library's output: a paragraph's
+  // next run goes on there rather than on a line of its own.
+  bool lineStart_ = true;
+  int32_t endX_ = 0, endY_ = 0;
+  int32_t spaceAdvance_ = 0;  // the last space's advance, for tab stops
   size_t pages_ = 0;
   std::set<uint32_t> fontIds_;
   std::map<char32_t, size_t> missing_;
@@ -218,12 +242,13 @@ void Job::Progress() {
 bool Job::Start() {
   std::string error;
   std::string comment = "fndl " TAVRFNDL_VERSION_STRING;
-  if (!WriteFile(path_, JobOpening(static_cast<uint16_t>(options_.resolution), comment), error)) {
+  if (!WriteFile(path_, JobOpening(kUnitsPerInch, comment), error)) {
     error_ = error;
     return false;
   }
   pages_ = 1;
   y_ = layout_.top;
+  lineStart_ = true;
   Progress();
   return Append(PageOpening(options_.paper));
 }
@@ -235,6 +260,7 @@ bool Job::NewPage() {
   if (!Append(bytes)) return false;
   ++pages_;
   y_ = layout_.top;
+  lineStart_ = true;
   Progress();
   return true;
 }
@@ -256,13 +282,36 @@ void Job::CheckLibraryOutput(size_t from) {
   XlStreamReader reader = XlStreamReader::Fragment(bytes.data(), bytes.size());
   XlOperator op;
   XlStreamReader::Result result = XlStreamReader::Result::kOperator;
-  while (result == XlStreamReader::Result::kOperator) result = reader.Next(op);
+  while ((result = reader.Next(op)) == XlStreamReader::Result::kOperator) ReadBack(op);
   if (result == XlStreamReader::Result::kError && !outputUnreadable_) {
     outputUnreadable_ = true;
     Message("warning: the library's output at " + FormatOffset(from + reader.errorOffset()) +
                 " does not parse: " + reader.error(),
             Severity::kWarning);
   }
+}
+
+// Each line the library writes is a SetCursor and a Text with an advance for every character.
+void Job::ReadBack(const XlOperator& op) {
+  const XlAttribute* point = op.tag == xlop::kSetCursor ? op.Find(xlattr::kPoint) : nullptr;
+  if (point) {
+    endX_ = static_cast<int32_t>(point->value.number[0]);
+    endY_ = static_cast<int32_t>(point->value.number[1]);
+  }
+  const XlAttribute* text = op.tag == xlop::kText ? op.Find(xlattr::kTextData) : nullptr;
+  const XlAttribute* advances = op.tag == xlop::kText ? op.Find(xlattr::kXSpacingData) : nullptr;
+  if (!text || !advances) return;
+  for (uint32_t i = 0; i < advances->value.count; ++i) {
+    auto advance = static_cast<int32_t>(advances->value.Element(i));
+    endX_ += advance;
+    if (i < text->value.count && text->value.Element(i) == u' ') spaceAdvance_ = advance;
+  }
+}
+
+void Job::MoveTo(int32_t x, int32_t y) {
+  endX_ = x;
+  endY_ = y;
+  FNDLSetCursor(&x, &y);
 }
 
 bool Job::PrintRun(std::u16string_view run, const Style& style) {
@@ -278,8 +327,8 @@ bool Job::PrintRun(std::u16string_view run, const Style& style) {
   page.nFontId = FontIdOf(style);
   fontIds_.insert(page.nFontId);
 
-  int32_t x = layout_.left, y = y_;
-  FNDLSetCursor(&x, &y);
+  int32_t x = lineStart_ ? layout_.left : endX_, y = lineStart_ ? y_ : endY_;
+  MoveTo(x, y);
   int32_t pageFullAt = -1;  // nOffsetToText of the last page-full result
   while (true) {
     size_t before = FileSize();
@@ -288,11 +337,13 @@ bool Job::PrintRun(std::u16string_view run, const Style& style) {
     switch (result) {
       case FNDL_RESULT_OK:
         y_ = FNDLGetCursor() + layout_.lineSpacing;
+        lineStart_ = false;
         return true;
       case FNDL_RESULT_NO_GLYPH: {
         auto offset = static_cast<size_t>(std::max(text.nOffsetToText, 0));
         if (offset >= run.size()) {
           y_ = FNDLGetCursor() + layout_.lineSpacing;
+          lineStart_ = false;
           return true;
         }
         char32_t c = run[offset];
@@ -304,17 +355,20 @@ bool Job::PrintRun(std::u16string_view run, const Style& style) {
         }
         ++missing_[c];
         text.nOffsetToText = static_cast<int32_t>(offset + skip);
-        if (offset + skip >= run.size()) {
-          y_ = FNDLGetCursor() + layout_.lineSpacing;
-          return true;
-        }
         x = page.nNextX;
         y = FNDLGetCursor();
+        if (offset + skip >= run.size()) {
+          // Behind a stop beyond the line's end (nNextX 0) the paragraph goes on below.
+          y_ = y + layout_.lineSpacing;
+          lineStart_ = x == 0;
+          if (x != 0) MoveTo(x, y);
+          return true;
+        }
         if (x == 0) {
           x = layout_.left;
           y += layout_.lineSpacing;
         }
-        FNDLSetCursor(&x, &y);
+        MoveTo(x, y);
         break;
       }
       case FNDL_RESULT_PAGE_FULL:
@@ -325,9 +379,7 @@ bool Job::PrintRun(std::u16string_view run, const Style& style) {
         }
         pageFullAt = text.nOffsetToText;
         if (!NewPage()) return false;
-        x = layout_.left;
-        y = y_;
-        FNDLSetCursor(&x, &y);
+        MoveTo(layout_.left, y_);
         text.bPageFull = 0;
         break;
       default:
@@ -344,25 +396,55 @@ bool Job::Print(const Paragraph& paragraph) {
     y_ += layout_.lineSpacing;
     return true;
   }
+  if (IsPageBreak(paragraph)) return NewPage();
+  lineStart_ = true;
   for (const Span& span : paragraph) {
     std::u16string_view text = span.text;
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t length = std::min(text.size() - pos, kMaxRunUnits);
-      if (pos + length < text.size()) {
-        // Cut after the last space that fits the record, never inside a surrogate pair.
-        size_t space = text.substr(pos, length).rfind(u' ');
-        if (space != std::u16string_view::npos) {
-          length = space + 1;
-        } else if (text[pos + length - 1] >= 0xD800 && text[pos + length - 1] <= 0xDBFF) {
-          --length;
-        }
-      }
-      if (!PrintRun(text.substr(pos, length), span.style)) return false;
-      pos += length;
+    // A tab is printed as a space, whose advance the output then tells, and the text behind it
+    // starts at the next stop.
+    for (size_t tab; (tab = text.find(u'\t')) != std::u16string_view::npos;) {
+      std::u16string segment(text.substr(0, tab));
+      if (!PrintSegment(segment + u' ', span.style)) return false;
+      TabStop();
+      text.remove_prefix(tab + 1);
     }
+    if (!PrintSegment(text, span.style)) return false;
   }
   return true;
+}
+
+// Runs of at most what the record holds, each cut in front of a space: at a line's end the
+// library then breaks at that space, so a word never starts behind the right limit.
+bool Job::PrintSegment(std::u16string_view text, const Style& style) {
+  while (!text.empty()) {
+    size_t length = std::min(text.size(), kMaxRunUnits);
+    if (length < text.size()) {
+      size_t space = text.substr(0, length).rfind(u' ');
+      if (space != std::u16string_view::npos && space > 0) {
+        length = space;
+      } else if (text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) {
+        --length;  // never inside a surrogate pair
+      }
+    }
+    if (!PrintRun(text.substr(0, length), style)) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
+// The next stop right of where the text ends, measured from the left margin; past the line's
+// end the text goes on at the start of the next line.
+void Job::TabStop() {
+  if (lineStart_) return;
+  int32_t width = std::max<int32_t>(1, spaceAdvance_) * static_cast<int32_t>(options_.tabColumns);
+  int32_t column = std::max<int32_t>(0, endX_ - layout_.left);
+  int32_t stop = layout_.left + (column + width - 1) / width * width;
+  if (stop < kRightLimit) {
+    endX_ = stop;
+  } else {
+    lineStart_ = true;
+    y_ = endY_ + layout_.lineSpacing;
+  }
 }
 
 bool Job::Finish() {
@@ -375,7 +457,7 @@ bool Job::Finish() {
 
 Layout MakeLayout(const PrintOptions& options) {
   Layout layout;
-  double units = options.resolution;
+  double units = kUnitsPerInch;
   layout.em = static_cast<int32_t>(options.size * units / 72);
   double spacing =
       options.lineSpacing > 0 ? options.lineSpacing * units / 72 : options.size * units / 72 * 1.2;
@@ -434,28 +516,79 @@ bool CheckPlacement(const PrintOptions& options) {
   return true;
 }
 
+const char* PaperName(Paper paper) {
+  switch (paper) {
+    case Paper::kA4:
+      return "A4";
+    case Paper::kA3:
+      return "A3";
+    case Paper::kLetter:
+      return "Letter";
+    case Paper::kLegal:
+      return "Legal";
+    case Paper::kExecutive:
+      return "Executive";
+  }
+  return "?";
+}
+
+// The library's lines reach x 4725 and its clip box y 6400 whatever the paper: a paper that
+// does not hold them, or margins that leave no line, would put text outside the page.
+bool CheckPaper(const PrintOptions& options) {
+  uint32_t width = 0, height = 0;
+  PaperSize(options.paper, kUnitsPerInch, width, height);
+  auto inches = [](double units) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f in", units / kUnitsPerInch);
+    return std::string(text);
+  };
+  if (width < static_cast<uint32_t>(kRightLimit) || height < static_cast<uint32_t>(kClipBottom)) {
+    Message(std::string("the page size ") + PaperName(options.paper) + " (" + inches(width) +
+            " x " + inches(height) + ") is too small: the library's lines reach " +
+            inches(kRightLimit) + " from the left edge and " + inches(kClipBottom) +
+            " from the top");
+    return false;
+  }
+  Layout layout = MakeLayout(options);
+  if (layout.left + layout.em > kRightLimit || layout.top > kClipBottom) {
+    Message("the margins leave no room for a line of text: lines end " + inches(kRightLimit) +
+            " from the left edge and the last one " + inches(kClipBottom) + " from the top");
+    return false;
+  }
+  return true;
+}
+
 // Checks the numbers; 0 when the job can go ahead.
 int CheckOptions(const PrintOptions& options) {
   if (!(options.size >= 1 && options.size <= 500)) {
     Message("--size must be between 1 and 500 points");
     return 2;
   }
-  if (options.resolution < 72 || options.resolution > 4800) {
-    Message("--resolution must be between 72 and 4800");
+  if (options.tabColumns < 1 || options.tabColumns > 100) {
+    Message("tab stops must be 1 to 100 columns apart");
     return 2;
   }
-  if (!CheckPlacement(options)) return 2;
-  if (options.resolution < kNativeResolution) {
-    Message("warning: the library breaks lines at x " + std::to_string(kRightLimit) +
-                " page units, which at " + std::to_string(options.resolution) +
-                " units per inch lies beyond the paper's edge; lines will run off the page",
-            Severity::kWarning);
-  } else if (options.resolution != kNativeResolution) {
-    Message("warning: the library's fixed page limits are made for 600 units per inch; at " +
-                std::to_string(options.resolution) + " the text uses only part of the page",
-            Severity::kWarning);
-  }
+  if (!CheckPlacement(options) || !CheckPaper(options)) return 2;
   return 0;
+}
+
+// A program or an image printed as text is pages of noise: refused, with the reason, unless
+// forced. Text has no NUL bytes; a text in another encoding read as UTF-8 has a few invalid
+// sequences among its characters, not one in ten.
+bool LooksLikeText(const PrintOptions& options, const std::vector<uint8_t>& bytes, size_t units,
+                   size_t invalid) {
+  std::string name = options.input == "-" ? "standard input" : options.input;
+  std::string reason;
+  if (std::find(bytes.begin(), bytes.end(), 0) != bytes.end()) {
+    reason = "it has NUL bytes";
+  } else if (invalid * 10 > units) {
+    reason = std::to_string(invalid) + " of its " + std::to_string(units) +
+             " characters are invalid " + (options.charset.empty() ? "UTF-8" : options.charset);
+  } else {
+    return true;
+  }
+  Message(name + " does not look like text (" + reason + "); --force prints it anyway");
+  return false;
 }
 
 bool ReadParagraphs(const PrintOptions& options, std::vector<Paragraph>& paragraphs) {
@@ -475,12 +608,40 @@ bool ReadParagraphs(const PrintOptions& options, std::vector<Paragraph>& paragra
     Message(error);
     return false;
   }
-  paragraphs = ParagraphsOf(bytes, base, invalid);
+  std::u16string text = Utf8ToUtf16(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &invalid);
+  if (!options.force && !LooksLikeText(options, bytes, text.size(), invalid)) return false;
+  paragraphs = ParagraphsOf(text, base);
   if (invalid + unconverted) {
     Message("warning: " + std::to_string(invalid + unconverted) + " invalid " +
                 (options.charset.empty() ? "UTF-8" : options.charset) +
                 " sequences in the input were replaced by U+FFFD",
             Severity::kWarning);
+  }
+  return true;
+}
+
+// The font engine takes a family's best TrueType face, of another family when the requested one
+// has none (not installed, or only with CFF outlines). Said before the job is written; an error
+// with --strict.
+bool CheckSubstitution(const PrintOptions& options, const std::vector<Paragraph>& paragraphs) {
+  bool italic = false;
+  for (const Paragraph& paragraph : paragraphs) {
+    for (const Span& span : paragraph) italic = italic || span.style.italic;
+  }
+  for (bool slant : {false, true}) {
+    if (slant && !italic) break;
+    FaceMatch match = MatchFamily(options.face, slant);
+    if (!match.found || match.sameFamily) continue;
+    std::string text = "no TrueType face of \"" + options.face +
+                       "\" is installed; the font engine uses \"" + match.family + "\" (" +
+                       match.file + ") in its place";
+    if (options.strict) {
+      Message("error: " + text + " (--strict)");
+      return false;
+    }
+    Message("warning: " + text, Severity::kWarning);
+    return true;
   }
   return true;
 }
@@ -511,9 +672,14 @@ int RunPrint(const PrintOptions& options) {
       Message(error);
       return 1;
     }
-    page.bTTE = 1;
+    page.bTTE = options.fileMode ? 1 : 0;
   } else if (options.face.find('/') != std::string::npos) {
     Message("font file not found: " + options.face);
+    return 1;
+  } else if (options.fileMode) {
+    Message("--file-mode needs the path of a TrueType file, not the family " + options.face);
+    return 2;
+  } else if (!CheckSubstitution(options, paragraphs)) {
     return 1;
   }
   // The library names the soft font "OT:<id>:<face>:n" in a 256-byte field.
@@ -537,7 +703,7 @@ int RunPrint(const PrintOptions& options) {
     return 1;
   }
   Layout layout = MakeLayout(options);
-  page.nResolution = options.resolution;
+  page.nResolution = kUnitsPerInch;
   page.nLineSpacing = static_cast<uint32_t>(layout.lineSpacing);
   page.lfWeight = 400;
 

@@ -15,19 +15,25 @@ namespace fndl {
 enum class MessageStyle { kTool, kCupsFilter };
 
 struct PrintOptions {
-  std::string face = "DejaVu Sans";  // family name, or the path of a TrueType file
-  double size = 12;                  // points
+  // A family name for the font engine, or the path of a TrueType file, which the font engine
+  // opens as that file's face (advances of its own glyphs).
+  std::string face = "DejaVu Sans";
+  // The library reads the file named by face itself: every advance is the character size.
+  bool fileMode = false;
+  bool strict = false;  // the font engine substituting another face is an error, not a warning
+  bool force = false;   // print input that does not look like text
+  double size = 12;     // points
   bool bold = false, italic = false, underline = false;
   Paper paper = Paper::kA4;
   // Points from the paper's edges: text starts at the left and top margins. The bottom margin is
   // checked but the page ends where the library's clip box does (it reports the page full), as
   // the right edge of the text is the library's own line limit.
   double marginLeft = 36, marginTop = 36, marginBottom = 36;
-  double lineSpacing = 0;  // points from baseline to baseline; 0: 1.2 times the size
-  uint32_t copies = 1;     // each copy starts on a new page; the fonts are downloaded once
-  std::string charset;     // the input's character set (iconv's names); empty: UTF-8
+  double lineSpacing = 0;   // points from baseline to baseline; 0: 1.2 times the size
+  uint32_t tabColumns = 8;  // tab stops every so many advances of the space
+  uint32_t copies = 1;      // each copy starts on a new page; the fonts are downloaded once
+  std::string charset;      // the input's character set (iconv's names); empty: UTF-8
   MessageStyle messages = MessageStyle::kTool;
-  uint32_t resolution = 600;
   std::string output = "sample.pxl";  // "-" writes the job to standard output
   bool haveInput = false;             // false: the built-in sample
   std::string input;                  // "-" reads standard input

@@ -1,9 +1,13 @@
 #include "render_command.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "file_io.h"
@@ -21,18 +25,85 @@ bool ParseDpi(const std::string& text, double& dpi) {
   return true;
 }
 
-int RunRender(const std::string& path, const std::string& output, double dpi) {
+bool ParsePageRanges(const std::string& text, PageRanges& ranges) {
+  ranges.clear();
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t comma = text.find(',', at);
+    std::string part = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    size_t first = 0, last = 0;
+    char dash = 0, extra = 0;
+    int fields = std::sscanf(part.c_str(), "%zu%c%zu%c", &first, &dash, &last, &extra);
+    bool openEnd = fields == 2 && part == std::to_string(first) + "-";
+    if (fields == 1 && part.find_first_not_of("0123456789") == std::string::npos) {
+      last = first;
+    } else if (openEnd) {
+      last = SIZE_MAX;
+    } else if (fields != 3 || dash != '-' || part.find_first_not_of("0123456789-") != part.npos ||
+               part.find("--") != part.npos) {
+      return false;
+    }
+    if (first == 0 || last < first) return false;
+    ranges.emplace_back(first, last);
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  return !ranges.empty();
+}
+
+namespace {
+
+bool Wanted(const PageRanges& ranges, size_t page) {
+  if (ranges.empty()) return true;
+  for (const auto& [first, last] : ranges) {
+    if (page >= first && page <= last) return true;
+  }
+  return false;
+}
+
+// The pages go into an existing directory the tool may write, and only over regular files:
+// never onto a device, a pipe or through a link.
+bool CheckOutputPlace(const std::string& output, std::string& error) {
+  size_t slash = output.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+  struct stat info;
+  if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    error = "cannot write " + output + ": " + dir + " is not a directory";
+    return false;
+  }
+  if (access(dir.c_str(), W_OK | X_OK) != 0) {
+    error = "cannot write " + output + ": " + dir + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunRender(const RenderOptions& options) {
   std::vector<uint8_t> bytes;
   std::string error;
-  if (!ReadWholeFile(path, bytes, error)) {
+  if (!ReadWholeFile(options.input, bytes, error)) {
+    std::fprintf(stderr, "fndl render: %s\n", error.c_str());
+    return 1;
+  }
+  if (!CheckOutputPlace(options.output, error)) {
     std::fprintf(stderr, "fndl render: %s\n", error.c_str());
     return 1;
   }
   size_t pageCount = CountPages(bytes.data(), bytes.size());
+  for (const auto& [first, last] : options.pages) {
+    if (first > pageCount) {
+      std::fprintf(stderr, "fndl render: %s has %zu page%s; there is no page %zu\n",
+                   options.input.c_str(), pageCount, pageCount == 1 ? "" : "s", first);
+      return 1;
+    }
+  }
   std::string writeError;
   size_t written = 0;
   auto sink = [&](const RenderedPage& page) {
-    std::string name = PageFileName(output, page.number, pageCount);
+    if (!Wanted(options.pages, page.number)) return true;
+    std::string name = PageFileName(options.output, page.number, pageCount);
     if (!WriteGrayPng(name, page.image, writeError)) return false;
     ++written;
     std::printf("page %zu: %s (%u x %u pixels%s)\n", page.number, name.c_str(), page.image.width,
@@ -40,7 +111,7 @@ int RunRender(const std::string& path, const std::string& output, double dpi) {
     return true;
   };
   RenderReport report;
-  bool ok = RenderStream(bytes.data(), bytes.size(), dpi, sink, report);
+  bool ok = RenderStream(bytes.data(), bytes.size(), options.dpi, sink, report);
   std::printf("drew %zu glyphs in %zu Text operators and %zu rectangles\n", report.glyphsDrawn,
               report.textOperators, report.rectanglesPainted);
   for (const auto& [what, count] : report.notDrawn) {

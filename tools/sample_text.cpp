@@ -35,15 +35,16 @@ const std::vector<SampleParagraph>& SampleDocument() {
              "advance after every character. Nothing on these pages comes from a font that lives "
              "in the printer: if the text prints, the soft font works.")},
       {},
-      {Bold("Breaking lines."),
+      {Bold("Breaking lines. "),
        Plain("The library breaks a run at the last space before the character that would cross "
              "the right limit of the page, and it starts the continuation lines at the x the "
              "driver gives. A word longer than a line is cut where it overflows. The driver does "
              "not measure anything: it hands over runs of at most 515 UTF-16 units and lets the "
-             "library place them, then asks where the cursor was left and starts the next "
-             "paragraph one line spacing below.")},
+             "library place them, reads back from the library's output where each run ended so "
+             "that the next run of the paragraph goes on there, and starts the next paragraph "
+             "one line spacing below.")},
       {},
-      {Bold("Filling the page."),
+      {Bold("Filling the page. "),
        Plain("When a line would reach below the box that the library clips every run to, its "
              "descenders included, the library stops the run and reports that the page is full. "
              "The driver then ends the page, begins the next one, puts the cursor back at the "

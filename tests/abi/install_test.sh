@@ -50,6 +50,12 @@ if [ -x "$prefix/bin/fndl" ]; then
   env -u LD_LIBRARY_PATH "$prefix/bin/fndl" --version | grep '^fndl [0-9]' >/dev/null
   env -u LD_LIBRARY_PATH "$prefix/bin/fndl" print -o "$work/sample.pxl" 2>/dev/null
   test -s "$work/sample.pxl"
+  # Its manual page formats without a warning, and its bash completion completes.
+  page=$(find "$stage" -path '*/man1/fndl.1' | head -n 1)
+  test -z "$(groff -man -Tutf8 -ww -z "$page" 2>&1)"
+  completion=$(find "$stage" -path '*/completions/fndl' | head -n 1)
+  test "$(bash -c 'source "$1"; COMP_WORDS=(fndl re); COMP_CWORD=1; _fndl; echo "${COMPREPLY[*]}"' \
+    _ "$completion")" = render
 fi
 filter=$(find "$stage" -path '*/filter/texttopclxl-tavrfndl' | head -n 1)
 if [ -n "$filter" ]; then

@@ -400,6 +400,7 @@ TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
   WriteText(dir.Path("text.txt"), "Some text.\n");
   WriteText(dir.Path("notafont.ttf"), "This is plain text, not a font.\n");
   WriteBytes(dir.Path("otto.otf"), {'O', 'T', 'T', 'O', 0, 0, 0, 0});
+  WriteBytes(dir.Path("latin1.txt"), {0xE9, 't', 0xE9, ' ', 0xE0, ' ', 0xF4, 't', 0xE9});
   struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -426,9 +427,22 @@ TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
        {"print", "-o", dir.Path("none/job.pxl"), dir.Path("text.txt")},
        1,
        "cannot open"},
-      {"unknown option", {"print", "--colour", "red"}, 2, "unknown option"},
+      {"unknown option", {"print", "--colour", "red"}, 2, "not expected: --colour"},
       {"size out of range", {"print", "--size", "0", "-o", dir.Path("e.pxl")}, 2, "--size"},
-      {"paper not known", {"print", "--page", "a5"}, 2, "a4 or letter"},
+      {"paper not known", {"print", "--page", "a5"}, 2, "--page: a5 not in"},
+      {"paper smaller than the lines",
+       {"print", "--page", "executive", "-o", dir.Path("e.pxl")},
+       2,
+       "Executive (7.25 in x 10.50 in) is too small: the library's lines reach 7.88 in"},
+      {"not text", {"print", "/bin/sh", "-o", dir.Path("e.pxl")}, 1, "(it has NUL bytes)"},
+      {"not UTF-8",
+       {"print", dir.Path("latin1.txt"), "-o", dir.Path("e.pxl")},
+       1,
+       "(5 of its 9 characters are invalid UTF-8); --force prints it anyway"},
+      {"no face of the family",
+       {"print", "--strict", "--face", "No Such Font XYZ", "-o", dir.Path("e.pxl")},
+       1,
+       "no TrueType face of \"No Such Font XYZ\" is installed; the font engine uses"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

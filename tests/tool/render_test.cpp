@@ -3,6 +3,7 @@
 // preview must put ink where the stream says and nowhere else.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -258,16 +259,64 @@ TEST(FndlRender, CompositeGlyphsWithoutTheirPartsAreReported) {
       << run.err;
 }
 
+// The ink of a row of the page: its first and last dark pixels' distance.
+uint32_t InkWidth(const GrayImage& image, uint32_t y) {
+  uint32_t first = image.width, last = 0;
+  for (uint32_t x = 0; x < image.width; ++x) {
+    if (Ink(image, x, y)) {
+      first = std::min(first, x);
+      last = x + 1;
+    }
+  }
+  return last > first ? last - first : 0;
+}
+
+// Squares half an em wide at an em of 2000 pixels (4000 units at 300 dpi), regular above and
+// with the bold value 0.01 below: the bold stem is 1 % of the em (20 pixels) wider on each side.
+TEST(FndlRender, BoldGrowsEachSideByTheBoldValueOfTheEm) {
+  XlBuilder b;
+  OpenJob(b);
+  OpenPage(b);
+  DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
+  b.Name("BOX").Op(xlop::kBeginChar);
+  SendChar(b, 'A', 1, Square());
+  b.Op(xlop::kEndChar);
+  b.Name("BOX").Real32(4000, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
+  b.SInt16XY(400, 2600, xlattr::kPoint).Op(xlop::kSetCursor);
+  b.UInt16Array({'A'}, xlattr::kTextData).Op(xlop::kText);
+  b.Real32(0.01f, xlattr::kCharBoldValue).Op(xlop::kSetCharBoldValue);
+  b.SInt16XY(400, 5600, xlattr::kPoint).Op(xlop::kSetCursor);
+  b.UInt16Array({'A'}, xlattr::kTextData).Op(xlop::kText);
+  b.Op(xlop::kEndPage);
+  CloseJob(b);
+  const Bytes job = b.Job();
+  GrayImage page;
+  RenderReport report;
+  ASSERT_TRUE(RenderStream(
+      job.data(), job.size(), 300,
+      [&](const RenderedPage& p) {
+        page = p.image;
+        return true;
+      },
+      report))
+      << report.error;
+  const double regular = InkWidth(page, 800), bold = InkWidth(page, 2300);
+  EXPECT_NEAR(regular, 1000, 2);
+  EXPECT_NEAR((bold - regular) / 2, 20, 2);
+}
+
 TEST(FndlRender, UsageMistakesAreRefused) {
   struct Case {
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
-      {{"render", "x.pxl"}, "needs a FILE and -o"},
-      {{"render", "x.pxl", "-o", "p.png", "--dpi", "5"}, "--dpi needs a number between 10"},
-      {{"render", "x.pxl", "-o", "p.png", "--dpi", "abc"}, "--dpi needs a number"},
-      {{"render", "-o", "p.png"}, "needs a FILE"},
-      {{"dump"}, "dump needs a FILE"},
+      {{"render", "x.pxl"}, "fndl render: --output is required"},
+      {{"render", "x.pxl", "-o", "p.png", "--dpi", "5"}, "--dpi: Value 5 not in range 10"},
+      {{"render", "x.pxl", "-o", "p.png", "--dpi", "abc"}, "--dpi: Value abc not in range"},
+      {{"render", "-o", "p.png"}, "FILE is required"},
+      {{"render", "x.pxl", "-o", "x.jpg"}, "must be a NAME.png file, not x.jpg"},
+      {{"render", "x.pxl", "-o", "p.png", "--pages", "3-1"}, "not a page range: 3-1"},
+      {{"dump"}, "fndl dump: FILE is required"},
       {{"frobnicate"}, "unknown command"},
   };
   for (const Case& c : cases) {

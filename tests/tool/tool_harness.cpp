@@ -24,13 +24,15 @@ std::string Slurp(const std::string& path) {
 
 }  // namespace
 
-ToolRun RunFndl(const std::vector<std::string>& args, const std::string& stdinPath) {
+ToolRun RunFndl(const std::vector<std::string>& args, const std::string& stdinPath,
+                const std::string& workDir) {
   std::vector<std::string> all = {FNDL_EXECUTABLE};
   all.insert(all.end(), args.begin(), args.end());
-  return RunProgram(all, stdinPath);
+  return RunProgram(all, stdinPath, workDir);
 }
 
-ToolRun RunProgram(const std::vector<std::string>& program, const std::string& stdinPath) {
+ToolRun RunProgram(const std::vector<std::string>& program, const std::string& stdinPath,
+                   const std::string& workDir) {
   ScratchDir io;
   std::string outPath = io.Path("stdout"), errPath = io.Path("stderr");
   std::vector<std::string> all = program;
@@ -45,6 +47,7 @@ ToolRun RunProgram(const std::vector<std::string>& program, const std::string& s
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0) _exit(127);
+    if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(127);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);

@@ -16,10 +16,13 @@ struct ToolRun {
   std::string out, err;
 };
 
-// Runs fndl with the arguments; standard input comes from stdinPath (or /dev/null).
-ToolRun RunFndl(const std::vector<std::string>& args, const std::string& stdinPath = "");
+// Runs fndl with the arguments; standard input comes from stdinPath (or /dev/null), in workDir
+// (or the test's own working directory).
+ToolRun RunFndl(const std::vector<std::string>& args, const std::string& stdinPath = "",
+                const std::string& workDir = "");
 // Runs any program: argv[0] is its path.
-ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& stdinPath = "");
+ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& stdinPath = "",
+                   const std::string& workDir = "");
 
 // A fresh directory removed with everything in it at the end of the scope.
 class ScratchDir {

@@ -179,6 +179,8 @@ int main(int argc, char** argv) {
   options.haveInput = true;
   options.input = argc == 7 ? argv[6] : "-";
   options.size = 10;
+  // CUPS has typed the document as text already; the filter prints what it is given.
+  options.force = true;
   double copies = 1;
   if (!ParseNumber(argv[4], 1, 999, copies) || copies != static_cast<uint32_t>(copies)) {
     Error(std::string("copies must be a whole number from 1 to 999, not ") + argv[4]);
