@@ -29,11 +29,21 @@ Pattern Request(FcConfig* config, const std::string& family, bool italic) {
   FcPatternAddString(pattern.get(), FC_FAMILY, Text(family));
   FcPatternAddInteger(pattern.get(), FC_WEIGHT, FcWeightFromOpenType(400));
   FcPatternAddInteger(pattern.get(), FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddString(pattern.get(), FC_FONTFORMAT, reinterpret_cast<const FcChar8*>("TrueType"));
   FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
   FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
   FcDefaultSubstitute(pattern.get());
   return pattern;
+}
+
+// A copy of the first face in the sorted set that the font engine can use.
+FcPattern* FirstSfnt(const FcFontSet& sorted) {
+  for (int i = 0; i < sorted.nfont; ++i) {
+    FcChar8* format = nullptr;
+    if (FcPatternGetString(sorted.fonts[i], FC_FONTFORMAT, 0, &format) != FcResultMatch) continue;
+    const std::string name = reinterpret_cast<const char*>(format);
+    if (name == "TrueType" || name == "CFF") return FcPatternDuplicate(sorted.fonts[i]);
+  }
+  return nullptr;
 }
 
 // Family names compare as fontconfig compares them: without regard to blanks or ASCII case.
@@ -53,8 +63,12 @@ FaceMatch MatchFamily(const std::string& family, bool italic) {
   Config config(FcInitLoadConfigAndFonts());
   Pattern request = config ? Request(config.get(), family, italic) : nullptr;
   if (!request) return answer;
+  // The engine takes the best-ranked face with TrueType or CFF outlines (it passes over Type 1
+  // and bitmap faces of the name).
   FcResult result = FcResultNoMatch;
-  Pattern match(FcFontMatch(config.get(), request.get(), &result));
+  FcFontSet* sorted = FcFontSort(config.get(), request.get(), FcTrue, nullptr, &result);
+  Pattern match(sorted ? FirstSfnt(*sorted) : nullptr);
+  if (sorted) FcFontSetDestroy(sorted);
   if (!match) return answer;
   answer.found = true;
   FcChar8* value = nullptr;

@@ -44,7 +44,7 @@ void AddPrint(CLI::App& app, PrintCommand& print) {
                   "The job file (default: INPUT's name with .pxl, in the current directory; "
                   "standard output for standard input; - for standard output)");
   sub->add_option("--face", o.face,
-                  "A font family for the font engine, or a TrueType file (default \"DejaVu Sans\")")
+                  "A font family for the font engine, or a font file (TrueType or OpenType; default \"DejaVu Sans\")")
       ->type_name("NAME|PATH");
   sub->add_flag("--file-mode", o.fileMode,
                 "The library reads the TrueType file given to --face itself: every character is "
@@ -172,7 +172,7 @@ int Main(int argc, char** argv) {
   RenderCommand render;
   AddRender(app, render);
   app.add_subcommand("check",
-                     "Validate a TrueType font file as the library does before it sends "
+                     "Validate a font file (TrueType or OpenType) as the library does before it sends "
                      "one; exit 1 when the library would refuse it")
       ->add_option("FONT", fontPath, "The font file")
       ->required();

@@ -171,14 +171,15 @@ bool CheckFontFile(const std::string& path, std::string& error) {
   uint8_t tag[4] = {};
   size_t got = std::fread(tag, 1, 4, file);
   std::fclose(file);
-  if (got == 4 && std::memcmp(tag, "\x00\x01\x00\x00", 4) == 0) return true;
-  if (got == 4 && std::memcmp(tag, "true", 4) == 0) return true;
-  if (got == 4 && std::memcmp(tag, "OTTO", 4) == 0) {
-    error = path + " has PostScript (CFF) outlines; only TrueType outlines can be sent";
-  } else if (got == 4 && std::memcmp(tag, "ttcf", 4) == 0) {
-    error = path + " is a font collection; give a single TrueType font file";
+  // TrueType outlines, or CFF ones (OpenType "OTTO"), which the library converts as it sends them.
+  if (got == 4 && (std::memcmp(tag, "\x00\x01\x00\x00", 4) == 0 ||
+                   std::memcmp(tag, "true", 4) == 0 || std::memcmp(tag, "OTTO", 4) == 0)) {
+    return true;
+  }
+  if (got == 4 && std::memcmp(tag, "ttcf", 4) == 0) {
+    error = path + " is a font collection; give a single font file";
   } else {
-    error = path + " is not a TrueType font file";
+    error = path + " is not a TrueType or OpenType font file";
   }
   return false;
 }
@@ -621,8 +622,8 @@ bool ReadParagraphs(const PrintOptions& options, std::vector<Paragraph>& paragra
   return true;
 }
 
-// The font engine takes a family's best TrueType face, of another family when the requested one
-// has none (not installed, or only with CFF outlines). Said before the job is written; an error
+// The font engine takes a family's best face with TrueType or CFF outlines, of another family when
+// the requested one has none (not installed, or only as Type 1 or bitmap fonts). Said before the job is written; an error
 // with --strict.
 bool CheckSubstitution(const PrintOptions& options, const std::vector<Paragraph>& paragraphs) {
   bool italic = false;
@@ -633,7 +634,7 @@ bool CheckSubstitution(const PrintOptions& options, const std::vector<Paragraph>
     if (slant && !italic) break;
     FaceMatch match = MatchFamily(options.face, slant);
     if (!match.found || match.sameFamily) continue;
-    std::string text = "no TrueType face of \"" + options.face +
+    std::string text = "no face of \"" + options.face +
                        "\" is installed; the font engine uses \"" + match.family + "\" (" +
                        match.file + ") in its place";
     if (options.strict) {

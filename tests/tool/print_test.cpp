@@ -399,7 +399,7 @@ TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
   ScratchDir dir;
   WriteText(dir.Path("text.txt"), "Some text.\n");
   WriteText(dir.Path("notafont.ttf"), "This is plain text, not a font.\n");
-  WriteBytes(dir.Path("otto.otf"), {'O', 'T', 'T', 'O', 0, 0, 0, 0});
+  WriteBytes(dir.Path("pair.ttc"), {'t', 't', 'c', 'f', 0, 1, 0, 0});
   WriteBytes(dir.Path("latin1.txt"), {0xE9, 't', 0xE9, ' ', 0xE0, ' ', 0xF4, 't', 0xE9});
   struct Case {
     const char* name;
@@ -414,11 +414,11 @@ TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
       {"not a font",
        {"print", "--face", dir.Path("notafont.ttf"), "-o", dir.Path("b.pxl")},
        1,
-       "is not a TrueType font file"},
-      {"CFF outlines",
-       {"print", "--face", dir.Path("otto.otf"), "-o", dir.Path("c.pxl")},
+       "is not a TrueType or OpenType font file"},
+      {"font collection",
+       {"print", "--face", dir.Path("pair.ttc"), "-o", dir.Path("c.pxl")},
        1,
-       "PostScript (CFF) outlines"},
+       "is a font collection"},
       {"font path missing",
        {"print", "--face", dir.Path("none/x.ttf"), "-o", dir.Path("d.pxl")},
        1,
@@ -442,7 +442,7 @@ TEST(FndlPrint, FailuresAreReportedAndNeverLeaveAnUnfinishedJob) {
       {"no face of the family",
        {"print", "--strict", "--face", "No Such Font XYZ", "-o", dir.Path("e.pxl")},
        1,
-       "no TrueType face of \"No Such Font XYZ\" is installed; the font engine uses"},
+       "no face of \"No Such Font XYZ\" is installed; the font engine uses"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
