@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/windows/collection_face.h"
 #include "support/driver.h"
 #include "support/fontbuilder.h"
 #include "support/fontfile.h"
@@ -522,24 +523,20 @@ TEST_F(Gdi, ReleasingTheCachesKeepsExistingFontsAndFilesCanBeUsedAgain) {
   pf::ReleaseFontEngineCaches();
 }
 
-// The standalone font of a collection face is kept between calls; releasing the caches (what
-// removing the last font does) lets it go, so a collection rewritten in place with the same
-// layout is read anew rather than answered from the old copy.
+// The standalone font of a collection face is kept between calls, and releasing the caches (what
+// removing the last font does) lets it go: a later job builds it anew from GDI's answers.
 TEST_F(Gdi, ReleasingTheCachesDropsTheLastCollectionFace) {
-  Bytes collection = Collection({Renamed(kDejaVuSans, "DejaVu Sans", "Tavrfndl QB")});
-  const std::string path = WriteTemp("rewritten.ttc", collection);
-  const Bytes before = FontData(Select(LogFont(path.c_str(), 120), path.c_str()), 0);
-  ASSERT_FALSE(before.empty());
+  const Bytes collection = Collection({Renamed(kDejaVuSans, "DejaVu Sans", "Tavrfndl QB")});
+  const std::string path = WriteTemp("kept.ttc", collection);
+  pf::HDC dc = Select(LogFont(path.c_str(), 120), path.c_str());
+  const uint64_t before = pf::windows::CollectionFacesBuiltForTesting();
+  const Bytes font = FontData(dc, 0);
+  ASSERT_FALSE(font.empty());
+  EXPECT_EQ(FontData(dc, 0), font);
+  EXPECT_EQ(pf::windows::CollectionFacesBuiltForTesting(), before + 1) << "kept between calls";
   pf::ReleaseFontEngineCaches();
-
-  // A byte of the first table: both lay the tables out in directory order behind the directory,
-  // the collection after its 16-byte header.
-  const size_t first = U32(before, 12 + 8) + 20;
-  collection[first + 16] ^= 0xFF;
-  WriteTemp("rewritten.ttc", collection);
-  const Bytes after = FontData(Select(LogFont(path.c_str(), 120), path.c_str()), 0);
-  ASSERT_EQ(after.size(), before.size());
-  EXPECT_EQ(after[first], before[first] ^ 0xFF);
+  EXPECT_EQ(FontData(Select(LogFont(path.c_str(), 120), path.c_str()), 0), font);
+  EXPECT_EQ(pf::windows::CollectionFacesBuiltForTesting(), before + 2) << "built anew";
   pf::ReleaseFontEngineCaches();
 }
 

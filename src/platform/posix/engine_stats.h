@@ -7,7 +7,7 @@
 namespace tavrfndl::platform::posix {
 
 struct FontEngineStats {
-  uint64_t fontconfigMatches = 0;  // FcFontMatch calls
+  uint64_t fontconfigMatches = 0;  // fontconfig searches (FcFontSort calls)
   uint64_t fontFileOpens = 0;      // font files mapped to load a face
 };
 

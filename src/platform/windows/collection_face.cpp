@@ -27,6 +27,7 @@ struct Standalone {
 
 std::mutex g_lastMutex;
 Standalone g_last;
+uint64_t g_built = 0;  // under g_lastMutex
 
 // The face's offset table and the records GDI gives whole; false when not even the offset table
 // can be read.
@@ -95,6 +96,7 @@ bool GetCollectionFaceData(HDC hdc, uint32_t dwOffset, void* pvBuffer, uint32_t 
   std::lock_guard<std::mutex> lock(g_lastMutex);
   if (!SameFace(g_last, face)) {
     if (!Build(dc, face)) return true;
+    ++g_built;
     g_last = std::move(face);
   }
   *result = Copy(g_last, dwOffset, pvBuffer, cjBuffer);
@@ -104,6 +106,11 @@ bool GetCollectionFaceData(HDC hdc, uint32_t dwOffset, void* pvBuffer, uint32_t 
 void ReleaseCollectionFaces() {
   std::lock_guard<std::mutex> lock(g_lastMutex);
   g_last = Standalone();
+}
+
+uint64_t CollectionFacesBuiltForTesting() {
+  std::lock_guard<std::mutex> lock(g_lastMutex);
+  return g_built;
 }
 
 }  // namespace tavrfndl::platform::windows

@@ -21,4 +21,8 @@ bool GetCollectionFaceData(HDC hdc, uint32_t dwOffset, void* pvBuffer, uint32_t 
 // Drops the standalone font kept from the last call.
 void ReleaseCollectionFaces();
 
+// Standalone fonts built since the process started, for tests that prove the kept one is used
+// and released. Not exported from the DLL.
+uint64_t CollectionFacesBuiltForTesting();
+
 }  // namespace tavrfndl::platform::windows
