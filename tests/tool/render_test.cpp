@@ -63,17 +63,22 @@ void CloseJob(XlBuilder& b) {
   b.Op(xlop::kCloseDataSource).Op(xlop::kEndSession);
 }
 
-// "AAA" at (1000, 2000) with advances 300, 500, 200 in a 200-unit font: squares of 100 units
-// whose left edges are at x 1000, 1300 and 1800, from y 1900 down to the baseline at 2000; a bar
-// (1000, 2050)-(2000, 2060); everything clipped at x 1850.
-Bytes BoxJob(bool secondPage) {
-  XlBuilder b;
+// A job's first page with the font BOX defined and its square glyph for 'A' sent.
+void StartBoxJob(XlBuilder& b) {
   OpenJob(b);
   OpenPage(b);
   DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
   b.Name("BOX").Op(xlop::kBeginChar);
   SendChar(b, 'A', 1, Square());
   b.Op(xlop::kEndChar);
+}
+
+// "AAA" at (1000, 2000) with advances 300, 500, 200 in a 200-unit font: squares of 100 units
+// whose left edges are at x 1000, 1300 and 1800, from y 1900 down to the baseline at 2000; a bar
+// (1000, 2050)-(2000, 2060); everything clipped at x 1850.
+Bytes BoxJob(bool secondPage) {
+  XlBuilder b;
+  StartBoxJob(b);
   b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
   b.UByte(0, xlattr::kClipRegion)
       .SInt16Box(0, 0, 1850, 6400, xlattr::kBoundingBox)
@@ -275,12 +280,7 @@ uint32_t InkWidth(const GrayImage& image, uint32_t y) {
 // with the bold value 0.01 below: the bold stem is 1 % of the em (20 pixels) wider on each side.
 TEST(FndlRender, BoldGrowsEachSideByTheBoldValueOfTheEm) {
   XlBuilder b;
-  OpenJob(b);
-  OpenPage(b);
-  DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
-  b.Name("BOX").Op(xlop::kBeginChar);
-  SendChar(b, 'A', 1, Square());
-  b.Op(xlop::kEndChar);
+  StartBoxJob(b);
   b.Name("BOX").Real32(4000, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
   b.SInt16XY(400, 2600, xlattr::kPoint).Op(xlop::kSetCursor);
   b.UInt16Array({'A'}, xlattr::kTextData).Op(xlop::kText);
