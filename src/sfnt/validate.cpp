@@ -179,8 +179,7 @@ class Validator {
 
   // What the programs plainly demand against the room "maxp" gives them: a rasterizer sizes its
   // stack and its function tables from it, and stops the programs (and with them every glyph)
-  // where they need more. The stack is allowed the margin FreeType adds for the many fonts that
-  // understate it (half as much again, at least 128).
+  // where they need more.
   void CheckHintingLimits(const std::optional<ByteView>& fpgm,
                           const std::optional<ByteView>& prep) {
     ProgramDemands demands;
@@ -195,16 +194,20 @@ class Validator {
         return;
       }
     }
+    CompareWithMaxp(demands);
+  }
+
+  // The stack is allowed the margin FreeType adds for the many fonts that understate it (half as
+  // much again, at least 128).
+  void CompareWithMaxp(const ProgramDemands& demands) {
     const uint32_t stackRoom =
         uint32_t{limits_.stackElements} + std::max(limits_.stackElements / 2u, 128u);
-    if (demands.functions > limits_.functionDefs) {
-      if (limits_.version1) {
-        Fail(kMaxp, "maxFunctionDefs", "is below the functions the programs define",
-             limits_.functionDefs);
-      } else {
-        Fail(kMaxp, "version", "is before 1.0: no room for the functions the programs define",
-             limits_.version);
-      }
+    if (demands.functions > limits_.functionDefs && limits_.version1) {
+      Fail(kMaxp, "maxFunctionDefs", "is below the functions the programs define",
+           limits_.functionDefs);
+    } else if (demands.functions > limits_.functionDefs) {
+      Fail(kMaxp, "version", "is before 1.0: no room for the functions the programs define",
+           limits_.version);
     }
     if (demands.instructions > limits_.instructionDefs) {
       Fail(kMaxp, "maxInstructionDefs", "is below the opcodes the programs define",

@@ -2,9 +2,10 @@
 // class 0), sent with ReadChar. The tables of the font are held for one run (FontTables), so a
 // glyph costs in proportion to its own size, not to the size of the font.
 //
-// A glyph goes out only when it, and every component it names, is a valid TrueType glyph: a
-// printer's rasterizer that meets a broken glyph record stops the job, which costs every page
-// after it, while a character without a glyph costs one character.
+// A glyph goes out only when it, and every component it names, is a valid TrueType glyph, and
+// every component placed by matching points names points that are there: a printer's rasterizer
+// that meets a broken glyph record stops the job, which costs every page after it, while a
+// character without a glyph costs one character.
 #include <algorithm>
 #include <cstring>
 #include <iterator>
