@@ -127,7 +127,7 @@ class Simulator {
     if (IsLoopInstruction(op)) return Loop(op);
     if (IsDelta(op)) return Delta();
     if (op == kFdef || op == kIdef) return Define(cursor, op == kFdef);
-    if (op == kCall || op == kLoopcall) CheckCall();
+    if (op == kCall || op == kLoopcall) CheckCall(op == kLoopcall ? 2 : 1);
     return false;  // calls, jumps, branches, opcodes the font defines
   }
 
@@ -147,17 +147,19 @@ class Simulator {
     demands_.stackDepth = std::max(demands_.stackDepth, depth_);
     return true;
   }
+  // An instruction that finds fewer values than it takes gets zeros and leaves the stack empty,
+  // as FreeType runs it (a stricter rasterizer stops there).
   bool Drop(uint32_t n) {
-    if (n > depth_) return false;  // a rasterizer's own recovery from this is not followed
-    depth_ -= n;
+    depth_ = n > depth_ ? 0 : depth_ - n;
     return true;
   }
-  int32_t Top() const { return depth_ > 0 ? stack_[depth_ - 1] : kUnknown; }
+  // The value on top as an instruction taking `takes` values reads it.
+  int32_t Top(uint32_t takes = 1) const { return depth_ >= takes ? stack_[depth_ - 1] : 0; }
 
   // CINDEX copies, MINDEX moves, the value k places down to the top.
   bool Index(bool move) {
     const int32_t k = Top();
-    if (!Drop(1) || k < 1 || static_cast<uint32_t>(k) > depth_) return false;
+    if (depth_ == 0 || !Drop(1) || k < 1 || static_cast<uint32_t>(k) > depth_) return false;
     const uint32_t at = depth_ - static_cast<uint32_t>(k);
     const int32_t v = stack_[at];
     if (!move) return Push(v);
@@ -167,18 +169,19 @@ class Simulator {
   }
   bool SetLoop() {
     loop_ = Top();
-    return Drop(1) && loop_ >= 0;
+    return depth_ > 0 && Drop(1) && loop_ >= 0;
   }
   // SHP, SHPIX, IP, ALIGNRP and FLIPPT take as many points as the loop counter says.
   bool Loop(uint8_t op) {
     if (loop_ == kUnknown) return false;
-    const uint32_t points = static_cast<uint32_t>(std::min(loop_, 0xFFFF));
+    const uint32_t takes = static_cast<uint32_t>(std::min(loop_, 0xFFFF)) + (op == kShpix ? 1 : 0);
     loop_ = 1;
-    return Drop(points + (op == kShpix ? 1 : 0));
+    return takes <= depth_ && Drop(takes);
   }
   bool Delta() {
     const int32_t pairs = Top();
-    return pairs >= 0 && Drop(1) && Drop(2 * static_cast<uint32_t>(pairs));
+    const uint64_t takes = 1 + 2 * uint64_t{static_cast<uint32_t>(pairs)};
+    return pairs >= 0 && takes <= depth_ && Drop(static_cast<uint32_t>(takes));
   }
   // A definition records its number and is passed over: its body runs only when called.
   bool Define(Cursor& cursor, bool function) {
@@ -194,8 +197,8 @@ class Simulator {
   }
   // A call names a function by the value on top; one that names no function defined stops the
   // program. Only judged while every function defined so far is known.
-  void CheckCall() {
-    const int32_t n = Top();
+  void CheckCall(uint32_t takes) {
+    const int32_t n = Top(takes);
     if (n == kUnknown || !demands_.definitionsKnown) return;
     if (n < 0 || n > 0xFFFF || !demands_.functionNumbers.test(static_cast<uint32_t>(n))) {
       demands_.callsUndefined = true;

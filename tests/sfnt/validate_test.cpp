@@ -105,6 +105,8 @@ TEST(ValidateFont, ProgramsThatPlainlyNeedMoreThanMaxpGivesAreRefused) {
       {nine, {0xB0, 8, 0x2B}, {}, ""},
       {nine, {0xB0, 9, 0x2B}, {}, "prep.instructions: call a function the font does not define"},
       {{0xB0, 9, 0x20, 0x2C, 0x2D}, {0xB0, 8, 0x2B}, {}, ""},  // DUP: function 9 not known
+      {{0x2C, 0x2D}, {0xB0, 0, 0x2B}, {}, ""},  // an FDEF on an empty stack defines function 0
+      {{0x2C, 0x2D}, {0xB0, 1, 0x2B}, {}, "prep.instructions: call a function"},
       {{}, pushes(192), {}, ""},
       {{}, deep, {}, "maxp.maxStackElements: is below the stack the programs use (value 64)"},
       {{}, deep, [](Bytes& t) { Put16(t, 24, 65); }, ""},
