@@ -157,10 +157,31 @@ bool ComponentReader::Next(Component& out) {
       !glyph_.Contains(pos_, ComponentRecordLength(c.flags))) {
     return false;
   }
+  if (c.flags & kArgsAreWords) {
+    glyph_.ReadU16(pos_ + 4, c.arg1);
+    glyph_.ReadU16(pos_ + 6, c.arg2);
+  } else {
+    uint8_t a = 0, b = 0;
+    glyph_.ReadU8(pos_ + 4, a);
+    glyph_.ReadU8(pos_ + 5, b);
+    c.arg1 = a;
+    c.arg2 = b;
+  }
   pos_ += ComponentRecordLength(c.flags);
   done_ = (c.flags & kMoreComponents) == 0;
   out = c;
   return true;
+}
+
+uint32_t SimpleGlyphPoints(ByteView glyph) {
+  int16_t contours = 0;
+  uint16_t lastEnd = 0;
+  if (!glyph.ReadS16(0, contours) || contours <= 0) return 0;
+  if (!glyph.ReadU16(kGlyphHeaderSize + 2 * (size_t{static_cast<uint16_t>(contours)} - 1),
+                     lastEnd)) {
+    return 0;
+  }
+  return uint32_t{lastEnd} + 1;
 }
 
 bool ValidateGlyph(ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs, Findings& findings) {

@@ -22,6 +22,7 @@ inline constexpr size_t kGlyphHeaderSize = 10;  // numberOfContours and the boun
 
 // Component record flags.
 inline constexpr uint16_t kArgsAreWords = 0x0001;
+inline constexpr uint16_t kArgsAreXYValues = 0x0002;  // clear: the arguments match points
 inline constexpr uint16_t kHaveScale = 0x0008;
 inline constexpr uint16_t kMoreComponents = 0x0020;
 inline constexpr uint16_t kHaveXYScale = 0x0040;
@@ -45,6 +46,7 @@ size_t ComponentRecordLength(uint16_t flags);
 struct Component {
   uint16_t flags = 0;
   uint16_t glyphIndex = 0;
+  uint16_t arg1 = 0, arg2 = 0;  // unsigned: as point numbers they are
 };
 
 // The component records of a composite glyph in order; Next fails at a record that leaves the
@@ -62,6 +64,10 @@ class ComponentReader {
   size_t pos_ = kGlyphHeaderSize;
   bool done_ = false;
 };
+
+// The points of a simple glyph's outline (the last contour end + 1); 0 for a composite or an
+// empty glyph. Takes a glyph that passed ValidateGlyph.
+uint32_t SimpleGlyphPoints(ByteView glyph);
 
 // Checks one glyph's bytes (an empty glyph is valid: it draws nothing). numGlyphs bounds the
 // component indices. False with the reason in findings (table "glyf", value the glyph index).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "sfnt/cmap.h"
@@ -124,8 +125,18 @@ class Validator {
     uint32_t version = 0;
     maxp->ReadU32(0, version);
     maxp->ReadU16(4, facts.numGlyphs);
-    if (version == kMaxpVersion1) HasLength(kMaxp, *maxp, kMaxpVersion1Length);
     if (facts.numGlyphs == 0) Fail(kMaxp, "numGlyphs", "is 0", 0);
+    // A rasterizer reads the version 1.0 fields from any version from 1.0 on (FreeType compares
+    // the version as a signed number); before that it has no room for hinting at all.
+    limits_.version = version;
+    if (static_cast<int32_t>(version) < static_cast<int32_t>(kMaxpVersion1)) return;
+    if (!HasLength(kMaxp, *maxp, kMaxpVersion1Length)) return;
+    limits_.version1 = true;
+    maxp->ReadU16(20, limits_.functionDefs);
+    maxp->ReadU16(22, limits_.instructionDefs);
+    maxp->ReadU16(24, limits_.stackElements);
+    // FreeType makes room for 64 functions whatever the font says (old fonts say less).
+    limits_.functionDefs = std::max<uint16_t>(limits_.functionDefs, 64);
   }
 
   void CheckMetrics(const FontFacts& facts) {
@@ -161,6 +172,49 @@ class Validator {
     if (prep && !ValidateProgram(*prep, kPrep, ownOpcodes, findings_, &control)) return;
     if (control.calls && !functions.definesFunctions) {
       Fail(kPrep, "instructions", "call functions the font does not define", 0);
+      return;
+    }
+    CheckHintingLimits(fpgm, prep);
+  }
+
+  // What the programs plainly demand against the room "maxp" gives them: a rasterizer sizes its
+  // stack and its function tables from it, and stops the programs (and with them every glyph)
+  // where they need more.
+  void CheckHintingLimits(const std::optional<ByteView>& fpgm,
+                          const std::optional<ByteView>& prep) {
+    ProgramDemands demands;
+    for (const auto& [tag, code] : {std::pair{kFpgm, fpgm}, std::pair{kPrep, prep}}) {
+      if (!code || !MeasureProgram(*code, demands)) continue;
+      if (demands.numberOutOfRange) {
+        Fail(tag, "instructions", "define a function or opcode number out of range", 0);
+        return;
+      }
+      if (demands.callsUndefined) {
+        Fail(tag, "instructions", "call a function the font does not define", 0);
+        return;
+      }
+    }
+    CompareWithMaxp(demands);
+  }
+
+  // The stack is allowed the margin FreeType adds for the many fonts that understate it (half as
+  // much again, at least 128).
+  void CompareWithMaxp(const ProgramDemands& demands) {
+    const uint32_t stackRoom =
+        uint32_t{limits_.stackElements} + std::max(limits_.stackElements / 2u, 128u);
+    if (demands.functions > limits_.functionDefs && limits_.version1) {
+      Fail(kMaxp, "maxFunctionDefs", "is below the functions the programs define",
+           limits_.functionDefs);
+    } else if (demands.functions > limits_.functionDefs) {
+      Fail(kMaxp, "version", "is before 1.0: no room for the functions the programs define",
+           limits_.version);
+    }
+    if (demands.instructions > limits_.instructionDefs) {
+      Fail(kMaxp, "maxInstructionDefs", "is below the opcodes the programs define",
+           limits_.instructionDefs);
+    }
+    if (demands.stackDepth > stackRoom) {
+      Fail(kMaxp, "maxStackElements", "is below the stack the programs use", limits_.stackElements);
     }
   }
 
@@ -194,9 +248,19 @@ class Validator {
     return false;
   }
 
+  // The hinting limits of "maxp"; none before version 1.0.
+  struct HintingLimits {
+    uint32_t version = 0;
+    bool version1 = false;  // the fields below read from the table
+    uint16_t functionDefs = 0;
+    uint16_t instructionDefs = 0;
+    uint16_t stackElements = 0;
+  };
+
   ByteView data_;
   Findings& findings_;
   Directory directory_;
+  HintingLimits limits_;
 };
 
 }  // namespace

@@ -4,9 +4,11 @@
 // header carries lie inside the font data and clear of the directory; "head", "hhea", "maxp",
 // "hmtx" and "loca" are long enough for what a rasterizer reads of them, with the values it
 // depends on in range (the magic number, unitsPerEm, indexToLocFormat, numGlyphs,
-// numberOfHMetrics); "glyf" is there; and the character map subtable the library reads is whole.
+// numberOfHMetrics); "glyf" is there; the character map subtable the library reads is whole; the
+// font's programs are well formed, and what their opening stretches plainly demand (functions,
+// opcode definitions, stack, calls of functions defined) fits the limits of "maxp".
 // What it does not guarantee: anything about individual glyphs, which ValidateGlyph checks as
-// each is sent, nor the hinting programs, which a rasterizer runs under its own limits.
+// each is sent, nor what the programs do past those opening stretches, which needs running them.
 #pragma once
 
 #include <cstdint>

@@ -2,9 +2,10 @@
 // class 0), sent with ReadChar. The tables of the font are held for one run (FontTables), so a
 // glyph costs in proportion to its own size, not to the size of the font.
 //
-// A glyph goes out only when it, and every component it names, is a valid TrueType glyph: a
-// printer's rasterizer that meets a broken glyph record stops the job, which costs every page
-// after it, while a character without a glyph costs one character.
+// A glyph goes out only when it, and every component it names, is a valid TrueType glyph, and
+// every component placed by matching points names points that are there: a printer's rasterizer
+// that meets a broken glyph record stops the job, which costs every page after it, while a
+// character without a glyph costs one character.
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -84,6 +85,33 @@ bool WalkComponents(FontTables& tables, ByteView glyph, uint16_t glyphIndex, Vis
   return ForEachComponent(tables, glyph, chain, visit);
 }
 
+// The points of the outline a glyph draws (for a composite, those of all its components), through
+// points. False where a component placed by matching points names a point that the components
+// before it, or the component itself, do not have: a rasterizer refuses the glyph there. Takes a
+// glyph whose component walk has passed, so that the recursion ends.
+bool CountPoints(FontTables& tables, ByteView glyph, int depth, uint32_t& points) {
+  points = 0;
+  if (!CheckIfCompositeGlyph(glyph)) {
+    points = sfnt::SimpleGlyphPoints(glyph);
+    return true;
+  }
+  sfnt::ComponentReader reader(glyph);
+  sfnt::Component c;
+  while (reader.Next(c)) {
+    auto data = GetGlyfData(tables, c.glyphIndex);
+    uint32_t added = 0;
+    if (!data || (CheckIfCompositeGlyph(*data) && depth >= kMaxComponentDepth) ||
+        !CountPoints(tables, *data, depth + 1, added)) {
+      return false;
+    }
+    // A component that adds no points is passed over, its arguments unread.
+    const bool matches = (c.flags & sfnt::kArgsAreXYValues) == 0 && added > 0;
+    if (matches && (c.arg1 >= points || c.arg2 >= added)) return false;
+    points += added;
+  }
+  return reader.done();
+}
+
 // The glyph and everything it draws with, checked before anything of it is sent.
 bool IsSendable(FontTables& tables, ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs,
                 sfnt::Findings& findings) {
@@ -93,7 +121,12 @@ bool IsSendable(FontTables& tables, ByteView glyph, uint16_t glyphIndex, uint32_
     return sfnt::ValidateGlyph(bytes, index, numGlyphs, findings);
   };
   const size_t before = findings.count();
-  if (WalkComponents(tables, glyph, glyphIndex, validate)) return true;
+  uint32_t points = 0;
+  if (WalkComponents(tables, glyph, glyphIndex, validate)) {
+    if (CountPoints(tables, glyph, 1, points)) return true;
+    findings.Add(sfnt::Tag("glyf"), "component", "matches a point that is not there", glyphIndex);
+    return false;
+  }
   // A walk that stopped at a component it could not read, or at a bound, has said nothing yet.
   if (findings.count() == before) {
     findings.Add(sfnt::Tag("glyf"), "component", "cannot be read or nests too far", glyphIndex);

@@ -310,6 +310,16 @@ std::vector<HostileFont> HostileFonts() {
   add("hhea-metrics-over-glyphs.ttf", "\"hhea\" numberOfHMetrics is 6, \"maxp\" numGlyphs 5",
       WithField("hhea", 34, 2, 6), 3);
   add("maxp-no-glyphs.ttf", "\"maxp\" numGlyphs is 0", WithField("maxp", 4, 2, 0), 3);
+  {
+    FontBuilder font = Intact();
+    std::vector<uint8_t>& prep = font.Find("prep")->data;
+    prep.assign(2 + 200, 0);
+    prep[0] = 0x40;  // NPUSHB 200
+    prep[1] = 200;
+    add("prep-past-maxp-stack.ttf",
+        "\"prep\" pushes 200 values, more than \"maxp\" maxStackElements 64 leaves room for",
+        font.Build(), 3);
+  }
 
   // Damage a printer meets in a glyph: such a glyph is never sent; its character is answered
   // as one without a glyph.
@@ -333,6 +343,13 @@ std::vector<HostileFont> HostileFonts() {
   add("composite-component-past-numglyphs.ttf",
       "composite glyph 3 names glyph 5 of a font of 5 glyphs",
       WithGlyph3(CompositeGlyph({Part(1), Part(5, 120)})), 1, 2);
+  {
+    Component matched = Part(2, 3);  // glyph 1 has points 0..2
+    matched.argsAreXY = false;
+    add("composite-matches-missing-point.ttf",
+        "composite glyph 3 places glyph 2 by matching point 3 of glyph 1, which has 3 points",
+        WithGlyph3(CompositeGlyph({Part(1), matched})), 1, 2);
+  }
   return fonts;
 }
 

@@ -68,6 +68,60 @@ TEST(ValidateFont, NamesTheFieldAndValueARasterizerWouldTripOver) {
             "prep.offset: table overlaps the table directory (value 4)");
 }
 
+// n function definitions, numbered first, first + 1, ...: NPUSHB the numbers, then FDEF ENDF each.
+Bytes Functions(uint8_t n, uint8_t first = 0) {
+  Bytes code{0x40, n};
+  for (uint8_t i = 0; i < n; ++i) code.push_back(uint8_t(first + n - 1 - i));
+  for (uint8_t i = 0; i < n; ++i) code.insert(code.end(), {0x2C, 0x2D});
+  return code;
+}
+
+// The programs against the room "maxp" gives them (the sound font allows 64 functions, whatever
+// maxFunctionDefs says, no opcode definitions beyond 64 and a stack of 64 + 128).
+TEST(ValidateFont, ProgramsThatPlainlyNeedMoreThanMaxpGivesAreRefused) {
+  const Bytes nine = Functions(9);
+  const auto pushes = [](uint8_t n) {  // NPUSHB n zeros
+    Bytes code(2 + size_t{n});
+    code[0] = 0x40;
+    code[1] = n;
+    return code;
+  };
+  const Bytes deep = pushes(193);
+  const struct {
+    Bytes fpgm, prep;
+    std::function<void(Bytes&)> maxp;
+    std::string expected;
+  } cases[] = {
+      {Functions(64), {}, {}, ""},
+      {Functions(65), {}, {}, "maxp.maxFunctionDefs: is below the functions the programs define"},
+      {Functions(65), {}, [](Bytes& t) { Put16(t, 20, 65); }, ""},
+      {Functions(64, 1), Functions(1, 1), {}, ""},  // prep defines function 1 again
+      {nine, {}, [](Bytes& t) { t[0] = 0x80; }, "maxp.version: is before 1.0"},
+      {{0x40, 1, 0, 0x89, 0x2D},
+       {},
+       [](Bytes& t) { Put16(t, 22, 0); },
+       "maxp.maxInstructionDefs: is below the opcodes"},
+      {{0xB8, 0xFF, 0xFF, 0x2C, 0x2D}, {}, {}, "fpgm.instructions: define a function or opcode"},
+      {nine, {0xB0, 8, 0x2B}, {}, ""},
+      {nine, {0xB0, 9, 0x2B}, {}, "prep.instructions: call a function the font does not define"},
+      {{0xB0, 9, 0x20, 0x2C, 0x2D}, {0xB0, 8, 0x2B}, {}, ""},  // DUP: function 9 not known
+      {{0x2C, 0x2D}, {0xB0, 0, 0x2B}, {}, ""},  // an FDEF on an empty stack defines function 0
+      {{0x2C, 0x2D}, {0xB0, 1, 0x2B}, {}, "prep.instructions: call a function"},
+      {{}, pushes(192), {}, ""},
+      {{}, deep, {}, "maxp.maxStackElements: is below the stack the programs use (value 64)"},
+      {{}, deep, [](Bytes& t) { Put16(t, 24, 65); }, ""},
+  };
+  for (const auto& c : cases) {
+    fb::FontBuilder font = Sound();
+    font.Find("fpgm")->data = c.fpgm;
+    font.Find("prep")->data = c.prep;
+    if (c.maxp) c.maxp(font.Find("maxp")->data);
+    const std::string found = FirstFinding(font.Build());
+    EXPECT_EQ(found.substr(0, c.expected.size()), c.expected) << c.expected << " / " << found;
+    EXPECT_EQ(found.empty(), c.expected.empty()) << found;
+  }
+}
+
 std::string GlyphFinding(const Bytes& glyph, uint32_t numGlyphs = 10) {
   Findings findings;
   if (ValidateGlyph(ByteView(glyph.data(), glyph.size()), 7, numGlyphs, findings)) return "";

@@ -499,6 +499,37 @@ TEST(Glyphs, CompositeThatContainsItselfIsNotSent) {
   EXPECT_EQ(context.anGlyphIndex[0], kUnmappedGlyph);
 }
 
+// A component placed by matching points names a point of the components before it (arg1) and one
+// of its own (arg2): a rasterizer refuses the glyph when either is not there. C is glyph 1 (3
+// points) then glyph 2 (6 points); E is glyph 1 then C (9 points).
+TEST(Glyphs, CompositeMatchingAPointItDoesNotHaveIsNotSent) {
+  const struct {
+    bool firstMatches, words;
+    int32_t arg1, arg2;
+    const char16_t* text;
+    size_t records;  // 0: not sent
+  } cases[] = {
+      {false, false, 2, 5, u"C", 3},  {false, false, 3, 0, u"C", 0}, {false, false, 0, 6, u"C", 0},
+      {false, true, 258, 1, u"C", 0}, {true, false, 0, 0, u"C", 0},  {false, false, 2, 8, u"E", 5},
+      {false, false, 2, 9, u"E", 0},
+  };
+  for (const auto& c : cases) {
+    fb::Component first, second;
+    first.argsAreXY = !c.firstMatches;
+    second.argsAreXY = false;
+    second.wordArgs = c.words;
+    second.arg1 = c.arg1;
+    second.arg2 = c.arg2;
+    GlyphFont f = CompositeFont(first, c.text[0] == u'C' ? second : fb::Component{});
+    fb::Component one, nested = second;
+    one.glyphIndex = 1;
+    nested.glyphIndex = 3;
+    f.glyphs.AddGlyph(fb::CompositeGlyph({one, nested}));  // glyph 5, code 'E'
+    Downloads d(f.Build(), true);
+    EXPECT_EQ(Chars(d.Run(c.text)).size(), c.records) << c.arg1 << " " << c.arg2;
+  }
+}
+
 TEST(Glyphs, CompositeWhoseRecordRunsOffTheGlyphIsNotSent) {
   GlyphFont f;
   f.glyphs.AddGlyph(fb::SimpleGlyph({{{0, 0}, {10, 0}, {0, 10}}}));
