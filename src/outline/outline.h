@@ -59,9 +59,8 @@ double ToleranceForEm(uint32_t unitsPerEm);
 // rounded to whole units, as every on-curve point of the result is, and every point of the
 // spline (its off-curve points rounded too) lies within tolerance of that cubic, and the
 // reverse: the curve is split into as few equal pieces as meet it (the fewest when eight or
-// fewer do, as for every curve of a real font). A cubic whose control
-// points lie within tolerance of the chord becomes a line. False for coordinates that are not
-// finite or lie beyond ±2^16, where no glyph reaches.
+// fewer do). A cubic whose control points lie within tolerance of the chord becomes a line. False
+// for coordinates that are not finite or lie beyond ±2^16, where no glyph reaches.
 bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance, QuadContour& out);
 
 // The contours as TrueType contours: on-curve points rounded to whole units, cubic segments
