@@ -58,15 +58,16 @@ double ToleranceForEm(uint32_t unitsPerEm);
 // p3 on the curve; the points between the off-curve points are implied. p0 and p3 are taken
 // rounded to whole units, as every on-curve point of the result is, and every point of the
 // spline (its off-curve points rounded too) lies within tolerance of that cubic, and the
-// reverse: the curve is split into as few equal pieces as meet it. A cubic whose control
-// points lie within tolerance of the chord becomes a line. False for coordinates that are not
-// finite or lie beyond ±2^16, where no glyph reaches.
+// reverse: the curve is split into as few equal pieces as meet it (the fewest when eight or
+// fewer do). A cubic whose control points lie within tolerance of the chord becomes a line. False
+// for coordinates that are not finite or lie beyond ±2^16, where no glyph reaches.
 bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance, QuadContour& out);
 
 // The contours as TrueType contours: on-curve points rounded to whole units, cubic segments
 // through CubicToQuadratics, quadratic segments kept (their control points rounded). Repeated
 // on-curve points are dropped, and so is an on-curve point that is exactly the midpoint of two
-// off-curve neighbours; each contour starts on the curve when it has an on-curve point.
+// off-curve neighbours, except that one on-curve point always stays and the contour starts
+// there.
 // Contours without segments, or whose points all coincide, are left out.
 bool ConvertContours(std::span<const Contour> contours, double tolerance,
                      std::vector<QuadContour>& out);

@@ -355,9 +355,10 @@ bool LoadNativeOutline(FontObject& font, uint32_t uChar, bool glyphIndex,
                        std::vector<uint8_t>& records, GLYPHMETRICS& gm) {
   Face& face = *font.face;
   std::lock_guard<std::mutex> lock(face.mutex);
+  constexpr FT_Int32 kFontUnits = FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP;
   FT_UInt glyph = glyphIndex ? uChar : GlyphOfCode(face, uChar);
   if (glyph >= static_cast<FT_UInt>(face.ft->num_glyphs) ||
-      FT_Load_Glyph(face.ft, glyph, FT_LOAD_NO_SCALE) != 0 ||
+      FT_Load_Glyph(face.ft, glyph, kFontUnits) != 0 ||
       face.ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
     return false;
   }
