@@ -60,35 +60,6 @@ bool CreateFontEntry(FONTLIST& list, XlStream* pStream, const DOWNLOADCONTEXT& c
   return true;
 }
 
-// The call's font at a height of one em in font units, for the outlines of a face without
-// "glyf": the engine gives outlines at the font's size, and font units need no rescaling. Made
-// only for such faces, and only for the length of the call.
-class EmFont {
- public:
-  EmFont() = default;
-  EmFont(const EmFont&) = delete;
-  EmFont& operator=(const EmFont&) = delete;
-  ~EmFont() {
-    platform::FontEngine& engine = platform::CurrentFontEngine();
-    if (dc_) engine.DeleteDC(dc_);  // deselects the font, which can then go
-    if (font_) engine.DeleteObject(font_);
-  }
-  void Create(const DOWNLOADCONTEXT& context, uint16_t unitsPerEm) {
-    platform::FontEngine& engine = platform::CurrentFontEngine();
-    platform::LOGFONTA lf = context.logFont;
-    lf.lfHeight = -static_cast<int32_t>(unitsPerEm);
-    std::strncpy(lf.lfFaceName, context.pszFont.get(), sizeof lf.lfFaceName - 1);
-    dc_ = engine.CreateCompatibleDC();
-    font_ = engine.CreateFontIndirectA(lf, context.pszFont.get());
-    if (dc_ && font_) engine.SelectObject(dc_, font_);
-  }
-  platform::HDC dc() const { return font_ ? dc_ : nullptr; }
-
- private:
-  platform::HDC dc_ = nullptr;
-  platform::HFONT font_ = nullptr;
-};
-
 }  // namespace
 
 bool DownloadFontW(FONTLIST& list, XlStream* pStream, const TEXTINFOW& text,
@@ -113,10 +84,10 @@ bool DownloadFontW(FONTLIST& list, XlStream* pStream, const TEXTINFOW& text,
   BuildPCLFontName(*entry);
   // Selected on every run, even when no glyph needs sending: the run's size and style differ.
   SelectTextFont(pStream, *entry, text);
-  EmFont em;
-  if (entry->bOutlineFace) em.Create(context, entry->nUnitsPerEm);
+  EmFont em(context.logFont, context.pszFont.get(), entry->nUnitsPerEm);
   return AddCharsToFontW(list, *entry, bNewFont, pStream, text, context.anGlyphIndex, bTTE,
-                         pbFontFileError, findings ? &findings->glyphs : nullptr, em.dc()) ||
+                         pbFontFileError, findings ? &findings->glyphs : nullptr,
+                         entry->bOutlineFace ? &em : nullptr) ||
          Fail(failure, DownloadFailure::kOther);
 }
 

@@ -162,10 +162,10 @@ bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream
 }
 
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
-                    uint16_t glyph, sfnt::Findings* findings, platform::HDC emFont) {
+                    uint16_t glyph, sfnt::Findings* findings, EmFont* emFont) {
   std::vector<uint8_t> converted;
   auto data = entry.bOutlineFace
-                  ? OutlineGlyphData(tables, emFont, glyph, entry.nUnitsPerEm, converted)
+                  ? (emFont ? OutlineGlyphData(tables, *emFont, glyph, converted) : std::nullopt)
                   : GetGlyfData(tables, glyph);
   if (!data) return false;
   sfnt::Findings unused;
@@ -183,7 +183,7 @@ bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entr
 
 bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool /*bNewFont*/, XlStream* pStream,
                      const TEXTINFOW& text, std::span<uint32_t> anGlyphIndex, bool bTTE,
-                     int32_t* pbFontFileError, sfnt::Findings* findings, platform::HDC emFont) {
+                     int32_t* pbFontFileError, sfnt::Findings* findings, EmFont* emFont) {
   // Glyph data come from this call's font in the engine, but from the entry's own file in file
   // mode: a later run may name another file under the same font number.
   FontSource source;

@@ -2,6 +2,7 @@
 // units when it is first sent, converted to quadratic curves and written as a TrueType glyph.
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <new>
 
 #include "outline/outline.h"
@@ -87,13 +88,32 @@ bool ConvertGlyph(std::vector<outline::Contour>& contours, uint16_t unitsPerEm,
 
 }  // namespace
 
-std::optional<ByteView> OutlineGlyphData(FontTables& tables, platform::HDC emFont, uint16_t glyph,
-                                         uint32_t unitsPerEm, std::vector<uint8_t>& storage) {
-  const uint16_t em = static_cast<uint16_t>(std::min<uint32_t>(unitsPerEm, UINT16_MAX));
+EmFont::~EmFont() {
+  platform::FontEngine& engine = platform::CurrentFontEngine();
+  if (dc_) engine.DeleteDC(dc_);  // deselects the font, which can then go
+  if (font_) engine.DeleteObject(font_);
+}
+
+platform::HDC EmFont::dc() {
+  if (!made_) {
+    made_ = true;
+    platform::FontEngine& engine = platform::CurrentFontEngine();
+    lf_.lfHeight = -static_cast<int32_t>(unitsPerEm_);
+    std::strncpy(lf_.lfFaceName, name_ ? name_ : "", sizeof lf_.lfFaceName - 1);
+    dc_ = engine.CreateCompatibleDC();
+    font_ = engine.CreateFontIndirectA(lf_, name_);
+    if (dc_ && font_) engine.SelectObject(dc_, font_);
+  }
+  return font_ ? dc_ : nullptr;
+}
+
+std::optional<ByteView> OutlineGlyphData(FontTables& tables, EmFont& emFont, uint16_t glyph,
+                                         std::vector<uint8_t>& storage) {
+  const uint16_t em = emFont.unitsPerEm();
   try {
     std::vector<outline::Contour> contours;
     outline::EncodedGlyph encoded;
-    if (!FetchOutline(emFont, glyph, contours) || !ConvertGlyph(contours, em, encoded)) {
+    if (!FetchOutline(emFont.dc(), glyph, contours) || !ConvertGlyph(contours, em, encoded)) {
       return std::nullopt;
     }
     storage = std::move(encoded.bytes);

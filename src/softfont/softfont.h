@@ -44,11 +44,35 @@ bool LoadWholeFont(const FontSource& source, WholeFont& out);
 bool SendFontHeader(FONTENTRY& entry, XlStream* pStream, ByteView font,
                     platform::HDC engineTables = nullptr);
 
-// Glyph glyph of the face selected into emFont (a font whose em is unitsPerEm units, so that
-// its outlines are in font units), as a simple TrueType glyph in storage; nothing when the
-// engine gives no outline or the converted glyph exceeds what the face's "maxp" promises.
-std::optional<ByteView> OutlineGlyphData(FontTables& tables, platform::HDC emFont, uint16_t glyph,
-                                         uint32_t unitsPerEm, std::vector<uint8_t>& storage);
+// The call's font at a height of one em in font units, for the outlines of a face without
+// "glyf": the engine gives outlines at the font's size, and font units need no rescaling. Made
+// when the first glyph needs it, so that runs whose glyphs are all on the printer pay nothing,
+// and released at the end of the call.
+class EmFont {
+ public:
+  EmFont(const platform::LOGFONTA& lf, const char* name, uint16_t unitsPerEm)
+      : lf_(lf), name_(name), unitsPerEm_(unitsPerEm) {}
+  EmFont(const EmFont&) = delete;
+  EmFont& operator=(const EmFont&) = delete;
+  ~EmFont();
+  // The device context with the font selected; null when the engine cannot make them.
+  platform::HDC dc();
+  uint16_t unitsPerEm() const { return unitsPerEm_; }
+
+ private:
+  platform::LOGFONTA lf_;
+  const char* name_;
+  uint16_t unitsPerEm_;
+  bool made_ = false;
+  platform::HDC dc_ = nullptr;
+  platform::HFONT font_ = nullptr;
+};
+
+// Glyph glyph of the face as a simple TrueType glyph in storage, from emFont's outline; nothing
+// when the engine gives no outline or the converted glyph exceeds what the face's "maxp"
+// promises.
+std::optional<ByteView> OutlineGlyphData(FontTables& tables, EmFont& emFont, uint16_t glyph,
+                                         std::vector<uint8_t>& storage);
 
 // Sends the font header of a new font (BeginFontHeader ... EndFontHeader). Returns true when it
 // went out; false when nothing was sent because the font data could not be read or failed
@@ -78,17 +102,16 @@ bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream
 // empty one (whose 6-byte record still goes out), or one that is not a valid TrueType glyph or
 // has an invalid component (nothing goes out; the reason goes to findings, when given).
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
-                    uint16_t glyph, sfnt::Findings* findings = nullptr,
-                    platform::HDC emFont = nullptr);
+                    uint16_t glyph, sfnt::Findings* findings = nullptr, EmFont* emFont = nullptr);
 
 // Sends the glyphs of the run's characters the printer does not have yet, recording each
 // character's glyph index in anGlyphIndex (one entry per character of the text). Font data come
 // from the list's device context (engine) or the entry's own font file (file mode). The caller
 // has selected the font first.
-// For a face without "glyf" the glyphs come from the outlines of emFont (see OutlineGlyphData).
+// For a face without "glyf" the glyphs come from the outlines of emFont (see EmFont).
 bool AddCharsToFontW(FONTLIST& list, FONTENTRY& entry, bool bNewFont, XlStream* pStream,
                      const TEXTINFOW& text, std::span<uint32_t> anGlyphIndex, bool bTTE,
                      int32_t* pbFontFileError, sfnt::Findings* findings = nullptr,
-                     platform::HDC emFont = nullptr);
+                     EmFont* emFont = nullptr);
 
 }  // namespace tavrfndl
