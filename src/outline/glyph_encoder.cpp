@@ -7,18 +7,19 @@
 #include <new>
 
 #include "outline/outline.h"
+#include "sfnt/glyf.h"
 
 namespace tavrfndl::outline {
 namespace {
 
-constexpr uint8_t kOnCurve = 0x01;
-constexpr uint8_t kXShort = 0x02;
-constexpr uint8_t kYShort = 0x04;
-constexpr uint8_t kRepeat = 0x08;
-constexpr uint8_t kXSameOrPositive = 0x10;
-constexpr uint8_t kYSameOrPositive = 0x20;
+using sfnt::kOnCurve;
+using sfnt::kRepeat;
+using sfnt::kXSameOrPositive;
+using sfnt::kXShort;
+using sfnt::kYSameOrPositive;
+using sfnt::kYShort;
 
-// Big-endian output, until the glyph writer moves onto the library's common writers.
+// Big-endian output appended to a growing glyph (the common writers fill fixed blocks).
 void PutU16(std::vector<uint8_t>& out, uint32_t v) {
   out.push_back(static_cast<uint8_t>(v >> 8));
   out.push_back(static_cast<uint8_t>(v));

@@ -10,13 +10,6 @@ namespace {
 
 constexpr Tag kGlyf("glyf");
 
-// Simple glyph flags.
-constexpr uint8_t kXShort = 0x02;
-constexpr uint8_t kYShort = 0x04;
-constexpr uint8_t kRepeat = 0x08;
-constexpr uint8_t kXSame = 0x10;
-constexpr uint8_t kYSame = 0x20;
-
 bool Fail(Findings& findings, const char* field, const char* problem, uint16_t glyphIndex) {
   findings.Add(kGlyf, field, problem, glyphIndex);
   return false;
@@ -39,8 +32,8 @@ struct CoordinateBytes {
   size_t x = 0;
   size_t y = 0;
   void Add(uint8_t flag, size_t times) {
-    x += times * ((flag & kXShort) ? 1 : (flag & kXSame) ? 0 : 2);
-    y += times * ((flag & kYShort) ? 1 : (flag & kYSame) ? 0 : 2);
+    x += times * ((flag & kXShort) ? 1 : (flag & kXSameOrPositive) ? 0 : 2);
+    y += times * ((flag & kYShort) ? 1 : (flag & kYSameOrPositive) ? 0 : 2);
   }
 };
 

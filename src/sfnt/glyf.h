@@ -20,6 +20,15 @@ namespace tavrfndl::sfnt {
 
 inline constexpr size_t kGlyphHeaderSize = 10;  // numberOfContours and the bounding box
 
+// Simple glyph flags. X_SHORT with X_SAME set means a positive one-byte delta, without it a
+// negative one; X_SAME alone means the x of the point before (likewise for y).
+inline constexpr uint8_t kOnCurve = 0x01;
+inline constexpr uint8_t kXShort = 0x02;
+inline constexpr uint8_t kYShort = 0x04;
+inline constexpr uint8_t kRepeat = 0x08;
+inline constexpr uint8_t kXSameOrPositive = 0x10;
+inline constexpr uint8_t kYSameOrPositive = 0x20;
+
 // Component record flags.
 inline constexpr uint16_t kArgsAreWords = 0x0001;
 inline constexpr uint16_t kArgsAreXYValues = 0x0002;  // clear: the arguments match points
