@@ -2,7 +2,7 @@
 //
 // Bounds rule, shared by the fast fills and the reference search so that both give one map: a
 // subtable whose header or four segment arrays leave "cmap" is not usable (the map keeps what it
-// had), and a code whose glyph index array read leaves "cmap" gets the unmapped value 32.
+// had), and a code whose glyph index array read leaves "cmap" is unmapped (kUnmappedGlyph).
 #include <algorithm>
 #include <bit>
 #include <cstdint>

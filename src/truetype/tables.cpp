@@ -100,14 +100,9 @@ bool IsHeaderTable(const char tag[5]) {
   return FitsTag(tag) && sfnt::IsHeaderTable(sfnt::Tag::FromText(tag));
 }
 
-int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records) {
-  records.clear();
-  try {
-    ReadRecords(font, records);
-  } catch (const std::bad_alloc&) {
-    records.clear();
-    return -1;
-  }
+namespace {
+
+int SelectHeaderTables(std::vector<TableDirEntry>& records) {
   int selected = 0;
   for (TableDirEntry& entry : records) {
     if (IsHeaderTable(entry.tag)) {
@@ -115,17 +110,12 @@ int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records) {
       ++selected;
     }
   }
+  return selected;
+}
 
-  // Ascending offsets; tables at one offset stay in directory order.
-  try {
-    std::stable_sort(
-        records.begin(), records.end(),
-        [](const TableDirEntry& a, const TableDirEntry& b) { return a.offset < b.offset; });
-  } catch (const std::bad_alloc&) {
-    records.clear();
-    return -1;
-  }
-
+// What each table sends: its padded length up to the next table, the rest of the font for the
+// last one, and never bytes beyond the font, so that the header's size, offsets and pieces agree.
+void SetSendLengths(ByteView font, std::vector<TableDirEntry>& records) {
   // Sizes beyond 32 bits cannot be described by a 32-bit directory; the header counts in 32 bits.
   const uint64_t total = std::min<uint64_t>(font.size(), 0xFFFFFFFFu);
   for (size_t k = 0; k < records.size(); ++k) {
@@ -142,18 +132,37 @@ int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records) {
     } else {
       send = total > offset + length ? total - offset : length;
     }
-    // Bytes that do not exist cannot be sent; cutting here keeps the header's size, offsets and
-    // pieces in agreement.
     const uint64_t available = total > offset ? total - offset : 0;
     entry.sendLength = static_cast<uint32_t>(std::min(send, available));
   }
+}
 
+void AssignNewOffsets(std::vector<TableDirEntry>& records, int selected) {
   uint32_t next = kGtDirectoryBase + kGtRecordSize * static_cast<uint32_t>(selected);
   for (TableDirEntry& entry : records) {
     if (!entry.selected) continue;
     entry.newOffset = next;
     next += entry.sendLength;
   }
+}
+
+}  // namespace
+
+int ReadTableDirectory(ByteView font, std::vector<TableDirEntry>& records) {
+  records.clear();
+  try {
+    ReadRecords(font, records);
+    // Ascending offsets; tables at one offset stay in directory order.
+    std::stable_sort(
+        records.begin(), records.end(),
+        [](const TableDirEntry& a, const TableDirEntry& b) { return a.offset < b.offset; });
+  } catch (const std::bad_alloc&) {
+    records.clear();
+    return -1;
+  }
+  const int selected = SelectHeaderTables(records);
+  SetSendLengths(font, records);
+  AssignNewOffsets(records, selected);
   return selected;
 }
 

@@ -123,7 +123,7 @@ bool BuildGlyphMap(const FontSource& source, uint32_t nGlyphs, std::span<uint32_
 // subtable runs from the subtable's first byte to the end of "cmap": the glyph index array has no
 // length of its own, so its reads are bounded by the table. A subtable whose segment arrays leave
 // the view, or a map shorter than kGlyphMapSize, is left untouched; a code whose glyph index
-// array read leaves the view maps to 32.
+// array read leaves the view is unmapped (kUnmappedGlyph), like a code no segment covers.
 void MapUnicodeSegments(std::span<uint32_t> map, ByteView subtable);
 void MapSymbolSegments(std::span<uint32_t> map, ByteView subtable);
 
