@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,11 +23,18 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-const std::map<std::string, fndl::Paper> kPapers = {{"a4", fndl::Paper::kA4},
-                                                    {"a3", fndl::Paper::kA3},
-                                                    {"letter", fndl::Paper::kLetter},
-                                                    {"legal", fndl::Paper::kLegal},
-                                                    {"executive", fndl::Paper::kExecutive}};
+// --page takes the tool's paper names in lower case (and in any case).
+std::map<std::string, fndl::MediaSize> PaperChoices() {
+  std::map<std::string, fndl::MediaSize> choices;
+  for (const fndl::PaperName& paper : fndl::kPaperNames) {
+    std::string name = paper.name;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    choices.emplace(name, paper.media);
+  }
+  return choices;
+}
+
+const std::map<std::string, fndl::MediaSize> kPapers = PaperChoices();
 
 struct PrintCommand {
   fndl::PrintOptions options;
@@ -44,7 +52,8 @@ void AddPrint(CLI::App& app, PrintCommand& print) {
                   "The job file (default: INPUT's name with .pxl, in the current directory; "
                   "standard output for standard input; - for standard output)");
   sub->add_option("--face", o.face,
-                  "A font family for the font engine, or a font file (TrueType or OpenType; default \"DejaVu Sans\")")
+                  "A font family for the font engine, or a font file (TrueType or OpenType; "
+                  "default \"DejaVu Sans\")")
       ->type_name("NAME|PATH");
   sub->add_flag("--file-mode", o.fileMode,
                 "The library reads the TrueType file given to --face itself: every character is "
@@ -171,9 +180,10 @@ int Main(int argc, char** argv) {
       ->required();
   RenderCommand render;
   AddRender(app, render);
-  app.add_subcommand("check",
-                     "Validate a font file (TrueType or OpenType) as the library does before it sends "
-                     "one; exit 1 when the library would refuse it")
+  app.add_subcommand(
+         "check",
+         "Validate a font file (TrueType or OpenType) as the library does before it sends "
+         "one; exit 1 when the library would refuse it")
       ->add_option("FONT", fontPath, "The font file")
       ->required();
   auto known = [&app](const char* name) {

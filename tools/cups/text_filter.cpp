@@ -77,11 +77,11 @@ bool ApplyPage(const JobOptions& job, ppd_file_t* ppd, fndl::PrintOptions& optio
   if (name) {
     std::string_view paper = name;
     if (paper == "A4" || paper == "iso_a4_210x297mm") {
-      options.paper = fndl::Paper::kA4;
+      options.paper = fndl::MediaSize::eA4Paper;
     } else if (paper == "Letter" || paper == "na_letter_8.5x11in") {
-      options.paper = fndl::Paper::kLetter;
+      options.paper = fndl::MediaSize::eLetterPaper;
     } else if (paper == "Legal" || paper == "na_legal_8.5x14in") {
-      options.paper = fndl::Paper::kLegal;
+      options.paper = fndl::MediaSize::eLegalPaper;
     } else {
       Error("the page size " + std::string(paper) + " is not supported (A4, Letter, Legal)");
       return false;
