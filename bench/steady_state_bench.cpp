@@ -30,7 +30,7 @@ struct Mode {
 };
 
 // File mode at FontHeight 400 and 72 dpi: every character advances 40 units. Engine mode at the
-// usual 10 point on a 600 dpi page: the advances are the font's own at its pixel size.
+// usual 10 point on a 600 dpi page: the advances are the font's own at an em of 83 pixels.
 constexpr Mode kFileMode = {"file", 1, kDejaVuSans, 0x100, 400, 72};
 constexpr Mode kEngineMode = {"engine", 0, "DejaVu Sans", 0x101, 100, 600};
 
@@ -71,15 +71,15 @@ std::string Prepare(const Mode& mode, Scenario& s) {
 
   ReferenceFont font(kDejaVuSans);
   if (!font.ok()) return "FreeType cannot read DejaVu Sans";
+  // The character size: every advance in file mode, the em the font engine is asked for in
+  // engine mode.
+  const int32_t size = mode.fontHeight / 10 * static_cast<int32_t>(mode.resolution) / 72;
   std::u16string line(kLine);
   std::vector<int32_t> widths;
-  for (char16_t c : line) {
-    widths.push_back(mode.bTTE ? mode.fontHeight / 10 * static_cast<int32_t>(mode.resolution) / 72
-                               : font.CellHeightAdvance(c, mode.fontHeight));
-  }
+  for (char16_t c : line) widths.push_back(mode.bTTE ? size : font.EmAdvance(c, size));
   DownloadExpectation expected;
   expected.pclName = PclFontName(mode.fontId, mode.font);
-  expected.charSize = static_cast<float>(mode.fontHeight / 10 * mode.resolution / 72);
+  expected.charSize = static_cast<float>(size);
   std::string error;
   expected.page = PageRecords(line, widths, kCursorX, kCursorY, 0, 50, &error);
   if (!error.empty()) return error;
