@@ -107,49 +107,57 @@ Scenario& ScenarioFor(const Mode& mode) {
   return s;
 }
 
+// One call of the library and its floor, back to back; the call's time and result.
+int32_t RunPair(const Scenario& s, Paired& paired, double& library) {
+  PAGEINFOW page = s.page;
+  TEXTINFOW text = s.text;
+  FNDLSetCursor(&kCursorX, &kCursorY);
+  int32_t result = FNDL_RESULT_FAILED;
+  double floor = 0;
+  auto runLibrary = [&] {
+    const Clock::time_point t0 = Clock::now();
+    result = FNDLFontDownloadW(&text, &page);
+    library = SecondsBetween(t0, Clock::now());
+  };
+  auto runFloor = [&] {
+    const Clock::time_point t0 = Clock::now();
+    Replay(s.calls, s.floorOut);
+    floor = SecondsBetween(t0, Clock::now());
+  };
+  if (paired.MeasuredFirst()) {
+    runLibrary();
+    runFloor();
+  } else {
+    runFloor();
+    runLibrary();
+  }
+  paired.Add(library, floor);
+  return result;
+}
+
+// A run outside the measured time, so that caches another benchmark emptied are warm again.
+void WarmUp(const Scenario& s) {
+  PAGEINFOW page = s.page;
+  TEXTINFOW text = s.text;
+  FNDLSetCursor(&kCursorX, &kCursorY);
+  FNDLFontDownloadW(&text, &page);
+  RemoveFile(s.out);
+  RemoveFile(s.floorOut);
+}
+
 void SteadyState(benchmark::State& state, const Mode& mode) {
   Scenario& s = ScenarioFor(mode);
   if (!s.error.empty()) {
     state.SkipWithError(s.error.c_str());
     return;
   }
-  {
-    // A run outside the measured time, so that caches another benchmark emptied are warm again.
-    PAGEINFOW page = s.page;
-    TEXTINFOW text = s.text;
-    FNDLSetCursor(&kCursorX, &kCursorY);
-    FNDLFontDownloadW(&text, &page);
-  }
-  RemoveFile(s.out);
-  RemoveFile(s.floorOut);
+  WarmUp(s);
   Paired paired;
   int64_t sinceRemoval = 0;
   for (auto _ : state) {
-    PAGEINFOW page = s.page;
-    TEXTINFOW text = s.text;
-    FNDLSetCursor(&kCursorX, &kCursorY);
-    int32_t result = FNDL_RESULT_FAILED;
     double library = 0;
-    double floor = 0;
-    auto runLibrary = [&] {
-      const Clock::time_point t0 = Clock::now();
-      result = FNDLFontDownloadW(&text, &page);
-      library = SecondsBetween(t0, Clock::now());
-    };
-    auto runFloor = [&] {
-      const Clock::time_point t0 = Clock::now();
-      Replay(s.calls, s.floorOut);
-      floor = SecondsBetween(t0, Clock::now());
-    };
-    if (paired.MeasuredFirst()) {
-      runLibrary();
-      runFloor();
-    } else {
-      runFloor();
-      runLibrary();
-    }
+    const int32_t result = RunPair(s, paired, library);
     state.SetIterationTime(library);
-    paired.Add(library, floor);
     if (result != FNDL_RESULT_OK) {
       state.SkipWithError("a steady run failed");
       break;

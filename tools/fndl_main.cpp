@@ -163,6 +163,35 @@ void AddRender(CLI::App& app, RenderCommand& render) {
       });
 }
 
+constexpr int kParsed = -1;
+
+// Parses the command line into the commands' settings; kParsed, or the exit status of a usage
+// mistake, --help or --version.
+int Parse(CLI::App& app, int argc, char** argv) {
+  auto known = [&app](const char* name) {
+    return !app.get_subcommands([name](CLI::App* sub) { return sub->check_name(name); }).empty();
+  };
+  if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
+    std::fprintf(stderr, "fndl: unknown command %s\nRun \"fndl --help\" for the commands.\n",
+                 argv[1]);
+    return kUsageError;
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::string where = app.get_subcommands().empty() ? "" : app.get_subcommands()[0]->get_name();
+    std::fprintf(stderr, "fndl%s%s: %s\nRun \"fndl%s%s --help\" for the options.\n",
+                 where.empty() ? "" : " ", where.c_str(), e.what(), where.empty() ? "" : " ",
+                 where.c_str());
+    return kUsageError;
+  }
+  return kParsed;
+}
+
 int Main(int argc, char** argv) {
   CLI::App app(
       "Print text in TrueType soft fonts as PCL XL (PCL 6) jobs, list them and preview "
@@ -186,27 +215,7 @@ int Main(int argc, char** argv) {
          "one; exit 1 when the library would refuse it")
       ->add_option("FONT", fontPath, "The font file")
       ->required();
-  auto known = [&app](const char* name) {
-    return !app.get_subcommands([name](CLI::App* sub) { return sub->check_name(name); }).empty();
-  };
-  if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
-    std::fprintf(stderr, "fndl: unknown command %s\nRun \"fndl --help\" for the commands.\n",
-                 argv[1]);
-    return kUsageError;
-  }
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    std::string where = app.get_subcommands().empty() ? "" : app.get_subcommands()[0]->get_name();
-    std::fprintf(stderr, "fndl%s%s: %s\nRun \"fndl%s%s --help\" for the options.\n",
-                 where.empty() ? "" : " ", where.c_str(), e.what(), where.empty() ? "" : " ",
-                 where.c_str());
-    return kUsageError;
-  }
+  if (int status = Parse(app, argc, argv); status != kParsed) return status;
   const std::string command = app.get_subcommands()[0]->get_name();
   if (command == "print") return RunPrintCommand(print);
   if (command == "dump") return RunDump(dumpPath);
