@@ -1,56 +1,58 @@
 #include "expected.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <set>
 
+#include "pclxl/encoder.h"
+#include "sfnt/bytes.h"
 #include "support/xlparse.h"
 
 namespace tavrfndl::bench {
 namespace {
 
-constexpr int32_t kRightLimit = 4725;
+using pclxl::Attribute;
+using pclxl::Operator;
+using XlEncoder = pclxl::Encoder<pclxl::VectorSink>;
 
+// The page geometry: lines end before x 4725, and every run first clips to (0, 0, 4900, 6400).
+constexpr int32_t kRightLimit = 4725;
+constexpr int16_t kClipBox[4] = {0, 0, 4900, 6400};
+
+// Big-endian font data, read through the library's bounds-checked view; 0 past the end.
 uint32_t Be16(const Bytes& b, size_t at) {
-  return at + 2 <= b.size() ? (uint32_t{b[at]} << 8) | b[at + 1] : 0;
+  uint16_t v = 0;
+  return ByteView(b.data(), b.size()).ReadU16(at, v) ? v : 0;
 }
 
 uint32_t Be32(const Bytes& b, size_t at) {
-  return at + 4 <= b.size() ? (Be16(b, at) << 16) | Be16(b, at + 2) : 0;
-}
-
-void Le16(Bytes& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void Le32(Bytes& out, uint32_t v) {
-  Le16(out, v & 0xFFFF);
-  Le16(out, v >> 16);
-}
-
-void Append(Bytes& out, std::initializer_list<uint8_t> bytes) {
-  out.insert(out.end(), bytes.begin(), bytes.end());
+  uint32_t v = 0;
+  return ByteView(b.data(), b.size()).ReadU32(at, v) ? v : 0;
 }
 
 int64_t RoundDiv(int64_t num, int64_t den) {
   return num >= 0 ? (num + den / 2) / den : -((-num + den / 2) / den);
 }
 
-// UByteArray of the name, then the FontName attribute id.
-Bytes FontNameAttribute(const std::string& name) {
-  Bytes out = {0xC8, 0xC1};
-  Le16(out, static_cast<uint32_t>(name.size()));
-  out.insert(out.end(), name.begin(), name.end());
-  Append(out, {0xF8, 0xA8});
+// The bytes `build` places with the library's PCL XL encoder.
+template <typename Build>
+Bytes Encode(Build build) {
+  Bytes out;
+  pclxl::VectorSink sink(out);
+  XlEncoder encoder(sink);
+  build(encoder);
   return out;
 }
 
-Bytes Real32(float v) {
-  Bytes out = {0xC5};
-  Le32(out, std::bit_cast<uint32_t>(v));
-  return out;
+// UByteArray of the name, then the FontName attribute id.
+XlEncoder& FontName(XlEncoder& xl, const std::string& name) {
+  return xl
+      .UByteArray(reinterpret_cast<const uint8_t*>(name.data()), static_cast<uint16_t>(name.size()))
+      .Attr(Attribute::FontName);
+}
+
+int16_t Low16(int32_t v) {
+  return static_cast<int16_t>(v);
 }
 
 // The length of one component record of a composite glyph, from its flags.
@@ -66,14 +68,6 @@ size_t ComponentLength(uint32_t flags) {
   return length;
 }
 
-uint8_t High(uint32_t v) {
-  return static_cast<uint8_t>(v >> 8);
-}
-
-uint8_t Low(uint32_t v) {
-  return static_cast<uint8_t>(v);
-}
-
 CharRecord MakeRecord(uint16_t code, uint32_t glyph, const Bytes& glyf) {
   CharRecord r;
   r.code = code;
@@ -83,10 +77,8 @@ CharRecord MakeRecord(uint16_t code, uint32_t glyph, const Bytes& glyf) {
   r.data.resize(6 + n);
   r.data[0] = 1;
   r.data[1] = 0;
-  r.data[2] = High(size);
-  r.data[3] = Low(size);
-  r.data[4] = High(glyph);
-  r.data[5] = Low(glyph);
+  PutU16(&r.data[2], size);
+  PutU16(&r.data[4], glyph);
   std::copy(glyf.begin(), glyf.end(), r.data.begin() + 6);
   return r;
 }
@@ -183,6 +175,116 @@ std::string CheckFontHeader(const Bytes& h, ReferenceFont& font) {
   return {};
 }
 
+Bytes ReadFontHeaderOperator(size_t length) {
+  if (length > 0xFFFF) return {};
+  return Encode([&](XlEncoder& xl) {
+    xl.UInt16(static_cast<uint16_t>(length))
+        .Attr(Attribute::FontHeaderLength)
+        .Op(Operator::ReadFontHeader);
+  });
+}
+
+Bytes ReadCharOperator(const CharRecord& r) {
+  return Encode([&](XlEncoder& xl) {
+    xl.UInt16(r.code)
+        .Attr(Attribute::CharCode)
+        .UInt32(static_cast<uint32_t>(r.data.size()))
+        .Attr(Attribute::CharDataSize)
+        .Op(Operator::ReadChar);
+  });
+}
+
+Bytes OperatorAlone(Operator op) {
+  return Encode([&](XlEncoder& xl) { xl.Op(op); });
+}
+
+// The parsed output walked front to back, part by part; each part is empty when it matches and
+// otherwise says where the first difference lies.
+class OutputCheck {
+ public:
+  explicit OutputCheck(const std::vector<testing::XlOperator>& ops) : ops_(ops) {}
+
+  std::string FontHeader(const DownloadExpectation& e);
+  std::string Selection(const DownloadExpectation& e);
+  std::string Chars(const DownloadExpectation& e);
+  std::string Page(const DownloadExpectation& e);
+
+ private:
+  std::string At(const std::string& what) const {
+    return what + " at operator " + std::to_string(i_) + " of " + std::to_string(ops_.size()) +
+           " (" + (i_ < ops_.size() ? testing::TagName(ops_[i_].tag) : std::string("end")) + ")";
+  }
+  // Steps over the next operator when it is exactly `bytes`, attributes and tag, without data.
+  bool Take(const Bytes& bytes) {
+    if (i_ >= ops_.size() || ops_[i_].bytes != bytes || ops_[i_].hasData) return false;
+    ++i_;
+    return true;
+  }
+
+  const std::vector<testing::XlOperator>& ops_;
+  size_t i_ = 0;
+};
+
+std::string OutputCheck::FontHeader(const DownloadExpectation& e) {
+  if (e.newFont == nullptr) return {};
+  const Bytes begin = Encode([&](XlEncoder& xl) {
+    FontName(xl, e.pclName)
+        .UByte(pclxl::kFontFormat0)
+        .Attr(Attribute::FontFormat)
+        .Op(Operator::BeginFontHeader);
+  });
+  if (!Take(begin)) return At("BeginFontHeader");
+  Bytes header;
+  const auto readFontHeader = static_cast<uint8_t>(Operator::ReadFontHeader);
+  for (; i_ < ops_.size() && ops_[i_].tag == readFontHeader; ++i_) {
+    const testing::XlOperator& op = ops_[i_];
+    if (!op.hasData || op.bytes != ReadFontHeaderOperator(op.data.size())) {
+      return At("ReadFontHeader piece");
+    }
+    header.insert(header.end(), op.data.begin(), op.data.end());
+  }
+  if (!Take(OperatorAlone(Operator::EndFontHeader))) return At("EndFontHeader");
+  return CheckFontHeader(header, *e.newFont);
+}
+
+// SetFont, SetCharBoldValue, SetCharShear and SetCharAngle, together.
+std::string OutputCheck::Selection(const DownloadExpectation& e) {
+  Bytes got;
+  for (size_t k = 0; k < 4 && i_ < ops_.size(); ++k, ++i_) {
+    if (ops_[i_].hasData) return At("data in the font selection");
+    got.insert(got.end(), ops_[i_].bytes.begin(), ops_[i_].bytes.end());
+  }
+  if (got != SelectionOperators(e.pclName, e.charSize)) return At("font selection");
+  return {};
+}
+
+std::string OutputCheck::Chars(const DownloadExpectation& e) {
+  if (e.chars.empty()) return {};
+  const Bytes begin =
+      Encode([&](XlEncoder& xl) { FontName(xl, e.pclName).Op(Operator::BeginChar); });
+  if (!Take(begin)) return At("BeginChar");
+  for (const CharRecord& r : e.chars) {
+    if (i_ >= ops_.size() || ops_[i_].bytes != ReadCharOperator(r) || !ops_[i_].hasData ||
+        ops_[i_].data != r.data) {
+      return At("ReadChar of " + Hex(r.code));
+    }
+    ++i_;
+  }
+  if (!Take(OperatorAlone(Operator::EndChar))) return At("EndChar");
+  return {};
+}
+
+// Everything after the characters, byte for byte.
+std::string OutputCheck::Page(const DownloadExpectation& e) {
+  Bytes got;
+  for (size_t k = i_; k < ops_.size(); ++k) {
+    if (ops_[k].hasData) return "data among the page records";
+    got.insert(got.end(), ops_[k].bytes.begin(), ops_[k].bytes.end());
+  }
+  if (got != e.page) return At("page records");
+  return {};
+}
+
 }  // namespace
 
 const Bytes& ReferenceFont::Table(const char* tag) {
@@ -207,16 +309,12 @@ Bytes ReferenceFont::GlyphBytes(uint32_t glyph) {
   return Bytes(glyf.begin() + from, glyf.begin() + to);
 }
 
-int32_t ReferenceFont::CellHeightAdvance(uint32_t code, int32_t lfHeight) {
-  const Bytes& head = Table("head");
-  const Bytes& os2 = Table("OS/2");
+int32_t ReferenceFont::EmAdvance(uint32_t code, int32_t ppem) {
   const Bytes& hhea = Table("hhea");
   const Bytes& hmtx = Table("hmtx");
-  const int64_t unitsPerEm = Be16(head, 18);
-  const int64_t cell = int64_t{Be16(os2, 74)} + Be16(os2, 76);
+  const int64_t unitsPerEm = Be16(Table("head"), 18);
   const uint32_t metrics = Be16(hhea, 34);
-  if (unitsPerEm == 0 || cell == 0 || metrics == 0) return -1;
-  const int64_t ppem = RoundDiv(int64_t{lfHeight} * unitsPerEm, cell);
+  if (unitsPerEm == 0 || metrics == 0) return -1;
   const uint32_t glyph = GlyphIndex(code);
   const uint32_t i = glyph < metrics ? glyph : metrics - 1;
   return static_cast<int32_t>(RoundDiv(int64_t{Be16(hmtx, 4 * size_t{i})} * ppem, unitsPerEm));
@@ -249,44 +347,50 @@ std::string PclFontName(uint32_t fontId, const std::string& font) {
 }
 
 Bytes SelectionOperators(const std::string& pclName, float charSize) {
-  Bytes out = FontNameAttribute(pclName);
-  Bytes size = Real32(charSize);
-  out.insert(out.end(), size.begin(), size.end());
-  Append(out, {0xF8, 0xA6, 0xC1, 0x01, 0x00, 0xF8, 0xAA, 0x6F});  // CharSize, SymbolSet 1, SetFont
-  Bytes bold = Real32(0.0f);
-  out.insert(out.end(), bold.begin(), bold.end());
-  Append(out, {0xF8, 0xB1, 0x7D});  // CharBoldValue, SetCharBoldValue
-  out.push_back(0xD5);              // real32_xy shear 0, 0
-  Le32(out, std::bit_cast<uint32_t>(0.0f));
-  Le32(out, std::bit_cast<uint32_t>(0.0f));
-  Append(out, {0xF8, 0xA5, 0x66});                    // CharShear, SetCharShear
-  Append(out, {0xC3, 0x00, 0x00, 0xF8, 0xA1, 0x64});  // CharAngle 0, SetCharAngle
-  return out;
+  return Encode([&](XlEncoder& xl) {
+    FontName(xl, pclName)
+        .Real32(charSize)
+        .Attr(Attribute::CharSize)
+        .UInt16(1)  // symbol set
+        .Attr(Attribute::SymbolSet)
+        .Op(Operator::SetFont)
+        .Real32(0.0f)
+        .Attr(Attribute::CharBoldValue)
+        .Op(Operator::SetCharBoldValue)
+        .Real32XY(0.0f, 0.0f)
+        .Attr(Attribute::CharShear)
+        .Op(Operator::SetCharShear)
+        .SInt16(0)
+        .Attr(Attribute::CharAngle)
+        .Op(Operator::SetCharAngle);
+  });
 }
 
 Bytes ClipOperator() {
-  // Clip region 0 (interior), box 0, 0, 4900, 6400, SetClipRectangle.
-  return {0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x00, 0x00, 0x00,
-          0x00, 0x24, 0x13, 0x00, 0x19, 0xF8, 0x42, 0x68};
+  return Encode([](XlEncoder& xl) {
+    xl.UByte(pclxl::ClipRegion::eInterior)
+        .Attr(Attribute::ClipRegion)
+        .SInt16Box(kClipBox[0], kClipBox[1], kClipBox[2], kClipBox[3])
+        .Attr(Attribute::BoundingBox)
+        .Op(Operator::SetClipRectangle);
+  });
 }
 
 Bytes SetCursorOperator(int32_t x, int32_t y) {
-  Bytes out = {0xD3};
-  Le16(out, static_cast<uint32_t>(x) & 0xFFFF);
-  Le16(out, static_cast<uint32_t>(y) & 0xFFFF);
-  Append(out, {0xF8, 0x4C, 0x6B});
-  return out;
+  return Encode([&](XlEncoder& xl) {
+    xl.SInt16XY(Low16(x), Low16(y)).Attr(Attribute::Point).Op(Operator::SetCursor);
+  });
 }
 
 Bytes TextOperator(const std::u16string& text, const std::vector<int32_t>& widths) {
-  Bytes out = {0xC9, 0xC1};
-  Le16(out, static_cast<uint32_t>(text.size()));
-  for (char16_t c : text) Le16(out, c);
-  Append(out, {0xF8, 0xAB, 0xC9, 0xC1});
-  Le16(out, static_cast<uint32_t>(widths.size()));
-  for (int32_t w : widths) Le16(out, static_cast<uint32_t>(w) & 0xFFFF);
-  Append(out, {0xF8, 0xAF, 0xA8});
-  return out;
+  return Encode([&](XlEncoder& xl) {
+    xl.UInt16Array(static_cast<uint16_t>(text.size()), [&](uint16_t i) { return text[i]; })
+        .Attr(Attribute::TextData)
+        .UInt16Array(static_cast<uint16_t>(widths.size()),
+                     [&](uint16_t i) { return static_cast<uint16_t>(widths[i]); })
+        .Attr(Attribute::XSpacingData)
+        .Op(Operator::Text);
+  });
 }
 
 Bytes PageRecords(const std::u16string& text, const std::vector<int32_t>& widths, int32_t x,
@@ -327,67 +431,11 @@ std::string CheckDownloadOutput(const Bytes& out, const DownloadExpectation& e) 
   std::string parseError;
   const std::vector<testing::XlOperator> ops = testing::ParseXl(out, &parseError);
   if (!parseError.empty()) return "output does not parse: " + parseError;
-  size_t i = 0;
-  auto at = [&](const char* what) -> std::string {
-    return std::string(what) + " at operator " + std::to_string(i) + " of " +
-           std::to_string(ops.size()) + " (" +
-           (i < ops.size() ? testing::TagName(ops[i].tag) : std::string("end")) + ")";
-  };
-
-  if (e.newFont != nullptr) {
-    Bytes begin = FontNameAttribute(e.pclName);
-    Append(begin, {0xC0, 0x00, 0xF8, 0xA9, 0x4F});  // FontFormat 0, BeginFontHeader
-    if (i >= ops.size() || ops[i].bytes != begin || ops[i].hasData) return at("BeginFontHeader");
-    ++i;
-    Bytes header;
-    for (; i < ops.size() && ops[i].tag == testing::op::kReadFontHeader; ++i) {
-      const Bytes& a = ops[i].bytes;
-      const size_t announced = a.size() == 6 ? (a[1] | (size_t{a[2]} << 8)) : 0;
-      if (a.size() != 6 || a[0] != 0xC1 || a[3] != 0xF8 || a[4] != 0xA7 || !ops[i].hasData ||
-          ops[i].data.size() != announced) {
-        return at("ReadFontHeader piece");
-      }
-      header.insert(header.end(), ops[i].data.begin(), ops[i].data.end());
-    }
-    if (i >= ops.size() || ops[i].bytes != Bytes{0x51}) return at("EndFontHeader");
-    ++i;
-    if (std::string why = CheckFontHeader(header, *e.newFont); !why.empty()) return why;
+  OutputCheck check(ops);
+  for (auto part : {&OutputCheck::FontHeader, &OutputCheck::Selection, &OutputCheck::Chars,
+                    &OutputCheck::Page}) {
+    if (std::string why = (check.*part)(e); !why.empty()) return why;
   }
-
-  const Bytes selection = SelectionOperators(e.pclName, e.charSize);
-  Bytes got;
-  for (size_t k = 0; k < 4 && i < ops.size(); ++k, ++i) {
-    if (ops[i].hasData) return at("data in the font selection");
-    got.insert(got.end(), ops[i].bytes.begin(), ops[i].bytes.end());
-  }
-  if (got != selection) return at("font selection");
-
-  if (!e.chars.empty()) {
-    Bytes begin = FontNameAttribute(e.pclName);
-    begin.push_back(0x52);
-    if (i >= ops.size() || ops[i].bytes != begin) return at("BeginChar");
-    ++i;
-    for (const CharRecord& r : e.chars) {
-      Bytes readChar = {0xC1};
-      Le16(readChar, r.code);
-      Append(readChar, {0xF8, 0xA2, 0xC2});
-      Le32(readChar, static_cast<uint32_t>(r.data.size()));
-      Append(readChar, {0xF8, 0xA3, 0x53});
-      if (i >= ops.size() || ops[i].bytes != readChar || !ops[i].hasData || ops[i].data != r.data) {
-        return at(("ReadChar of " + Hex(r.code)).c_str());
-      }
-      ++i;
-    }
-    if (i >= ops.size() || ops[i].bytes != Bytes{0x54}) return at("EndChar");
-    ++i;
-  }
-
-  got.clear();
-  for (size_t k = i; k < ops.size(); ++k) {
-    if (ops[k].hasData) return "data among the page records";
-    got.insert(got.end(), ops[k].bytes.begin(), ops[k].bytes.end());
-  }
-  if (got != e.page) return at("page records");
   return {};
 }
 

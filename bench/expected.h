@@ -1,6 +1,7 @@
 // What the library must write for the benchmarks' inputs, worked out from the font file with
-// FreeType and from the stream's byte layout, not with the library's own code: a benchmark whose
-// output drifts reports an error instead of a figure.
+// FreeType and from the library's rules (geometry, advances, record order), the bytes placed with
+// the library's one PCL XL encoder: a benchmark whose output drifts reports an error instead of a
+// figure.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +29,10 @@ class ReferenceFont {
   const Bytes& Table(const char* tag);
   // The glyph's bytes in "glyf"; empty for an empty glyph or one "loca" does not cover.
   Bytes GlyphBytes(uint32_t glyph);
-  // The advance the Windows engine gives a character at a positive lfHeight (a cell height): the
-  // em rounded to whole pixels, then the "hmtx" advance scaled to it, both rounded half away from
-  // zero as MulDiv rounds.
-  int32_t CellHeightAdvance(uint32_t code, int32_t lfHeight);
+  // The advance the font engine gives a character at an em of ppem pixels, as the library asks
+  // for the em in engine mode: the "hmtx" advance scaled to it, rounded half away from zero as
+  // MulDiv rounds.
+  int32_t EmAdvance(uint32_t code, int32_t ppem);
 
  private:
   testing::FontFile file_;

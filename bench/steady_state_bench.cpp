@@ -30,7 +30,7 @@ struct Mode {
 };
 
 // File mode at FontHeight 400 and 72 dpi: every character advances 40 units. Engine mode at the
-// usual 10 point on a 600 dpi page: the advances are the font's own at its pixel size.
+// usual 10 point on a 600 dpi page: the advances are the font's own at an em of 83 pixels.
 constexpr Mode kFileMode = {"file", 1, kDejaVuSans, 0x100, 400, 72};
 constexpr Mode kEngineMode = {"engine", 0, "DejaVu Sans", 0x101, 100, 600};
 
@@ -71,15 +71,15 @@ std::string Prepare(const Mode& mode, Scenario& s) {
 
   ReferenceFont font(kDejaVuSans);
   if (!font.ok()) return "FreeType cannot read DejaVu Sans";
+  // The character size: every advance in file mode, the em the font engine is asked for in
+  // engine mode.
+  const int32_t size = mode.fontHeight / 10 * static_cast<int32_t>(mode.resolution) / 72;
   std::u16string line(kLine);
   std::vector<int32_t> widths;
-  for (char16_t c : line) {
-    widths.push_back(mode.bTTE ? mode.fontHeight / 10 * static_cast<int32_t>(mode.resolution) / 72
-                               : font.CellHeightAdvance(c, mode.fontHeight));
-  }
+  for (char16_t c : line) widths.push_back(mode.bTTE ? size : font.EmAdvance(c, size));
   DownloadExpectation expected;
   expected.pclName = PclFontName(mode.fontId, mode.font);
-  expected.charSize = static_cast<float>(mode.fontHeight / 10 * mode.resolution / 72);
+  expected.charSize = static_cast<float>(size);
   std::string error;
   expected.page = PageRecords(line, widths, kCursorX, kCursorY, 0, 50, &error);
   if (!error.empty()) return error;
@@ -107,49 +107,57 @@ Scenario& ScenarioFor(const Mode& mode) {
   return s;
 }
 
+// One call of the library and its floor, back to back; the call's time and result.
+int32_t RunPair(const Scenario& s, Paired& paired, double& library) {
+  PAGEINFOW page = s.page;
+  TEXTINFOW text = s.text;
+  FNDLSetCursor(&kCursorX, &kCursorY);
+  int32_t result = FNDL_RESULT_FAILED;
+  double floor = 0;
+  auto runLibrary = [&] {
+    const Clock::time_point t0 = Clock::now();
+    result = FNDLFontDownloadW(&text, &page);
+    library = SecondsBetween(t0, Clock::now());
+  };
+  auto runFloor = [&] {
+    const Clock::time_point t0 = Clock::now();
+    Replay(s.calls, s.floorOut);
+    floor = SecondsBetween(t0, Clock::now());
+  };
+  if (paired.MeasuredFirst()) {
+    runLibrary();
+    runFloor();
+  } else {
+    runFloor();
+    runLibrary();
+  }
+  paired.Add(library, floor);
+  return result;
+}
+
+// A run outside the measured time, so that caches another benchmark emptied are warm again.
+void WarmUp(const Scenario& s) {
+  PAGEINFOW page = s.page;
+  TEXTINFOW text = s.text;
+  FNDLSetCursor(&kCursorX, &kCursorY);
+  FNDLFontDownloadW(&text, &page);
+  RemoveFile(s.out);
+  RemoveFile(s.floorOut);
+}
+
 void SteadyState(benchmark::State& state, const Mode& mode) {
   Scenario& s = ScenarioFor(mode);
   if (!s.error.empty()) {
     state.SkipWithError(s.error.c_str());
     return;
   }
-  {
-    // A run outside the measured time, so that caches another benchmark emptied are warm again.
-    PAGEINFOW page = s.page;
-    TEXTINFOW text = s.text;
-    FNDLSetCursor(&kCursorX, &kCursorY);
-    FNDLFontDownloadW(&text, &page);
-  }
-  RemoveFile(s.out);
-  RemoveFile(s.floorOut);
+  WarmUp(s);
   Paired paired;
   int64_t sinceRemoval = 0;
   for (auto _ : state) {
-    PAGEINFOW page = s.page;
-    TEXTINFOW text = s.text;
-    FNDLSetCursor(&kCursorX, &kCursorY);
-    int32_t result = FNDL_RESULT_FAILED;
     double library = 0;
-    double floor = 0;
-    auto runLibrary = [&] {
-      const Clock::time_point t0 = Clock::now();
-      result = FNDLFontDownloadW(&text, &page);
-      library = SecondsBetween(t0, Clock::now());
-    };
-    auto runFloor = [&] {
-      const Clock::time_point t0 = Clock::now();
-      Replay(s.calls, s.floorOut);
-      floor = SecondsBetween(t0, Clock::now());
-    };
-    if (paired.MeasuredFirst()) {
-      runLibrary();
-      runFloor();
-    } else {
-      runFloor();
-      runLibrary();
-    }
+    const int32_t result = RunPair(s, paired, library);
     state.SetIterationTime(library);
-    paired.Add(library, floor);
     if (result != FNDL_RESULT_OK) {
       state.SkipWithError("a steady run failed");
       break;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,11 +23,18 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-const std::map<std::string, fndl::Paper> kPapers = {{"a4", fndl::Paper::kA4},
-                                                    {"a3", fndl::Paper::kA3},
-                                                    {"letter", fndl::Paper::kLetter},
-                                                    {"legal", fndl::Paper::kLegal},
-                                                    {"executive", fndl::Paper::kExecutive}};
+// --page takes the tool's paper names in lower case (and in any case).
+std::map<std::string, fndl::MediaSize> PaperChoices() {
+  std::map<std::string, fndl::MediaSize> choices;
+  for (const fndl::PaperName& paper : fndl::kPaperNames) {
+    std::string name = paper.name;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    choices.emplace(name, paper.media);
+  }
+  return choices;
+}
+
+const std::map<std::string, fndl::MediaSize> kPapers = PaperChoices();
 
 struct PrintCommand {
   fndl::PrintOptions options;
@@ -44,7 +52,8 @@ void AddPrint(CLI::App& app, PrintCommand& print) {
                   "The job file (default: INPUT's name with .pxl, in the current directory; "
                   "standard output for standard input; - for standard output)");
   sub->add_option("--face", o.face,
-                  "A font family for the font engine, or a font file (TrueType or OpenType; default \"DejaVu Sans\")")
+                  "A font family for the font engine, or a font file (TrueType or OpenType; "
+                  "default \"DejaVu Sans\")")
       ->type_name("NAME|PATH");
   sub->add_flag("--file-mode", o.fileMode,
                 "The library reads the TrueType file given to --face itself: every character is "
@@ -154,28 +163,11 @@ void AddRender(CLI::App& app, RenderCommand& render) {
       });
 }
 
-int Main(int argc, char** argv) {
-  CLI::App app(
-      "Print text in TrueType soft fonts as PCL XL (PCL 6) jobs, list them and preview "
-      "them. Exit status: 0 done, 1 a problem with a file, 2 a usage mistake.",
-      "fndl");
-  app.set_version_flag("--version", "fndl " TAVRFNDL_VERSION_STRING);
-  app.require_subcommand(1);
-  PrintCommand print;
-  AddPrint(app, print);
-  std::string dumpPath, fontPath;
-  app.add_subcommand("dump",
-                     "List a PCL XL stream: operators, attributes, embedded data, font "
-                     "headers and character records")
-      ->add_option("FILE", dumpPath, "The PCL XL stream")
-      ->required();
-  RenderCommand render;
-  AddRender(app, render);
-  app.add_subcommand("check",
-                     "Validate a font file (TrueType or OpenType) as the library does before it sends "
-                     "one; exit 1 when the library would refuse it")
-      ->add_option("FONT", fontPath, "The font file")
-      ->required();
+constexpr int kParsed = -1;
+
+// Parses the command line into the commands' settings; kParsed, or the exit status of a usage
+// mistake, --help or --version.
+int Parse(CLI::App& app, int argc, char** argv) {
   auto known = [&app](const char* name) {
     return !app.get_subcommands([name](CLI::App* sub) { return sub->check_name(name); }).empty();
   };
@@ -197,6 +189,33 @@ int Main(int argc, char** argv) {
                  where.c_str());
     return kUsageError;
   }
+  return kParsed;
+}
+
+int Main(int argc, char** argv) {
+  CLI::App app(
+      "Print text in TrueType soft fonts as PCL XL (PCL 6) jobs, list them and preview "
+      "them. Exit status: 0 done, 1 a problem with a file, 2 a usage mistake.",
+      "fndl");
+  app.set_version_flag("--version", "fndl " TAVRFNDL_VERSION_STRING);
+  app.require_subcommand(1);
+  PrintCommand print;
+  AddPrint(app, print);
+  std::string dumpPath, fontPath;
+  app.add_subcommand("dump",
+                     "List a PCL XL stream: operators, attributes, embedded data, font "
+                     "headers and character records")
+      ->add_option("FILE", dumpPath, "The PCL XL stream")
+      ->required();
+  RenderCommand render;
+  AddRender(app, render);
+  app.add_subcommand(
+         "check",
+         "Validate a font file (TrueType or OpenType) as the library does before it sends "
+         "one; exit 1 when the library would refuse it")
+      ->add_option("FONT", fontPath, "The font file")
+      ->required();
+  if (int status = Parse(app, argc, argv); status != kParsed) return status;
   const std::string command = app.get_subcommands()[0]->get_name();
   if (command == "print") return RunPrintCommand(print);
   if (command == "dump") return RunDump(dumpPath);

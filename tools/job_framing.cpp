@@ -1,143 +1,91 @@
 #include "job_framing.h"
 
-#include "xl_names.h"
-#include "xlstream_reader.h"
+#include "pclxl/encoder.h"
 
 namespace fndl {
 namespace {
 
-class Encoder {
- public:
-  Encoder& UByte(uint8_t v) {
-    bytes_.push_back(0xC0);
-    bytes_.push_back(v);
-    return *this;
-  }
-  Encoder& UInt16XY(uint16_t x, uint16_t y) {
-    bytes_.push_back(0xD1);
-    Put16(x);
-    Put16(y);
-    return *this;
-  }
-  Encoder& Attr(uint8_t id) {
-    bytes_.push_back(0xF8);
-    bytes_.push_back(id);
-    return *this;
-  }
-  Encoder& Op(uint8_t tag) {
-    bytes_.push_back(tag);
-    return *this;
-  }
-  Encoder& Text(const std::string& text) {
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
-    return *this;
-  }
-  std::vector<uint8_t> Take() { return std::move(bytes_); }
+namespace xl = tavrfndl::pclxl;
+using xl::Attribute;
+using xl::Operator;
 
- private:
-  void Put16(uint16_t v) {
-    bytes_.push_back(static_cast<uint8_t>(v));
-    bytes_.push_back(static_cast<uint8_t>(v >> 8));
-  }
-  std::vector<uint8_t> bytes_;
-};
-
-constexpr uint8_t kMeasureInch = 0;
-constexpr uint8_t kErrorReportPage = 2;
-constexpr uint8_t kDefaultSource = 0;
-constexpr uint8_t kLowByteFirst = 1;
-constexpr uint8_t kPortrait = 0;
-constexpr uint8_t kMediaLetter = 0;
-constexpr uint8_t kMediaLegal = 1;
-constexpr uint8_t kMediaA4 = 2;
-constexpr uint8_t kMediaExecutive = 3;
-constexpr uint8_t kMediaA3 = 5;
-constexpr uint8_t kGray = 1;
+constexpr char kEnterLanguage[] = "@PJL ENTER LANGUAGE = PCLXL\r\n";
 constexpr uint8_t kBlack = 0;
 
-uint8_t MediaOf(Paper paper) {
-  switch (paper) {
-    case Paper::kA4:
-      return kMediaA4;
-    case Paper::kA3:
-      return kMediaA3;
-    case Paper::kLegal:
-      return kMediaLegal;
-    case Paper::kExecutive:
-      return kMediaExecutive;
-    case Paper::kLetter:
-      break;
+// The bytes `build` places, in a new vector.
+template <typename Build>
+std::vector<uint8_t> Encode(Build build) {
+  std::vector<uint8_t> bytes;
+  xl::VectorSink sink(bytes);
+  xl::Encoder<xl::VectorSink> encoder(sink);
+  build(encoder);
+  return bytes;
+}
+
+// The stream header line: the binding (low byte first), the protocol class and the comment.
+std::string HeaderLine(std::string comment) {
+  for (char& c : comment) {
+    if (c == '\n' || c == '\r') c = ' ';
   }
-  return kMediaLetter;
+  return ") HP-PCL XL;2;0;Comment " + comment + "\n";
 }
 
 }  // namespace
 
-std::vector<uint8_t> JobOpening(uint16_t resolution, const std::string& comment) {
-  std::string line = comment;
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
+const char* NameOf(MediaSize paper) {
+  for (const PaperName& known : kPaperNames) {
+    if (known.media == paper) return known.name;
   }
-  return Encoder()
-      .Text(kUniversalExitSequence)
-      .Text("@PJL ENTER LANGUAGE = PCLXL\r\n")
-      .Text(") HP-PCL XL;2;0;Comment " + line + "\n")
-      .UInt16XY(resolution, resolution)
-      .Attr(xlattr::kUnitsPerMeasure)
-      .UByte(kMeasureInch)
-      .Attr(xlattr::kMeasure)
-      .UByte(kErrorReportPage)
-      .Attr(xlattr::kErrorReport)
-      .Op(xlop::kBeginSession)
-      .UByte(kDefaultSource)
-      .Attr(xlattr::kSourceType)
-      .UByte(kLowByteFirst)
-      .Attr(xlattr::kDataOrg)
-      .Op(xlop::kOpenDataSource)
-      .Take();
+  return "?";
 }
 
-std::vector<uint8_t> PageOpening(Paper paper) {
-  return Encoder()
-      .UByte(kPortrait)
-      .Attr(xlattr::kOrientation)
-      .UByte(MediaOf(paper))
-      .Attr(xlattr::kMediaSize)
-      .Op(xlop::kBeginPage)
-      .UByte(kGray)
-      .Attr(xlattr::kColorSpace)
-      .Op(xlop::kSetColorSpace)
-      .UByte(kBlack)
-      .Attr(xlattr::kGrayLevel)
-      .Op(xlop::kSetBrushSource)
-      .Take();
+std::vector<uint8_t> JobOpening(uint16_t resolution, const std::string& comment) {
+  const std::string header = HeaderLine(comment);
+  return Encode([&](auto& job) {
+    job.Raw(xl::kUniversalExit, xl::kUniversalExitLength)
+        .Raw(kEnterLanguage, sizeof kEnterLanguage - 1)
+        .Raw(header.data(), header.size())
+        .UInt16XY(resolution, resolution)
+        .Attr(Attribute::UnitsPerMeasure)
+        .UByte(xl::Measure::eInch)
+        .Attr(Attribute::Measure)
+        .UByte(xl::ErrorReport::eErrorPage)
+        .Attr(Attribute::ErrorReport)
+        .Op(Operator::BeginSession)
+        .UByte(xl::DataSource::eDefaultDataSource)
+        .Attr(Attribute::SourceType)
+        .UByte(xl::DataOrg::eBinaryLowByteFirst)
+        .Attr(Attribute::DataOrg)
+        .Op(Operator::OpenDataSource);
+  });
+}
+
+std::vector<uint8_t> PageOpening(MediaSize paper) {
+  return Encode([&](auto& job) {
+    job.UByte(xl::Orientation::ePortraitOrientation)
+        .Attr(Attribute::Orientation)
+        .UByte(paper)
+        .Attr(Attribute::MediaSize)
+        .Op(Operator::BeginPage)
+        .UByte(xl::ColorSpace::eGray)
+        .Attr(Attribute::ColorSpace)
+        .Op(Operator::SetColorSpace)
+        .UByte(kBlack)
+        .Attr(Attribute::GrayLevel)
+        .Op(Operator::SetBrushSource);
+  });
 }
 
 std::vector<uint8_t> PageClosing() {
-  return Encoder().Op(xlop::kEndPage).Take();
+  return Encode([](auto& job) { job.Op(Operator::EndPage); });
 }
 
 std::vector<uint8_t> JobClosing() {
-  return Encoder()
-      .Op(xlop::kCloseDataSource)
-      .Op(xlop::kEndSession)
-      .Text(kUniversalExitSequence)
-      .Take();
-}
-
-void PaperSize(Paper paper, uint32_t resolution, uint32_t& width, uint32_t& height) {
-  // A4 is 210 x 297 mm, A3 297 x 420 mm, Letter 8.5 x 11 inches, Legal 8.5 x 14 inches.
-  if (paper == Paper::kA4 || paper == Paper::kA3) {
-    bool a3 = paper == Paper::kA3;
-    width = static_cast<uint32_t>((a3 ? 297.0 : 210.0) / 25.4 * resolution);
-    height = static_cast<uint32_t>((a3 ? 420.0 : 297.0) / 25.4 * resolution);
-  } else if (paper == Paper::kExecutive) {
-    width = resolution * 29 / 4;
-    height = resolution * 21 / 2;
-  } else {
-    width = resolution * 17 / 2;
-    height = resolution * (paper == Paper::kLegal ? 14 : 11);
-  }
+  return Encode([](auto& job) {
+    job.Op(Operator::CloseDataSource)
+        .Op(Operator::EndSession)
+        .Raw(xl::kUniversalExit, xl::kUniversalExitLength);
+  });
 }
 
 }  // namespace fndl

@@ -16,14 +16,16 @@
 
 #include "face_match.h"
 #include "file_io.h"
+#include "pclxl/format.h"
 #include "sample_text.h"
 #include "tavrfndl.h"
 #include "text_utf.h"
-#include "xl_names.h"
 #include "xlstream_reader.h"
 
 namespace fndl {
 namespace {
+
+namespace xl = tavrfndl::pclxl;
 
 // The library's page geometry, fixed in page units: lines end before x 4725, and a run stops
 // with a full page in front of a line that its clip box (0, 0, 4900, 6400) would cut. The job's
@@ -203,7 +205,15 @@ class Job {
  private:
   bool Append(const std::vector<uint8_t>& bytes);
   bool PrintSegment(std::u16string_view text, const Style& style);
+  // What a run does after one call of the library: it is done, calls again, or has failed.
+  enum class Step { kDone, kAgain, kFailed };
+
   bool PrintRun(std::u16string_view run, const Style& style);
+  TEXTINFOW RunText(std::u16string_view run, const Style& style) const;
+  Step RunEnded();
+  Step SkipMissing(std::u16string_view run, TEXTINFOW& text, int32_t nextX);
+  Step TurnPage(TEXTINFOW& text, int32_t& pageFullAt);
+  Step LibraryFailed(int32_t result);
   void MoveTo(int32_t x, int32_t y);
   void TabStop();
   size_t FileSize() const;
@@ -293,14 +303,24 @@ void Job::CheckLibraryOutput(size_t from) {
 }
 
 // Each line the library writes is a SetCursor and a Text with an advance for every character.
+bool Is(const XlOperator& op, xl::Operator tag) {
+  return op.tag == static_cast<uint8_t>(tag);
+}
+
+const XlAttribute* Find(const XlOperator& op, xl::Attribute id) {
+  return op.Find(static_cast<uint8_t>(id));
+}
+
 void Job::ReadBack(const XlOperator& op) {
-  const XlAttribute* point = op.tag == xlop::kSetCursor ? op.Find(xlattr::kPoint) : nullptr;
+  const XlAttribute* point =
+      Is(op, xl::Operator::SetCursor) ? Find(op, xl::Attribute::Point) : nullptr;
   if (point) {
     endX_ = static_cast<int32_t>(point->value.number[0]);
     endY_ = static_cast<int32_t>(point->value.number[1]);
   }
-  const XlAttribute* text = op.tag == xlop::kText ? op.Find(xlattr::kTextData) : nullptr;
-  const XlAttribute* advances = op.tag == xlop::kText ? op.Find(xlattr::kXSpacingData) : nullptr;
+  const bool isText = Is(op, xl::Operator::Text);
+  const XlAttribute* text = isText ? Find(op, xl::Attribute::TextData) : nullptr;
+  const XlAttribute* advances = isText ? Find(op, xl::Attribute::XSpacingData) : nullptr;
   if (!text || !advances) return;
   for (uint32_t i = 0; i < advances->value.count; ++i) {
     auto advance = static_cast<int32_t>(advances->value.Element(i));
@@ -315,7 +335,19 @@ void Job::MoveTo(int32_t x, int32_t y) {
   FNDLSetCursor(&x, &y);
 }
 
-bool Job::PrintRun(std::u16string_view run, const Style& style) {
+// The character at offset, a surrogate pair as one; skip is set to its units.
+char32_t CodePointAt(std::u16string_view run, size_t offset, size_t& skip) {
+  char32_t c = run[offset];
+  skip = 1;
+  if (c >= 0xD800 && c <= 0xDBFF && offset + 1 < run.size() && run[offset + 1] >= 0xDC00 &&
+      run[offset + 1] <= 0xDFFF) {
+    c = 0x10000 + ((c - 0xD800) << 10) + (run[offset + 1] - 0xDC00);
+    skip = 2;
+  }
+  return c;
+}
+
+TEXTINFOW Job::RunText(std::u16string_view run, const Style& style) const {
   TEXTINFOW text{};
   std::copy(run.begin(), run.end(), text.chText);
   text.chText[run.size()] = 0;
@@ -324,72 +356,87 @@ bool Job::PrintRun(std::u16string_view run, const Style& style) {
   text.bItalic = style.italic ? 1 : 0;
   text.bUnderline = style.underline ? 1 : 0;
   text.nStartX = layout_.left;
+  return text;
+}
+
+bool Job::PrintRun(std::u16string_view run, const Style& style) {
+  TEXTINFOW text = RunText(run, style);
   PAGEINFOW page = page_;
   page.nFontId = FontIdOf(style);
   fontIds_.insert(page.nFontId);
-
-  int32_t x = lineStart_ ? layout_.left : endX_, y = lineStart_ ? y_ : endY_;
-  MoveTo(x, y);
+  MoveTo(lineStart_ ? layout_.left : endX_, lineStart_ ? y_ : endY_);
   int32_t pageFullAt = -1;  // nOffsetToText of the last page-full result
-  while (true) {
+  for (Step step = Step::kAgain; step == Step::kAgain;) {
     size_t before = FileSize();
     int32_t result = FNDLFontDownloadW(&text, &page);
     CheckLibraryOutput(before);
     switch (result) {
       case FNDL_RESULT_OK:
-        y_ = FNDLGetCursor() + layout_.lineSpacing;
-        lineStart_ = false;
-        return true;
-      case FNDL_RESULT_NO_GLYPH: {
-        auto offset = static_cast<size_t>(std::max(text.nOffsetToText, 0));
-        if (offset >= run.size()) {
-          y_ = FNDLGetCursor() + layout_.lineSpacing;
-          lineStart_ = false;
-          return true;
-        }
-        char32_t c = run[offset];
-        size_t skip = 1;
-        if (c >= 0xD800 && c <= 0xDBFF && offset + 1 < run.size() && run[offset + 1] >= 0xDC00 &&
-            run[offset + 1] <= 0xDFFF) {
-          c = 0x10000 + ((c - 0xD800) << 10) + (run[offset + 1] - 0xDC00);
-          skip = 2;
-        }
-        ++missing_[c];
-        text.nOffsetToText = static_cast<int32_t>(offset + skip);
-        x = page.nNextX;
-        y = FNDLGetCursor();
-        if (offset + skip >= run.size()) {
-          // Behind a stop beyond the line's end (nNextX 0) the paragraph goes on below.
-          y_ = y + layout_.lineSpacing;
-          lineStart_ = x == 0;
-          if (x != 0) MoveTo(x, y);
-          return true;
-        }
-        if (x == 0) {
-          x = layout_.left;
-          y += layout_.lineSpacing;
-        }
-        MoveTo(x, y);
+        step = RunEnded();
         break;
-      }
+      case FNDL_RESULT_NO_GLYPH:
+        step = SkipMissing(run, text, page.nNextX);
+        break;
       case FNDL_RESULT_PAGE_FULL:
-        // A page-full result right after a fresh page with nothing placed would repeat forever.
-        if (pageFullAt == text.nOffsetToText) {
-          error_ = "the text does not fit on an empty page (is the font size too large?)";
-          return false;
-        }
-        pageFullAt = text.nOffsetToText;
-        if (!NewPage()) return false;
-        MoveTo(layout_.left, y_);
-        text.bPageFull = 0;
+        step = TurnPage(text, pageFullAt);
         break;
       default:
-        error_ = std::string("the library could not print a run in \"") + options_.face +
-                 "\" (result " + std::to_string(result) +
-                 ": the font could not be downloaded or the job file could not be written)";
-        return false;
+        step = LibraryFailed(result);
     }
+    if (step != Step::kAgain) return step == Step::kDone;
   }
+  return false;
+}
+
+// The paragraph's next run goes on behind this one.
+Job::Step Job::RunEnded() {
+  y_ = FNDLGetCursor() + layout_.lineSpacing;
+  lineStart_ = false;
+  return Step::kDone;
+}
+
+// The library stopped in front of a character without a glyph: it is counted and left out, and
+// the run goes on behind it, where the library says.
+Job::Step Job::SkipMissing(std::u16string_view run, TEXTINFOW& text, int32_t nextX) {
+  auto offset = static_cast<size_t>(std::max(text.nOffsetToText, 0));
+  if (offset >= run.size()) return RunEnded();
+  size_t skip = 1;
+  ++missing_[CodePointAt(run, offset, skip)];
+  text.nOffsetToText = static_cast<int32_t>(offset + skip);
+  int32_t x = nextX, y = FNDLGetCursor();
+  if (offset + skip >= run.size()) {
+    // Behind a stop beyond the line's end (nNextX 0) the paragraph goes on below.
+    y_ = y + layout_.lineSpacing;
+    lineStart_ = x == 0;
+    if (x != 0) MoveTo(x, y);
+    return Step::kDone;
+  }
+  if (x == 0) {
+    x = layout_.left;
+    y += layout_.lineSpacing;
+  }
+  MoveTo(x, y);
+  return Step::kAgain;
+}
+
+Job::Step Job::TurnPage(TEXTINFOW& text, int32_t& pageFullAt) {
+  // A page-full result right after a fresh page with nothing placed would repeat forever.
+  if (pageFullAt == text.nOffsetToText) {
+    error_ = "the text does not fit on an empty page (is the font size too large?)";
+    return Step::kFailed;
+  }
+  pageFullAt = text.nOffsetToText;
+  if (!NewPage()) return Step::kFailed;
+  MoveTo(layout_.left, y_);
+  text.bPageFull = 0;
+  return Step::kAgain;
+}
+
+Job::Step Job::LibraryFailed(int32_t result) {
+  error_ = std::string("the library could not print a run in \"") + options_.face + "\" (result " +
+           std::to_string(result) +
+           ": the font could not be downloaded or the job file could not be written)";
+  return Step::kFailed;
 }
 
 bool Job::Print(const Paragraph& paragraph) {
@@ -517,37 +564,24 @@ bool CheckPlacement(const PrintOptions& options) {
   return true;
 }
 
-const char* PaperName(Paper paper) {
-  switch (paper) {
-    case Paper::kA4:
-      return "A4";
-    case Paper::kA3:
-      return "A3";
-    case Paper::kLetter:
-      return "Letter";
-    case Paper::kLegal:
-      return "Legal";
-    case Paper::kExecutive:
-      return "Executive";
-  }
-  return "?";
-}
-
 // The library's lines reach x 4725 and its clip box y 6400 whatever the paper: a paper that
 // does not hold them, or margins that leave no line, would put text outside the page.
 bool CheckPaper(const PrintOptions& options) {
-  uint32_t width = 0, height = 0;
-  PaperSize(options.paper, kUnitsPerInch, width, height);
+  const xl::Paper* paper = xl::PaperOf(static_cast<uint8_t>(options.paper));
+  if (!paper) {
+    Message("the page size is not one of PCL XL's");
+    return false;
+  }
+  const uint32_t width = paper->Width(kUnitsPerInch), height = paper->Height(kUnitsPerInch);
   auto inches = [](double units) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f in", units / kUnitsPerInch);
     return std::string(text);
   };
   if (width < static_cast<uint32_t>(kRightLimit) || height < static_cast<uint32_t>(kClipBottom)) {
-    Message(std::string("the page size ") + PaperName(options.paper) + " (" + inches(width) +
-            " x " + inches(height) + ") is too small: the library's lines reach " +
-            inches(kRightLimit) + " from the left edge and " + inches(kClipBottom) +
-            " from the top");
+    Message(std::string("the page size ") + NameOf(options.paper) + " (" + inches(width) + " x " +
+            inches(height) + ") is too small: the library's lines reach " + inches(kRightLimit) +
+            " from the left edge and " + inches(kClipBottom) + " from the top");
     return false;
   }
   Layout layout = MakeLayout(options);
@@ -623,8 +657,8 @@ bool ReadParagraphs(const PrintOptions& options, std::vector<Paragraph>& paragra
 }
 
 // The font engine takes a family's best face with TrueType or CFF outlines, of another family when
-// the requested one has none (not installed, or only as Type 1 or bitmap fonts). Said before the job is written; an error
-// with --strict.
+// the requested one has none (not installed, or only as Type 1 or bitmap fonts). Said before the
+// job is written; an error with --strict.
 bool CheckSubstitution(const PrintOptions& options, const std::vector<Paragraph>& paragraphs) {
   bool italic = false;
   for (const Paragraph& paragraph : paragraphs) {
@@ -634,9 +668,8 @@ bool CheckSubstitution(const PrintOptions& options, const std::vector<Paragraph>
     if (slant && !italic) break;
     FaceMatch match = MatchFamily(options.face, slant);
     if (!match.found || match.sameFamily) continue;
-    std::string text = "no face of \"" + options.face +
-                       "\" is installed; the font engine uses \"" + match.family + "\" (" +
-                       match.file + ") in its place";
+    std::string text = "no face of \"" + options.face + "\" is installed; the font engine uses \"" +
+                       match.family + "\" (" + match.file + ") in its place";
     if (options.strict) {
       Message("error: " + text + " (--strict)");
       return false;
@@ -647,21 +680,9 @@ bool CheckSubstitution(const PrintOptions& options, const std::vector<Paragraph>
   return true;
 }
 
-// What CUPS counts: one line per page of the job it received.
-void ReportPages(size_t pages) {
-  if (messageStyle != MessageStyle::kCupsFilter) return;
-  for (size_t i = 1; i <= pages; ++i) std::fprintf(stderr, "PAGE: %zu 1\n", i);
-}
-
-}  // namespace
-
-int RunPrint(const PrintOptions& options) {
-  messageStyle = options.messages;
-  if (int status = CheckOptions(options)) return status;
-  std::vector<Paragraph> paragraphs;
-  if (!ReadParagraphs(options, paragraphs)) return 1;
-
-  PAGEINFOW page{};
+// The face the library is to use, checked, into the page record; 0, or the exit status.
+int SetFace(const PrintOptions& options, const std::vector<Paragraph>& paragraphs,
+            PAGEINFOW& page) {
   std::u16string face;
   if (!ValidUtf8(options.face, face) || face.empty()) {
     Message("the font name is empty or not valid UTF-8");
@@ -688,51 +709,74 @@ int RunPrint(const PrintOptions& options) {
     Message("the font name or path is too long for the library (at most 239 bytes)");
     return 1;
   }
+  return 0;
+}
 
-  bool toStdout = options.output == "-";
-  std::string path = options.output;
+// Where the job is written: the output file, or a temporary one for standard output, which goes
+// when the job has been copied out or has failed.
+struct JobPath {
+  std::string path;
+  bool toStdout = false;
+  void Discard() const {
+    if (toStdout) std::remove(path.c_str());
+  }
+};
+
+// The job's path, into the page record; false (said) when it cannot be used.
+bool SetOutput(const PrintOptions& options, PAGEINFOW& page, JobPath& job) {
+  job.toStdout = options.output == "-";
+  job.path = options.output;
   std::string error;
-  if (toStdout && !MakeTemporaryPath(path, error)) {
+  if (job.toStdout && !MakeTemporaryPath(job.path, error)) {
     Message(error);
-    return 1;
+    return false;
   }
   std::u16string widePath;
-  if (!ValidUtf8(path, widePath) || path.size() > kMaxPathBytes ||
+  if (!ValidUtf8(job.path, widePath) || job.path.size() > kMaxPathBytes ||
       !CopyWide(widePath, page.chOutFile)) {
-    Message("the output path must be valid UTF-8 of at most 255 bytes: " + path);
-    if (toStdout) std::remove(path.c_str());
-    return 1;
+    Message("the output path must be valid UTF-8 of at most 255 bytes: " + job.path);
+    job.Discard();
+    return false;
   }
-  Layout layout = MakeLayout(options);
-  page.nResolution = kUnitsPerInch;
-  page.nLineSpacing = static_cast<uint32_t>(layout.lineSpacing);
-  page.lfWeight = 400;
+  return true;
+}
 
-  Job job(options, path, page, layout);
+// Every copy of the paragraphs, then the job's end; false when the text stopped at a failure.
+bool PrintCopies(Job& job, const std::vector<Paragraph>& paragraphs, uint32_t copies,
+                 bool& closed) {
   bool ok = job.Start();
-  for (uint32_t copy = 0; ok && copy < options.copies; ++copy) {
+  for (uint32_t copy = 0; ok && copy < copies; ++copy) {
     if (copy > 0) ok = job.NewPage();
     for (size_t i = 0; ok && i < paragraphs.size(); ++i) ok = job.Print(paragraphs[i]);
   }
-  bool closed = job.pages() > 0 && job.Finish();
+  closed = job.pages() > 0 && job.Finish();
+  return ok;
+}
 
-  ReportMissing(job.missing(), options.face);
-  std::string where = toStdout ? "standard output" : path;
-  if (!ok || !closed) {
-    Message("error: " + (job.error().empty() ? "writing " + path + " failed" : job.error()));
-    if (toStdout) {
-      Message("nothing was written to standard output");
-    } else if (closed) {
-      Message("the job in " + path + " is complete as a job but its text stops at the failure");
-    } else if (job.pages() > 0) {
-      Message("the job in " + path + " is incomplete and will not print properly");
-    }
-    if (toStdout) std::remove(path.c_str());
-    return 1;
+int ReportFailure(const Job& job, const JobPath& out, bool closed) {
+  Message("error: " + (job.error().empty() ? "writing " + out.path + " failed" : job.error()));
+  if (out.toStdout) {
+    Message("nothing was written to standard output");
+  } else if (closed) {
+    Message("the job in " + out.path + " is complete as a job but its text stops at the failure");
+  } else if (job.pages() > 0) {
+    Message("the job in " + out.path + " is incomplete and will not print properly");
   }
-  if (toStdout) {
-    bool copied = CopyFileTo(path, stdout, error);
-    std::remove(path.c_str());
+  out.Discard();
+  return 1;
+}
+
+// What CUPS counts: one line per page of the job it received.
+void ReportPages(size_t pages) {
+  if (messageStyle != MessageStyle::kCupsFilter) return;
+  for (size_t i = 1; i <= pages; ++i) std::fprintf(stderr, "PAGE: %zu 1\n", i);
+}
+
+int ReportSuccess(const Job& job, const JobPath& out) {
+  if (out.toStdout) {
+    std::string error;
+    bool copied = CopyFileTo(out.path, stdout, error);
+    out.Discard();
     if (!copied) {
       Message(error);
       return 1;
@@ -740,9 +784,33 @@ int RunPrint(const PrintOptions& options) {
   }
   ReportPages(job.pages());
   Message("wrote " + std::to_string(job.pages()) + " page" + (job.pages() == 1 ? "" : "s") +
-              " to " + where,
+              " to " + (out.toStdout ? "standard output" : out.path),
           Severity::kInfo);
   return 0;
+}
+
+}  // namespace
+
+int RunPrint(const PrintOptions& options) {
+  messageStyle = options.messages;
+  if (int status = CheckOptions(options)) return status;
+  std::vector<Paragraph> paragraphs;
+  if (!ReadParagraphs(options, paragraphs)) return 1;
+  PAGEINFOW page{};
+  if (int status = SetFace(options, paragraphs, page)) return status;
+  JobPath out;
+  if (!SetOutput(options, page, out)) return 1;
+  Layout layout = MakeLayout(options);
+  page.nResolution = kUnitsPerInch;
+  page.nLineSpacing = static_cast<uint32_t>(layout.lineSpacing);
+  page.lfWeight = 400;
+
+  Job job(options, out.path, page, layout);
+  bool closed = false;
+  bool ok = PrintCopies(job, paragraphs, options.copies, closed);
+  ReportMissing(job.missing(), options.face);
+  if (!ok || !closed) return ReportFailure(job, out, closed);
+  return ReportSuccess(job, out);
 }
 
 }  // namespace fndl

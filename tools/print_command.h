@@ -24,7 +24,7 @@ struct PrintOptions {
   bool force = false;   // print input that does not look like text
   double size = 12;     // points
   bool bold = false, italic = false, underline = false;
-  Paper paper = Paper::kA4;
+  MediaSize paper = MediaSize::eA4Paper;
   // Points from the paper's edges: text starts at the left and top margins. The bottom margin is
   // checked but the page ends where the library's clip box does (it reports the page full), as
   // the right edge of the text is the library's own line limit.

@@ -427,7 +427,7 @@ int main(int argc, char** argv) {
   Write(corpus / "stream" / "seed-fragment", fragment);
 #ifdef TAVRFNDL_SEEDGEN_JOBS
   std::vector<uint8_t> job = fndl::JobOpening(600, "fuzz seed");
-  for (fndl::Paper paper : {fndl::Paper::kA4, fndl::Paper::kLetter}) {
+  for (fndl::MediaSize paper : {fndl::MediaSize::eA4Paper, fndl::MediaSize::eLetterPaper}) {
     const std::vector<uint8_t> opening = fndl::PageOpening(paper);
     const std::vector<uint8_t> closing = fndl::PageClosing();
     job.insert(job.end(), opening.begin(), opening.end());

@@ -18,6 +18,7 @@
 #include "fontlist/fontlist.h"
 #include "pagetext/downloadcontext.h"
 #include "pagetext/pagetext.h"
+#include "pclxl/joboutput.h"
 #include "pclxl/sequences.h"
 #include "pclxl/xlstream.h"
 #include "platform/platform.h"
@@ -45,34 +46,23 @@ struct ProcessState {
 ProcessState g_state;
 std::mutex g_lock;
 
-// The flush procedure of every writer: the buffer goes to the file in pClientData and is
-// flushed, so that the page records written straight to the same file land after it. A writer
-// whose call has ended has no file (it was detached before the file was closed), and its closing
-// hand-off has nothing to write.
-void FlushToFile(XlStream* pStream, uint32_t, const uint8_t*, uint32_t) {
-  auto* file = static_cast<std::FILE*>(pStream->pClientData);
-  if (file && pStream->nBufferUsed > 0) {
-    std::fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nBufferUsed), file);
-    std::fflush(file);
-  }
-  pStream->nBufferUsed = 0;
-}
-
-// The output file of one call, detached from the writer before it is closed.
+// The output file of one call, the destination of the writer's hand-offs and of the page
+// records, detached from the writer before it is closed: a writer whose call has ended has no
+// file, and its closing hand-off has nothing to write.
 class OutputFile {
  public:
-  explicit OutputFile(const char* path) : file_(std::fopen(path, "ab")) {}
+  explicit OutputFile(const char* path) : output_(std::fopen(path, "ab")) {}
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile() {
-    if (g_state.writer && g_state.writer->pClientData == file_)
-      g_state.writer->pClientData = nullptr;
-    if (file_) std::fclose(file_);
+    output_.Detach(g_state.writer);
+    if (output_.file()) std::fclose(output_.file());
   }
-  std::FILE* get() const { return file_; }
+  bool ok() const { return output_.file() != nullptr; }
+  pclxl::JobOutput& output() { return output_; }
 
  private:
-  std::FILE* file_;
+  pclxl::JobOutput output_;
 };
 
 // Deletes a device context and the font selected into it. The context goes first: a font that
@@ -239,11 +229,12 @@ platform::HDC CreateFontContext(const WorkingCall& call) {
   return hDC;
 }
 
-// Installs a new writer for this call, keeping the previous one if none can be made.
-bool ReplaceWriter(std::FILE* file) {
-  XlStream* writer = XlStreamCreate(kWriterBufferSize, FlushToFile, 0);
+// Installs a new writer for this call, handing off to its output, keeping the previous one if
+// none can be made.
+bool ReplaceWriter(pclxl::JobOutput& output) {
+  XlStream* writer = XlStreamCreate(kWriterBufferSize, pclxl::JobOutput::Flush, 0);
   if (!writer) return false;
-  writer->pClientData = file;
+  output.Attach(writer);
   if (g_state.writer) XlStreamClose(g_state.writer);
   g_state.writer = writer;
   return true;
@@ -255,7 +246,7 @@ std::optional<int32_t> Download(WorkingCall& call) {
   g_state.bTTE = call.bTTE;
   platform::HDC hDC = CreateFontContext(call);
   OutputFile out(call.context.chOutFile);
-  if (!out.get() || !ReplaceWriter(out.get())) {
+  if (!out.ok() || !ReplaceWriter(out.output())) {
     DeleteDeviceContext(hDC);
     return std::nullopt;
   }
@@ -282,8 +273,7 @@ std::optional<int32_t> Download(WorkingCall& call) {
     return std::nullopt;
   }
   PageCursor cursor{&g_state.nCursorX, &g_state.nCursorY};
-  return WriteToCoverPageW(list, g_state.writer, out.get(), call.text, call.context, call.bTTE != 0,
-                           cursor);
+  return WriteToCoverPageW(list, out.output(), call.text, call.context, call.bTTE != 0, cursor);
 }
 
 int32_t FinalResult(int32_t r) {
@@ -319,8 +309,8 @@ void RemoveFont(const uint32_t* pnFontId) {
     // When the list's file cannot be opened nothing changes: the fonts are still on the
     // printer, and a later removal can succeed.
     OutputFile out(list->chOutFile);
-    if (!out.get() || !g_state.writer) return;
-    g_state.writer->pClientData = out.get();
+    if (!out.ok() || !g_state.writer) return;
+    out.output().Attach(g_state.writer);
     const FONTENTRY* entry = FindDownloadedFontW(*list, *pnFontId);
     if (entry) {
       if (entry->chPCLFontName[0]) {

@@ -29,7 +29,6 @@ constexpr int64_t kMaxEmptyLines = 65536;
 
 constexpr int32_t kRopBeforeBar = 240;
 constexpr int32_t kRopAfterBar = 252;
-constexpr int32_t kNullPen = 5;
 
 static_assert(kMaxRunUnits <= static_cast<uint32_t>(kMaxTextRecordUnits),
               "a whole run must fit one Text record");
@@ -99,7 +98,8 @@ int32_t Wrap(uint32_t v) {
 // metrics block cannot be allocated. When the font engine cannot report its metrics (a size of
 // 0 or a failed fill) the bar is left out and the run goes on: the text matters more than its
 // decoration, and there is no position to draw the bar at.
-bool PaintUnderlineBar(std::FILE* out, platform::HDC hdc, int32_t x, int32_t y, uint32_t width) {
+bool PaintUnderlineBar(pclxl::JobOutput& out, platform::HDC hdc, int32_t x, int32_t y,
+                       uint32_t width) {
   platform::FontEngine& engine = platform::CurrentFontEngine();
   const uint32_t nSize = engine.GetOutlineTextMetricsA(hdc, 0, nullptr);
   if (nSize == 0) return true;
@@ -114,7 +114,7 @@ bool PaintUnderlineBar(std::FILE* out, platform::HDC hdc, int32_t x, int32_t y, 
   if (engine.GetOutlineTextMetricsA(hdc, nSize, block.get()) == 0) return true;
 
   WriteSetROP(out, kRopBeforeBar);
-  WriteSetPenSource(out, kNullPen, 0);
+  WriteSetPenSource(out, pclxl::Attribute::NullPen, 0);
   // The bar hangs below the baseline whatever sign the font gives its underscore position.
   const uint32_t top = static_cast<uint32_t>(y) + Magnitude(block[0].otmsUnderscorePosition);
   const uint32_t bottom = top + Magnitude(block[0].otmsUnderscoreSize);
@@ -151,109 +151,176 @@ uint32_t TextLength(const TEXTINFOW& text) {
   return n;
 }
 
-}  // namespace
+// What a step of the writer asks next: go on, or end the run with this result.
+constexpr int32_t kGoOn = -1;
 
-int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEXTINFOW& text,
-                          DOWNLOADCONTEXT& context, bool bTTE, PageCursor cursor) {
-  FONTENTRY* entry = FindDownloadedFontW(list, context.nFontId);
-  ReselectFontIfNeeded(pStream, entry, text);
-  const int64_t nLowestBaseline = LowestBaseline(entry, text);
+// One run on its way to the page, line by line: each line is measured from the cursor, broken,
+// put on the page and cut from the front of the text.
+class RunWriter {
+ public:
+  RunWriter(FONTLIST& list, pclxl::JobOutput& out, TEXTINFOW& text, DOWNLOADCONTEXT& context,
+            bool bTTE, PageCursor cursor, int64_t nLowestBaseline)
+      : list_(list),
+        out_(out),
+        text_(text),
+        context_(context),
+        bTTE_(bTTE),
+        nCursorX_(*cursor.pnCursorX),
+        nCursorY_(*cursor.pnCursorY),
+        nLowestBaseline_(nLowestBaseline),
+        hdc_(list.hDC),
+        bUnderline_(text.bUnderline == 1) {}
 
-  int32_t& nCursorX = *cursor.pnCursorX;
-  int32_t& nCursorY = *cursor.pnCursorY;
-  const platform::HDC hdc = list.hDC;
-  const bool bUnderline = text.bUnderline == 1;
+  // Writes the nLeft units of the text (at least one).
+  int32_t Write(uint32_t nLeft);
 
-  // Units past the longest text the field can hold are never read.
-  uint32_t nLeft = TextLength(text);
+ private:
+  // The characters from the line's start up to the one that passes the right limit, the one
+  // without a glyph (stop), or the end of the text.
+  struct Measured {
+    uint32_t n = 0;      // index of the last character measured
+    uint32_t width = 0;  // the widths of the characters before n, and n's unless it is a stop
+    bool overflow = false;
+    bool stop = false;
+  };
+
+  Measured MeasureLine(uint32_t nLeft);
+  uint32_t BreakLine(const Measured& line) const;
+  uint32_t LineWidth(uint32_t units) const;
+  int32_t PutLine(uint32_t units, uint32_t width);
+  int32_t StopAtMissingGlyph(const Measured& line);
+  int32_t MoveDown(uint32_t units);
+  void Consume(uint32_t units, uint32_t nLeft);
+
+  FONTLIST& list_;
+  pclxl::JobOutput& out_;
+  TEXTINFOW& text_;
+  DOWNLOADCONTEXT& context_;
+  const bool bTTE_;
+  int32_t& nCursorX_;
+  int32_t& nCursorY_;
+  const int64_t nLowestBaseline_;
+  const platform::HDC hdc_;
+  const bool bUnderline_;
   // Widths of the current line's characters, indexed like chText after earlier lines are cut.
-  int32_t anWidths[kMaxRunUnits] = {};
-  CharWidths charWidths;
+  int32_t anWidths_[kMaxRunUnits] = {};
+  CharWidths charWidths_;
+  uint32_t nDone_ = 0;  // units of this run that completed lines have put on the page
+};
 
-  WriteClipRectangle(out, kClipBox[0], kClipBox[1], kClipBox[2], kClipBox[3]);
-  if (nLeft == 0) return 0;
-
-  uint32_t nDone = 0;  // units of this run that completed lines have put on the page
+int32_t RunWriter::Write(uint32_t nLeft) {
   for (;;) {
-    uint32_t n = 0;
-    uint32_t nLineWidth = 0;
-    bool bOverflow = false;
-    for (;; ++n) {
-      const uint16_t c = text.chText[n];
-      const uint32_t g = context.anGlyphIndex[nDone + n];
-      const int32_t w = AdvanceWidth(hdc, c, g, bTTE, text, context, charWidths);
-      if (IsMissingGlyphStop(c, g)) {
-        // The stop character is not on the page; the part of the line before it is, so that the
-        // caller can go on right behind it, if the page shows it.
-        if (n > 0) {
-          if (nCursorY > nLowestBaseline) return StopAtFullPage(list, text, nDone);
-          WriteSetCursor(out, nCursorX, nCursorY);
-          WriteText(out, text.chText, static_cast<int32_t>(n), anWidths);
-          if (bUnderline && !PaintUnderlineBar(out, hdc, nCursorX, nCursorY, nLineWidth)) {
-            return 3;
-          }
-        }
-        text.nOffsetToText = Wrap(static_cast<uint32_t>(text.nOffsetToText) + nDone + n);
-        const uint32_t nStopX = static_cast<uint32_t>(nCursorX) + nLineWidth;
-        if (nStopX <= kRightLimit) context.nNextX = Wrap(nStopX);
-        return 1;
-      }
-      anWidths[n] = w;
-      nLineWidth += static_cast<uint32_t>(w);
-      if (static_cast<uint32_t>(nCursorX) + nLineWidth > kRightLimit) {
-        bOverflow = true;
-        break;
-      }
-      if (n == nLeft - 1) break;
+    const Measured line = MeasureLine(nLeft);
+    if (line.stop) return StopAtMissingGlyph(line);
+    const uint32_t nLine = BreakLine(line);
+    if (const int32_t r = PutLine(nLine, LineWidth(nLine)); r != kGoOn) return r;
+    if (line.overflow) {
+      if (const int32_t r = MoveDown(nLine); r != kGoOn) return r;
     }
-
-    // Units in the line: up to and including the last space at or before the overflowing
-    // character, else everything before it; at the end of the text, everything.
-    uint32_t nLine = n + 1;
-    if (bOverflow) {
-      nLine = n;
-      for (uint32_t d = n + 1; d-- > 0;) {
-        if (text.chText[d] == kSpace) {
-          nLine = d + 1;
-          break;
-        }
-      }
-    }
-
-    if (nCursorY > nLowestBaseline) return StopAtFullPage(list, text, nDone);
-
-    WriteSetCursor(out, nCursorX, nCursorY);
-    WriteText(out, text.chText, static_cast<int32_t>(nLine), anWidths);
-    if (bUnderline) {
-      uint32_t nBarWidth = 0;
-      for (uint32_t i = 0; i < nLine; ++i) nBarWidth += static_cast<uint32_t>(anWidths[i]);
-      if (!PaintUnderlineBar(out, hdc, nCursorX, nCursorY, nBarWidth)) return 3;
-    }
-
-    if (bOverflow) {
-      const int32_t nNextY = Wrap(static_cast<uint32_t>(nCursorY) + context.nLineSpacing);
-      // An empty line at the start of a continuation line means its first character is wider
-      // than any line; each further line would be empty too. Only moving down the page ends
-      // that (with a full page); a spacing that does not (0, or one that wraps the position
-      // back up) would repeat the same empty line for ever, so the run fails instead. So does
-      // one that gets to the bottom only after more lines than the printer has positions (its
-      // coordinates are 16-bit): a cursor far above the page with a small spacing would fill
-      // the job with gigabytes of empty lines first.
-      if (nLine == 0 && nCursorX == text.nStartX) {
-        if (nNextY <= nCursorY) return 3;
-        const int64_t nStep = int64_t{nNextY} - nCursorY;
-        if ((nLowestBaseline - nNextY) / nStep >= kMaxEmptyLines) return 3;
-      }
-      nCursorY = nNextY;
-      nCursorX = text.nStartX;
-    }
-
+    Consume(nLine, nLeft);
     nLeft -= nLine;
-    std::memmove(text.chText, text.chText + nLine, nLeft * sizeof text.chText[0]);
-    text.chText[nLeft] = 0;
-    nDone += nLine;
     if (nLeft == 0) return 0;
   }
+}
+
+RunWriter::Measured RunWriter::MeasureLine(uint32_t nLeft) {
+  Measured line;
+  for (;; ++line.n) {
+    const uint16_t c = text_.chText[line.n];
+    const uint32_t g = context_.anGlyphIndex[nDone_ + line.n];
+    const int32_t w = AdvanceWidth(hdc_, c, g, bTTE_, text_, context_, charWidths_);
+    if (IsMissingGlyphStop(c, g)) {
+      line.stop = true;
+      return line;
+    }
+    anWidths_[line.n] = w;
+    line.width += static_cast<uint32_t>(w);
+    if (static_cast<uint32_t>(nCursorX_) + line.width > kRightLimit) {
+      line.overflow = true;
+      return line;
+    }
+    if (line.n == nLeft - 1) return line;
+  }
+}
+
+// Units in the line: up to and including the last space at or before the overflowing
+// character, else everything before it; at the end of the text, everything.
+uint32_t RunWriter::BreakLine(const Measured& line) const {
+  if (!line.overflow) return line.n + 1;
+  for (uint32_t d = line.n + 1; d-- > 0;) {
+    if (text_.chText[d] == kSpace) return d + 1;
+  }
+  return line.n;
+}
+
+uint32_t RunWriter::LineWidth(uint32_t units) const {
+  uint32_t width = 0;
+  for (uint32_t i = 0; i < units; ++i) width += static_cast<uint32_t>(anWidths_[i]);
+  return width;
+}
+
+// The line's first units at the cursor, with its underline; a line the page would not show
+// whole ends the run with a full page instead.
+int32_t RunWriter::PutLine(uint32_t units, uint32_t width) {
+  if (nCursorY_ > nLowestBaseline_) return StopAtFullPage(list_, text_, nDone_);
+  WriteSetCursor(out_, nCursorX_, nCursorY_);
+  WriteText(out_, text_.chText, static_cast<int32_t>(units), anWidths_);
+  if (bUnderline_ && !PaintUnderlineBar(out_, hdc_, nCursorX_, nCursorY_, width)) return 3;
+  return kGoOn;
+}
+
+// The stop character is not on the page; the part of the line before it is, so that the caller
+// can go on right behind it, if the page shows it.
+int32_t RunWriter::StopAtMissingGlyph(const Measured& line) {
+  if (line.n > 0) {
+    if (const int32_t r = PutLine(line.n, line.width); r != kGoOn) return r;
+  }
+  text_.nOffsetToText = Wrap(static_cast<uint32_t>(text_.nOffsetToText) + nDone_ + line.n);
+  const uint32_t nStopX = static_cast<uint32_t>(nCursorX_) + line.width;
+  if (nStopX <= kRightLimit) context_.nNextX = Wrap(nStopX);
+  return 1;
+}
+
+// The cursor to the start of the next line.
+int32_t RunWriter::MoveDown(uint32_t units) {
+  const int32_t nNextY = Wrap(static_cast<uint32_t>(nCursorY_) + context_.nLineSpacing);
+  // An empty line at the start of a continuation line means its first character is wider than
+  // any line; each further line would be empty too. Only moving down the page ends that (with a
+  // full page); a spacing that does not (0, or one that wraps the position back up) would repeat
+  // the same empty line for ever, so the run fails instead. So does one that gets to the bottom
+  // only after more lines than the printer has positions (its coordinates are 16-bit): a cursor
+  // far above the page with a small spacing would fill the job with gigabytes of empty lines.
+  if (units == 0 && nCursorX_ == text_.nStartX) {
+    if (nNextY <= nCursorY_) return 3;
+    const int64_t nStep = int64_t{nNextY} - nCursorY_;
+    if ((nLowestBaseline_ - nNextY) / nStep >= kMaxEmptyLines) return 3;
+  }
+  nCursorY_ = nNextY;
+  nCursorX_ = text_.nStartX;
+  return kGoOn;
+}
+
+// Cuts the line's units from the front of the text.
+void RunWriter::Consume(uint32_t units, uint32_t nLeft) {
+  const uint32_t rest = nLeft - units;
+  std::memmove(text_.chText, text_.chText + units, rest * sizeof text_.chText[0]);
+  text_.chText[rest] = 0;
+  nDone_ += units;
+}
+
+}  // namespace
+
+int32_t WriteToCoverPageW(FONTLIST& list, pclxl::JobOutput& out, TEXTINFOW& text,
+                          DOWNLOADCONTEXT& context, bool bTTE, PageCursor cursor) {
+  FONTENTRY* entry = FindDownloadedFontW(list, context.nFontId);
+  ReselectFontIfNeeded(out.stream(), entry, text);
+  const int64_t nLowestBaseline = LowestBaseline(entry, text);
+  // Units past the longest text the field can hold are never read.
+  const uint32_t nLeft = TextLength(text);
+  WriteClipRectangle(out, kClipBox[0], kClipBox[1], kClipBox[2], kClipBox[3]);
+  if (nLeft == 0) return 0;
+  RunWriter writer(list, out, text, context, bTTE, cursor, nLowestBaseline);
+  return writer.Write(nLeft);
 }
 
 }  // namespace tavrfndl

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include "fontlist/fontlist.h"
 #include "pagetext/downloadcontext.h"
+#include "pclxl/joboutput.h"
 #include "pclxl/xlstream.h"
 #include "tavrfndl.h"
 
@@ -37,13 +37,13 @@ struct PageCursor {
 };
 
 // Writes the run in text.chText (consumed in place) at the cursor; a marked font is selected
-// again through pStream first, the page records go straight to out. bTTE: every character
+// again through out's writer first, and the page records follow it into out. bTTE: every character
 // advances by the character size instead of the font engine's width. Returns 0 (all written),
 // 1 (stopped in front of a character without a glyph), 2 (page full: the next line, the font's
 // descent below its baseline included, would leave the clip box) or 3 (no memory for the
 // underline metrics, or a character wider than a whole line while nLineSpacing does not move
 // the cursor down the page, or would take more than 65536 lines to get it to the bottom).
-int32_t WriteToCoverPageW(FONTLIST& list, XlStream* pStream, std::FILE* out, TEXTINFOW& text,
+int32_t WriteToCoverPageW(FONTLIST& list, pclxl::JobOutput& out, TEXTINFOW& text,
                           DOWNLOADCONTEXT& context, bool bTTE, PageCursor cursor);
 
 }  // namespace tavrfndl

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <new>
 
@@ -49,16 +48,6 @@ constexpr size_t CountAccepted(const std::array<uint8_t, 256>& table) {
 static_assert(CountAccepted(kOperatorTable) == 90, "operator ranges overlap or are mistyped");
 static_assert(CountAccepted(kAttributeTable) == 128, "attribute ranges overlap or are mistyped");
 
-constexpr uint8_t kTypeUByte = 0xC0;
-constexpr uint8_t kTypeUInt16 = 0xC1;
-constexpr uint8_t kTypeUInt32 = 0xC2;
-constexpr uint8_t kTypeSInt16 = 0xC3;
-constexpr uint8_t kTypeReal32 = 0xC5;
-constexpr uint8_t kTypeUByteArray = 0xC8;
-constexpr uint8_t kTypeReal32XY = 0xD5;
-constexpr uint8_t kAttrUByte = 0xF8;
-constexpr uint8_t kDataLength = 0xFA;
-
 bool IsSilent(const XlStream* pStream) {
   return pStream == nullptr || pStream->nError != 0;
 }
@@ -80,21 +69,6 @@ void PlacePiece(XlStream* pStream, const uint8_t* pbyPiece, int32_t k) {
   for (int32_t i = 0; i < k; ++i) pStream->pbyBuffer[pStream->nBufferUsed + i] = pbyPiece[i];
   pStream->nBufferUsed += k;
   pStream->dwBytesWritten += static_cast<uint32_t>(k);
-}
-
-void PlaceByte(XlStream* pStream, uint8_t value) {
-  PlacePiece(pStream, &value, 1);
-}
-
-void PlaceLE16(XlStream* pStream, uint16_t value) {
-  const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-  PlacePiece(pStream, bytes, 2);
-}
-
-void PlaceLE32(XlStream* pStream, uint32_t value) {
-  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-  PlacePiece(pStream, bytes, 4);
 }
 
 void PlaceBlock(XlStream* pStream, const uint8_t* pbyData, uint32_t count) {
@@ -125,7 +99,7 @@ void EnterErrorState(XlStream* pStream, int16_t code) {
 
 // Data announced by a length that has already gone out cannot be left out without the printer
 // reading the following operators as that data, so a missing block silences the writer instead.
-bool RefuseMissingData(XlStream* pStream, const uint8_t* pbyData, uint32_t count) {
+bool RefuseMissingData(XlStream* pStream, const uint8_t* pbyData, size_t count) {
   if (pbyData != nullptr || count == 0) return false;
   EnterErrorState(pStream, kXlErrorNoData);
   return true;
@@ -165,10 +139,7 @@ void XlStreamOperator(XlStream* pStream, uint16_t tag) {
     EnterErrorState(pStream, kXlErrorOperator);
     return;
   }
-  PlaceByte(pStream, kOperatorTable[tag]);
-  // Handing off after every operator leaves no bytes buffered between operators, so records the
-  // host writes to the same file directly land in order.
-  HandOff(pStream);
+  pclxl::StreamEncoder(pStream).Op(static_cast<pclxl::Operator>(kOperatorTable[tag]));
 }
 
 void XlStreamAttribute(XlStream* pStream, uint16_t id) {
@@ -177,58 +148,72 @@ void XlStreamAttribute(XlStream* pStream, uint16_t id) {
     EnterErrorState(pStream, kXlErrorAttribute);
     return;
   }
-  PlaceByte(pStream, kAttrUByte);
-  PlaceByte(pStream, kAttributeTable[id]);
+  pclxl::StreamEncoder(pStream).Attr(static_cast<pclxl::Attribute>(kAttributeTable[id]));
 }
 
 void XlStreamUByte(XlStream* pStream, uint8_t value) {
-  PlaceByte(pStream, kTypeUByte);
-  PlaceByte(pStream, value);
+  pclxl::StreamEncoder(pStream).UByte(value);
 }
 
 void XlStreamUInt16(XlStream* pStream, uint16_t value) {
-  PlaceByte(pStream, kTypeUInt16);
-  PlaceLE16(pStream, value);
+  pclxl::StreamEncoder(pStream).UInt16(value);
 }
 
 void XlStreamSInt16(XlStream* pStream, int16_t value) {
-  PlaceByte(pStream, kTypeSInt16);
-  PlaceLE16(pStream, static_cast<uint16_t>(value));
+  pclxl::StreamEncoder(pStream).SInt16(value);
 }
 
 void XlStreamUInt32(XlStream* pStream, uint32_t value) {
-  PlaceByte(pStream, kTypeUInt32);
-  PlaceLE32(pStream, value);
+  pclxl::StreamEncoder(pStream).UInt32(value);
 }
 
 void XlStreamReal32(XlStream* pStream, float value) {
-  PlaceByte(pStream, kTypeReal32);
-  PlaceLE32(pStream, std::bit_cast<uint32_t>(value));
+  pclxl::StreamEncoder(pStream).Real32(value);
 }
 
 void XlStreamReal32XY(XlStream* pStream, float x, float y) {
-  PlaceByte(pStream, kTypeReal32XY);
-  PlaceLE32(pStream, std::bit_cast<uint32_t>(x));
-  PlaceLE32(pStream, std::bit_cast<uint32_t>(y));
+  pclxl::StreamEncoder(pStream).Real32XY(x, y);
 }
 
 void XlStreamUByteArray(XlStream* pStream, const uint8_t* pbyData, uint16_t count) {
-  if (IsSilent(pStream) || RefuseMissingData(pStream, pbyData, count)) return;
-  PlaceByte(pStream, kTypeUByteArray);
-  PlaceByte(pStream, kTypeUInt16);
-  PlaceLE16(pStream, count);
-  PlaceBlock(pStream, pbyData, count);
+  pclxl::StreamEncoder(pStream).UByteArray(pbyData, count);
 }
 
 void XlStreamDataLength(XlStream* pStream, uint32_t count) {
-  PlaceByte(pStream, kDataLength);
-  PlaceLE32(pStream, count);
+  pclxl::StreamEncoder(pStream).DataLength(count);
 }
 
 void XlStreamEmbeddedData(XlStream* pStream, const uint8_t* pbyData, uint32_t count) {
-  if (IsSilent(pStream) || RefuseMissingData(pStream, pbyData, count)) return;
-  XlStreamDataLength(pStream, count);
-  PlaceBlock(pStream, pbyData, count);
+  pclxl::StreamEncoder(pStream).EmbeddedData(pbyData, count);
 }
 
+namespace pclxl {
+
+void StreamSink::Piece(const uint8_t* bytes, size_t n) {
+  PlacePiece(stream_, bytes, static_cast<int32_t>(n));
+}
+
+void StreamSink::Block(const uint8_t* bytes, size_t n) {
+  PlaceBlock(stream_, bytes, static_cast<uint32_t>(n));
+}
+
+bool StreamSink::Admits(const uint8_t* bytes, size_t n) {
+  return !IsSilent(stream_) && !RefuseMissingData(stream_, bytes, n);
+}
+
+void StreamSink::Operator(uint8_t tag) {
+  if (IsSilent(stream_)) return;
+  PlacePiece(stream_, &tag, 1);
+  // Handing off after every operator leaves no bytes buffered between operators: what the
+  // client writes to the same file between operators lands behind everything it gave the writer.
+  HandOff(stream_);
+}
+
+void HandOffPending(XlStream* stream) {
+  if (IsSilent(stream) || stream->nBufferUsed == 0) return;
+  HandOff(stream);
+  stream->nBufferUsed = 0;
+}
+
+}  // namespace pclxl
 }  // namespace tavrfndl

@@ -7,8 +7,11 @@
 // own: its output continues a stream the print job has already opened.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "pclxl/encoder.h"
 
 namespace tavrfndl {
 
@@ -66,4 +69,34 @@ struct XlStreamCloser {
 };
 using XlStreamPtr = std::unique_ptr<XlStream, XlStreamCloser>;
 
+namespace pclxl {
+
+// The stream writer as a sink of the encoder: its room test, hand-offs and sticky error state,
+// exactly as the functions above place their pieces. Null or in the error state: places nothing.
+class StreamSink {
+ public:
+  explicit StreamSink(XlStream* stream) : stream_(stream) {}
+  void Piece(const uint8_t* bytes, size_t n);
+  void Block(const uint8_t* bytes, size_t n);
+  // False when silent, and for a block with a count but no bytes, which enters the error state.
+  bool Admits(const uint8_t* bytes, size_t n);
+  // Places the tag and hands the buffer off (unless silent).
+  void Operator(uint8_t tag);
+
+ private:
+  XlStream* stream_;
+};
+
+// The encoder over one writer, for the typed sequences.
+class StreamEncoder : private StreamSink, public Encoder<StreamSink> {
+ public:
+  explicit StreamEncoder(XlStream* stream)
+      : StreamSink(stream), Encoder<StreamSink>(static_cast<StreamSink&>(*this)) {}
+};
+
+// Hands off what a healthy writer has placed since its last hand-off, if anything. A writer in
+// the error state keeps its bytes for the closing hand-off, as ever.
+void HandOffPending(XlStream* stream);
+
+}  // namespace pclxl
 }  // namespace tavrfndl

@@ -22,7 +22,9 @@ struct CaseName {
     return param.param.name;
   }
 };
-using WriteRecord = std::function<size_t(std::FILE*)>;
+using pclxl::Attribute;
+using pclxl::JobOutput;
+using WriteRecord = std::function<size_t(JobOutput&)>;
 
 // Everything written to a temporary file, read back from its start.
 Bytes ReadAll(std::FILE* file) {
@@ -46,7 +48,8 @@ std::pair<size_t, Bytes> WriteToTempFile(const WriteRecord& write) {
     ADD_FAILURE() << "tmpfile() failed";
     return {0, {}};
   }
-  const size_t result = write(file.get());
+  JobOutput out(file.get());
+  const size_t result = write(out);
   return {result, ReadAll(file.get())};
 }
 
@@ -75,58 +78,58 @@ INSTANTIATE_TEST_SUITE_P(
     Records, RecordTest,
     ::testing::Values(
         RecordCase{"SetCursor",
-                   [](std::FILE* f) { return WriteSetCursor(f, 100, 200); },
+                   [](JobOutput& f) { return WriteSetCursor(f, 100, 200); },
                    {0xD3, 0x64, 0x00, 0xC8, 0x00, 0xF8, 0x4C, 0x6B}},
         RecordCase{"SetCursorNegativeX",
-                   [](std::FILE* f) { return WriteSetCursor(f, -5, 0); },
+                   [](JobOutput& f) { return WriteSetCursor(f, -5, 0); },
                    {0xD3, 0xFB, 0xFF, 0x00, 0x00, 0xF8, 0x4C, 0x6B}},
         RecordCase{"SetCursorTruncatesY",
-                   [](std::FILE* f) { return WriteSetCursor(f, 1, 65536 + 200); },
+                   [](JobOutput& f) { return WriteSetCursor(f, 1, 65536 + 200); },
                    {0xD3, 0x01, 0x00, 0xC8, 0x00, 0xF8, 0x4C, 0x6B}},
         RecordCase{"TextHi",
-                   [](std::FILE* f) { return WriteText(f, kHi, 2, kHiWidths); },
+                   [](JobOutput& f) { return WriteText(f, kHi, 2, kHiWidths); },
                    {0xC9, 0xC1, 0x02, 0x00, 0x48, 0x00, 0x69, 0x00, 0xF8, 0xAB, 0xC9,
                     0xC1, 0x02, 0x00, 0x1E, 0x00, 0x0C, 0x00, 0xF8, 0xAF, 0xA8}},
         RecordCase{"TextEmpty",
-                   [](std::FILE* f) { return WriteText(f, nullptr, 0, nullptr); },
+                   [](JobOutput& f) { return WriteText(f, nullptr, 0, nullptr); },
                    {0xC9, 0xC1, 0x00, 0x00, 0xF8, 0xAB, 0xC9, 0xC1, 0x00, 0x00, 0xF8, 0xAF, 0xA8}},
         RecordCase{"TextWidthTruncated",
-                   [](std::FILE* f) { return WriteText(f, kOne, 1, kWide); },
+                   [](JobOutput& f) { return WriteText(f, kOne, 1, kWide); },
                    {0xC9, 0xC1, 0x01, 0x00, 0x34, 0x12, 0xF8, 0xAB, 0xC9, 0xC1, 0x01, 0x00, 0x70,
                     0x11, 0xF8, 0xAF, 0xA8}},
         RecordCase{"TextWidthNegative",
-                   [](std::FILE* f) { return WriteText(f, kOne, 1, kNegativeWidth); },
+                   [](JobOutput& f) { return WriteText(f, kOne, 1, kNegativeWidth); },
                    {0xC9, 0xC1, 0x01, 0x00, 0x34, 0x12, 0xF8, 0xAB, 0xC9, 0xC1, 0x01, 0x00, 0xFE,
                     0xFF, 0xF8, 0xAF, 0xA8}},
         RecordCase{"SetROP240",
-                   [](std::FILE* f) { return WriteSetROP(f, 240); },
+                   [](JobOutput& f) { return WriteSetROP(f, 240); },
                    {0xC0, 0xF0, 0xF8, 0x2C, 0x7B}},
         RecordCase{"SetROP252",
-                   [](std::FILE* f) { return WriteSetROP(f, 252); },
+                   [](JobOutput& f) { return WriteSetROP(f, 252); },
                    {0xC0, 0xFC, 0xF8, 0x2C, 0x7B}},
         RecordCase{"SetROPTruncatesTo8Bits",
-                   [](std::FILE* f) { return WriteSetROP(f, 0x1F0); },
+                   [](JobOutput& f) { return WriteSetROP(f, 0x1F0); },
                    {0xC0, 0xF0, 0xF8, 0x2C, 0x7B}},
         RecordCase{"SetPenSourceNullPen",
-                   [](std::FILE* f) { return WriteSetPenSource(f, 5, 0); },
+                   [](JobOutput& f) { return WriteSetPenSource(f, Attribute::NullPen, 0); },
                    {0xC0, 0x00, 0xF8, 0x05, 0x79}},
         RecordCase{"SetPenSourceOrderAndTruncation",
-                   [](std::FILE* f) { return WriteSetPenSource(f, 0x106, 0x1AB); },
+                   [](JobOutput& f) { return WriteSetPenSource(f, Attribute::PaletteData, 0x1AB); },
                    {0xC0, 0xAB, 0xF8, 0x06, 0x79}},
         RecordCase{
             "PaintRectangle",
-            [](std::FILE* f) { return WritePaintRectangle(f, 1000, 2150, 1600, 2200); },
+            [](JobOutput& f) { return WritePaintRectangle(f, 1000, 2150, 1600, 2200); },
             {0x85, 0xE3, 0xE8, 0x03, 0x66, 0x08, 0x40, 0x06, 0x98, 0x08, 0xF8, 0x42, 0xA1, 0x86}},
         RecordCase{
             "PaintRectangleNegativeAndWide",
-            [](std::FILE* f) { return WritePaintRectangle(f, -1, 70000, -32768, 32767); },
+            [](JobOutput& f) { return WritePaintRectangle(f, -1, 70000, -32768, 32767); },
             {0x85, 0xE3, 0xFF, 0xFF, 0x70, 0x11, 0x00, 0x80, 0xFF, 0x7F, 0xF8, 0x42, 0xA1, 0x86}},
         RecordCase{"ClipRectangle",
-                   [](std::FILE* f) { return WriteClipRectangle(f, 0, 0, 4900, 6400); },
+                   [](JobOutput& f) { return WriteClipRectangle(f, 0, 0, 4900, 6400); },
                    {0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x00, 0x00, 0x00, 0x00, 0x24, 0x13, 0x00, 0x19,
                     0xF8, 0x42, 0x68}},
         RecordCase{"ClipRectangleKeepsBoxOrder",
-                   [](std::FILE* f) { return WriteClipRectangle(f, 1, 2, 3, 4); },
+                   [](JobOutput& f) { return WriteClipRectangle(f, 1, 2, 3, 4); },
                    {0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00,
                     0xF8, 0x42, 0x68}}),
     CaseName());
@@ -139,7 +142,7 @@ TEST(WriteText, LargestRecordFitsAndKeepsEveryUnitAndWidth) {
     widths[i] = 65536 * 3 + i;  // the high bits must vanish
   }
   const auto [result, written] = WriteToTempFile(
-      [&](std::FILE* f) { return WriteText(f, text.data(), kMaxTextRecordUnits, widths.data()); });
+      [&](JobOutput& f) { return WriteText(f, text.data(), kMaxTextRecordUnits, widths.data()); });
   EXPECT_EQ(result, 1u);
   const size_t n = kMaxTextRecordUnits;
   ASSERT_EQ(written.size(), 13 + 4 * n);
@@ -170,7 +173,7 @@ TEST_P(RefusedTextTest, WritesNothing) {
   const uint16_t* pwText = c.nullText ? nullptr : text.data();
   const int32_t* pnWidths = c.nullWidths ? nullptr : widths.data();
   const auto [result, written] =
-      WriteToTempFile([&](std::FILE* f) { return WriteText(f, pwText, c.n, pnWidths); });
+      WriteToTempFile([&](JobOutput& f) { return WriteText(f, pwText, c.n, pnWidths); });
   EXPECT_EQ(result, 0u);
   EXPECT_TRUE(written.empty());
 }
@@ -185,24 +188,26 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusedTextTest,
                          CaseName());
 
 TEST(PageRecords, NullFileWritesNothing) {
-  EXPECT_EQ(WriteSetCursor(nullptr, 1, 2), 0u);
-  EXPECT_EQ(WriteText(nullptr, kHi, 2, kHiWidths), 0u);
-  EXPECT_EQ(WriteSetROP(nullptr, 240), 0u);
-  EXPECT_EQ(WriteSetPenSource(nullptr, 5, 0), 0u);
-  EXPECT_EQ(WritePaintRectangle(nullptr, 0, 0, 1, 1), 0u);
-  EXPECT_EQ(WriteClipRectangle(nullptr, 0, 0, 1, 1), 0u);
+  JobOutput none(nullptr);
+  EXPECT_EQ(WriteSetCursor(none, 1, 2), 0u);
+  EXPECT_EQ(WriteText(none, kHi, 2, kHiWidths), 0u);
+  EXPECT_EQ(WriteSetROP(none, 240), 0u);
+  EXPECT_EQ(WriteSetPenSource(none, Attribute::NullPen, 0), 0u);
+  EXPECT_EQ(WritePaintRectangle(none, 0, 0, 1, 1), 0u);
+  EXPECT_EQ(WriteClipRectangle(none, 0, 0, 1, 1), 0u);
 }
 
 // A stream opened for reading refuses every write, which must come back as 0 items.
 TEST(PageRecords, FailedWriteReportsZeroItems) {
   FilePtr file(std::fopen(TAVRFNDL_SOURCE_DIR "/CMakeLists.txt", "rb"));
   ASSERT_TRUE(file);
-  EXPECT_EQ(WriteSetCursor(file.get(), 1, 2), 0u);
-  EXPECT_EQ(WriteText(file.get(), kHi, 2, kHiWidths), 0u);
-  EXPECT_EQ(WriteSetROP(file.get(), 240), 0u);
-  EXPECT_EQ(WriteSetPenSource(file.get(), 5, 0), 0u);
-  EXPECT_EQ(WritePaintRectangle(file.get(), 0, 0, 1, 1), 0u);
-  EXPECT_EQ(WriteClipRectangle(file.get(), 0, 0, 1, 1), 0u);
+  JobOutput out(file.get());
+  EXPECT_EQ(WriteSetCursor(out, 1, 2), 0u);
+  EXPECT_EQ(WriteText(out, kHi, 2, kHiWidths), 0u);
+  EXPECT_EQ(WriteSetROP(out, 240), 0u);
+  EXPECT_EQ(WriteSetPenSource(out, Attribute::NullPen, 0), 0u);
+  EXPECT_EQ(WritePaintRectangle(out, 0, 0, 1, 1), 0u);
+  EXPECT_EQ(WriteClipRectangle(out, 0, 0, 1, 1), 0u);
 }
 
 #if defined(__GLIBC__)
@@ -228,19 +233,20 @@ FilePtr OpenLog(WriteLog& log) {
 
 TEST(PageRecords, EachRecordIsOneWrite) {
   const std::vector<std::pair<WriteRecord, size_t>> records = {
-      {[](std::FILE* f) { return WriteSetCursor(f, 1, 2); }, 8},
-      {[](std::FILE* f) { return WriteText(f, kHi, 2, kHiWidths); }, 21},
-      {[](std::FILE* f) { return WriteSetROP(f, 240); }, 5},
-      {[](std::FILE* f) { return WriteSetPenSource(f, 5, 0); }, 5},
-      {[](std::FILE* f) { return WritePaintRectangle(f, 0, 0, 1, 1); }, 14},
-      {[](std::FILE* f) { return WriteClipRectangle(f, 0, 0, 1, 1); }, 16},
+      {[](JobOutput& f) { return WriteSetCursor(f, 1, 2); }, 8},
+      {[](JobOutput& f) { return WriteText(f, kHi, 2, kHiWidths); }, 21},
+      {[](JobOutput& f) { return WriteSetROP(f, 240); }, 5},
+      {[](JobOutput& f) { return WriteSetPenSource(f, Attribute::NullPen, 0); }, 5},
+      {[](JobOutput& f) { return WritePaintRectangle(f, 0, 0, 1, 1); }, 14},
+      {[](JobOutput& f) { return WriteClipRectangle(f, 0, 0, 1, 1); }, 16},
   };
   for (size_t i = 0; i < records.size(); ++i) {
     SCOPED_TRACE("record " + std::to_string(i));
     WriteLog log;
     FilePtr file = OpenLog(log);
     ASSERT_TRUE(file);
-    EXPECT_EQ(records[i].first(file.get()), 1u);
+    JobOutput out(file.get());
+    EXPECT_EQ(records[i].first(out), 1u);
     ASSERT_EQ(log.writes.size(), 1u);
     EXPECT_EQ(log.writes[0].size(), records[i].second);
   }

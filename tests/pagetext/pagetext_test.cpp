@@ -244,21 +244,16 @@ const std::string kName = "OT:7:Arial:n";
 // The fixture: one font list with the run's font, a writer flushing into the same file as the
 // page records, and the process-wide cursor.
 
-void FlushToOut(XlStream* pStream, uint32_t, const uint8_t*, uint32_t) {
-  std::fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nBufferUsed),
-              static_cast<std::FILE*>(pStream->pClientData));
-  pStream->nBufferUsed = 0;
-}
-
 class PageTextTest : public ::testing::Test {
  protected:
   void SetUp() override {
     pf::SetFontEngineForTesting(&engine);
     out = std::tmpfile();
     ASSERT_NE(out, nullptr);
-    stream.reset(XlStreamCreate(4096, FlushToOut, 0));
+    stream.reset(XlStreamCreate(4096, pclxl::JobOutput::Flush, 0));
     ASSERT_NE(stream, nullptr);
-    stream->pClientData = out;
+    output = std::make_unique<pclxl::JobOutput>(out);
+    output->Attach(stream.get());
 
     list.hDC = kHdc;
     ASSERT_TRUE(AppendFontEntry(list));
@@ -289,7 +284,7 @@ class PageTextTest : public ::testing::Test {
   }
 
   int32_t Run(bool bTTE = false) {
-    return WriteToCoverPageW(list, stream.get(), out, text, context, bTTE, {&x, &y});
+    return WriteToCoverPageW(list, *output, text, context, bTTE, {&x, &y});
   }
 
   Bytes Output() {
@@ -308,6 +303,7 @@ class PageTextTest : public ::testing::Test {
   FakeEngine engine;
   std::FILE* out = nullptr;
   XlStreamPtr stream;
+  std::unique_ptr<pclxl::JobOutput> output;
   FONTLIST list;
   TEXTINFOW text{};
   DOWNLOADCONTEXT context;

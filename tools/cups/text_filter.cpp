@@ -69,23 +69,28 @@ const char* Setting(const JobOptions& job, ppd_file_t* ppd, const char* name, bo
   return useText ? marked->text : marked->choice;
 }
 
+// The papers the filter prints on, by the PPD's and the IPP media names.
+bool PaperNamed(std::string_view name, fndl::MediaSize& paper) {
+  if (name == "A4" || name == "iso_a4_210x297mm") {
+    paper = fndl::MediaSize::eA4Paper;
+  } else if (name == "Letter" || name == "na_letter_8.5x11in") {
+    paper = fndl::MediaSize::eLetterPaper;
+  } else if (name == "Legal" || name == "na_legal_8.5x14in") {
+    paper = fndl::MediaSize::eLegalPaper;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // The paper and the margins: the marked page size, the imageable area as the margins, and the
 // CUPS text options page-left, page-top and page-bottom (points) over them.
 bool ApplyPage(const JobOptions& job, ppd_file_t* ppd, fndl::PrintOptions& options) {
   ppd_size_t* size = ppd ? ppdPageSize(ppd, nullptr) : nullptr;
   const char* name = size ? size->name : job.Get("media");
-  if (name) {
-    std::string_view paper = name;
-    if (paper == "A4" || paper == "iso_a4_210x297mm") {
-      options.paper = fndl::Paper::kA4;
-    } else if (paper == "Letter" || paper == "na_letter_8.5x11in") {
-      options.paper = fndl::Paper::kLetter;
-    } else if (paper == "Legal" || paper == "na_legal_8.5x14in") {
-      options.paper = fndl::Paper::kLegal;
-    } else {
-      Error("the page size " + std::string(paper) + " is not supported (A4, Letter, Legal)");
-      return false;
-    }
+  if (name && !PaperNamed(name, options.paper)) {
+    Error("the page size " + std::string(name) + " is not supported (A4, Letter, Legal)");
+    return false;
   }
   if (size) {
     options.marginLeft = size->left;
