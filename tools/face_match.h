@@ -1,7 +1,8 @@
 // Which face the font engine will use for a family name. The POSIX font engine asks fontconfig
-// for the best scalable TrueType face of the family, weight and slant; fontconfig always answers,
-// with another family when the requested one has no TrueType face. Asking the same question
-// here lets the tool say so before the job is written.
+// for the best scalable TrueType or CFF face of the family, weight and slant; fontconfig always
+// answers, with another family when the requested one has no such face. The tool asks the
+// engine's own question (on the configuration the library then uses too) to say so before the
+// job is written.
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
 // The POSIX font engine against real fonts. Expected values are worked out here from the font
 // files' own tables (hmtx, post, OS/2, glyf), read independently of the engine, and where a real
 // GDI was asked (Wine) its answers are checked literally.
+#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -576,6 +577,25 @@ TEST_F(FontEngineTest, UnknownFaceNameFallsBackToATrueTypeFace) {
   // A path to no file is only a name.
   ASSERT_NE(Select("", 120, 400, false, "/no/such/dir/font.ttf"), nullptr);
   EXPECT_NE(engine().GetFontData(dc_, Id("glyf"), 0, nullptr, 0), GDI_ERROR);
+}
+
+// The engine asks on the process's fontconfig configuration, which every caller in the process
+// shares (the fndl tool asks the same question before the library does): the configuration an
+// application makes current is where its faces come from.
+TEST_F(FontEngineTest, FacesComeFromTheProcessFontconfigConfiguration) {
+  REQUIRE_FONT(kLiberationSans, "fonts-liberation2");
+  FcConfig* system = FcConfigReference(nullptr);
+  FcConfig* own = FcConfigCreate();
+  ASSERT_TRUE(system != nullptr && own != nullptr);
+  ASSERT_TRUE(FcConfigSetCurrent(own));
+  FcConfigDestroy(own);  // the current configuration holds it now
+  ASSERT_TRUE(FcConfigAppFontAddFile(own, reinterpret_cast<const FcChar8*>(kLiberationSans)));
+  ReleaseFontEngineCaches();
+  const HFONT font = Select("DejaVu Sans", 120);
+  FcConfigSetCurrent(system);
+  FcConfigDestroy(system);
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(EngineTable(Id("head")), FileFont(kLiberationSans).Table("head"));
 }
 
 // --- Collections -------------------------------------------------------------------------------

@@ -365,6 +365,24 @@ TEST(FndlPrint, ItalicRunsUseASecondFontWithAShear) {
   EXPECT_TRUE(sheared);
 }
 
+// The tool asks which face the font engine takes with the engine's own question, and both ask
+// on the process's fontconfig configuration: read once however many questions a job asks (an
+// italic run asks for two faces). fontconfig's debugging names the top file at each load.
+TEST(FndlPrint, FontconfigIsLoadedOnce) {
+  ScratchDir dir;
+  WriteText(dir.Path("in.txt"), "Leaning text.\n");
+  ToolRun run = RunProgram({"/usr/bin/env", "-u", "FONTCONFIG_FILE", "FC_DEBUG=1024",
+                            FNDL_EXECUTABLE, "print", "--italic", "--face", "DejaVu Sans", "-o",
+                            dir.Path("job.pxl"), dir.Path("in.txt")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string load = "\tLoading config file from /etc/fonts/fonts.conf\n";
+  size_t loads = 0;
+  for (size_t at = run.out.find(load); at != std::string::npos; at = run.out.find(load, at + 1)) {
+    ++loads;
+  }
+  EXPECT_EQ(loads, 1u) << run.out.substr(0, 2000);
+}
+
 TEST(FndlPrint, WritesTheJobToStandardOutput) {
   ScratchDir dir;
   WriteText(dir.Path("in.txt"), "To a pipe.\n");

@@ -17,8 +17,8 @@
 //
 // Faces and match results are cached for the process (ReleaseFontEngineCaches empties the
 // cache); each font object holds its own FreeType size, so fonts of one face at many sizes share
-// one FT_Face and one mapping of the file.
-#include <fontconfig/fontconfig.h>
+// one FT_Face and one mapping of the file. Fontconfig's configuration is not the engine's to
+// cache: it asks on the process's one, which fontconfig keeps for every caller (face_query.h).
 #include <ft2build.h>
 #include <sys/stat.h>
 
@@ -37,6 +37,7 @@
 #include "platform/platform.h"
 #include "platform/posix/code_page.h"
 #include "platform/posix/engine_stats.h"
+#include "platform/posix/face_query.h"
 #include "platform/posix/native_outline.h"
 #include "platform/posix/shared_mapping.h"
 #include "sfnt/bytes.h"
@@ -612,8 +613,7 @@ class PosixFontEngine final : public FontEngine {
         face->nextCached = nullptr;
         ReleaseFace(face);
       }
-      if (config_ != nullptr) FcConfigDestroy(config_);
-      config_ = nullptr;
+      rescanFonts_ = true;
       return 0;
     });
   }
@@ -709,44 +709,21 @@ class PosixFontEngine final : public FontEngine {
     return face;
   }
 
-  FcPattern* MatchPattern(const char* name, int32_t weight, bool italic) {
-    FcPattern* pattern = FcPatternCreate();
-    if (pattern == nullptr) return nullptr;
-    if (*name != '\0') {
-      // Face names are in the ANSI code page; fontconfig's family names are UTF-8.
-      std::unique_ptr<char[]> family = posix::AnsiToUtf8(name);
-      FcPatternAddString(pattern, FC_FAMILY,
-                         reinterpret_cast<const FcChar8*>(family ? family.get() : name));
-    }
-    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    return pattern;
-  }
-
-  // The best-ranked face the library can download: an sfnt with TrueType or CFF outlines (the
-  // CFF face's glyphs are converted as they are sent). A Type 1 or bitmap face of the name is
-  // passed over for the next in fontconfig's order, which is the family's sfnt face when it
-  // has one; fontconfig's format element would rank the format above the family instead.
-  Face* FirstSfntFace(const FcFontSet& sorted) {
-    for (int i = 0; i < sorted.nfont; ++i) {
-      FcChar8* format = nullptr;
-      FcChar8* file = nullptr;
-      int index = 0;
-      const FcPattern* font = sorted.fonts[i];
-      if (FcPatternGetString(font, FC_FONTFORMAT, 0, &format) != FcResultMatch ||
-          (std::strcmp(reinterpret_cast<const char*>(format), "TrueType") != 0 &&
-           std::strcmp(reinterpret_cast<const char*>(format), "CFF") != 0) ||
-          FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) {
-        continue;
-      }
-      if (FcPatternGetInteger(font, FC_INDEX, 0, &index) != FcResultMatch || index < 0) index = 0;
-      const char* path = reinterpret_cast<const char*>(file);
+  // The best-ranked face the library can download that loads (cache lock held): an sfnt with
+  // TrueType or CFF outlines (the CFF face's glyphs are converted as they are sent). The caller
+  // owns one reference.
+  Face* FirstSfntFace(const char* name, int32_t weight, bool italic) {
+    // Face names are in the ANSI code page; fontconfig's family names are UTF-8.
+    std::unique_ptr<char[]> family = *name != '\0' ? posix::AnsiToUtf8(name) : nullptr;
+    // Names matched again after the caches were emptied find the fonts installed since.
+    if (rescanFonts_) posix::RescanInstalledFaces();
+    rescanFonts_ = false;
+    g_fontconfigMatches.fetch_add(1, std::memory_order_relaxed);
+    posix::SfntFaces faces(family ? family.get() : name, weight, italic);
+    while (faces.Next()) {
       FileIdentity identity;
-      if (!IdentifyFile(path, static_cast<uint32_t>(index), identity)) continue;
-      if (Face* face = FaceOfFile(path, static_cast<uint32_t>(index), identity)) return face;
+      if (!IdentifyFile(faces.File(), faces.Index(), identity)) continue;
+      if (Face* face = FaceOfFile(faces.File(), faces.Index(), identity)) return face;
     }
     return nullptr;
   }
@@ -761,18 +738,7 @@ class PosixFontEngine final : public FontEngine {
         return entry->face;
       }
     }
-    if (config_ == nullptr) {
-      config_ = FcInitLoadConfigAndFonts();
-      if (config_ == nullptr) return nullptr;
-    }
-    FcPattern* pattern = MatchPattern(name, weight, italic);
-    if (pattern == nullptr) return nullptr;
-    g_fontconfigMatches.fetch_add(1, std::memory_order_relaxed);
-    FcResult result = FcResultNoMatch;
-    FcFontSet* sorted = FcFontSort(config_, pattern, FcTrue, nullptr, &result);
-    FcPatternDestroy(pattern);
-    Face* face = sorted ? FirstSfntFace(*sorted) : nullptr;
-    if (sorted) FcFontSetDestroy(sorted);
+    Face* face = FirstSfntFace(name, weight, italic);
     if (face == nullptr) return nullptr;
 
     // Not remembering the match (no memory) costs only a later match.
@@ -794,9 +760,9 @@ class PosixFontEngine final : public FontEngine {
   FontObject* fonts_ = nullptr;
 
   std::mutex cacheMutex_;
-  FcConfig* config_ = nullptr;
   Face* faces_ = nullptr;
   MatchEntry* matches_ = nullptr;
+  bool rescanFonts_ = false;
 };
 
 // Never destroyed: a font still in use while the process exits must not meet a dead engine.
