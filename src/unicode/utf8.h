@@ -3,8 +3,8 @@
 // Ill-formed input is replaced as the Unicode standard recommends and as Windows does for
 // CP_UTF8: each maximal subpart (the longest start of a well-formed sequence, else one byte)
 // becomes one U+FFFD, so one fault costs one replacement and the sequence after it survives.
-// ICU's u_strFromUTF8WithSub replaces the same way, but would bring its 30 MB of data into
-// every process that loads the driver library, for these few lines.
+// ICU's u_strFromUTF8WithSub replaces the same way, but would make every process that loads the
+// driver library map ICU and its 30 MB data library, for these few lines.
 #pragma once
 
 #include <cstddef>
