@@ -1,44 +1,23 @@
 #include "font_rebuild.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "sfnt/font_writer.h"
 
 namespace fndl {
 namespace {
 
+namespace sfnt = tavrfndl::sfnt;
+using tavrfndl::ByteView;
+
 struct Table {
-  char tag[4];
+  sfnt::Tag tag;
   std::vector<uint8_t> data;
 };
 
-void PutBe16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v >> 8));
-  out.push_back(static_cast<uint8_t>(v));
-}
-
-void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
-uint32_t Checksum(const std::vector<uint8_t>& data) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i < data.size(); i += 4) {
-    uint32_t word = 0;
-    for (size_t k = 0; k < 4; ++k) {
-      word = (word << 8) | (i + k < data.size() ? data[i + k] : 0);
-    }
-    sum += word;
-  }
-  return sum;
-}
-
-bool TagIs(const char tag[4], const char* name) {
-  return std::memcmp(tag, name, 4) == 0;
-}
-
-Table* FindTable(std::vector<Table>& tables, const char* name) {
+Table* FindTable(std::vector<Table>& tables, sfnt::Tag tag) {
   for (Table& t : tables) {
-    if (TagIs(t.tag, name)) return &t;
+    if (t.tag == tag) return &t;
   }
   return nullptr;
 }
@@ -48,99 +27,107 @@ constexpr size_t kHeadSize = 54;
 constexpr size_t kIndexToLocFormat = 50;
 constexpr size_t kMaxpNumGlyphs = 4;
 
-}  // namespace
-
-bool RebuildTrueType(const SoftFont& font, RebuiltFont& out, std::string& error) {
-  out = RebuiltFont{};
+// The GT segment's tables, each once and cut to the segment. The glyph outlines come from the
+// character records, not from the header.
+std::vector<Table> HeaderTables(const SoftFont& font, std::vector<std::string>& notes) {
   const FontHeaderInfo& header = font.header;
-  if (!font.headerComplete || !header.hasGT) {
-    error = "the font header has no GT segment";
-    return false;
-  }
-  const uint8_t* gt = font.headerBytes.data() + header.gtOffset;
+  const ByteView gt(font.headerBytes.data() + header.gtOffset, header.gtSize);
   std::vector<Table> tables;
   for (const SfntTableRecord& record : header.tables) {
-    // The glyph outlines come from the character records, not from the header.
-    if (TagIs(record.tag, "gdir") || TagIs(record.tag, "loca") || TagIs(record.tag, "glyf")) {
+    const sfnt::Tag tag = sfnt::Tag::FromBytes(record.tag);
+    if (tag == sfnt::Tag("gdir") || tag == sfnt::Tag("loca") || tag == sfnt::Tag("glyf")) continue;
+    if (FindTable(tables, tag)) {
+      notes.push_back("a second table " + PrintableTag(record.tag) + " is ignored");
       continue;
     }
-    if (FindTable(tables, record.tag)) {
-      out.notes.push_back("a second table " + PrintableTag(record.tag) + " is ignored");
-      continue;
+    const ByteView bytes = gt.SubClamped(record.offset, record.length);
+    if (bytes.size() != record.length) {
+      notes.push_back("table " + PrintableTag(record.tag) + " was cut to the GT segment");
     }
-    uint32_t offset = std::min(record.offset, header.gtSize);
-    uint32_t length = std::min(record.length, header.gtSize - offset);
-    if (length != record.length) {
-      out.notes.push_back("table " + PrintableTag(record.tag) + " was cut to the GT segment");
-    }
-    Table table;
-    std::memcpy(table.tag, record.tag, 4);
-    table.data.assign(gt + offset, gt + offset + length);
-    tables.push_back(std::move(table));
+    tables.push_back({tag, std::vector<uint8_t>(bytes.data(), bytes.data() + bytes.size())});
   }
-  Table* head = FindTable(tables, "head");
-  Table* maxp = FindTable(tables, "maxp");
+  return tables;
+}
+
+// The glyph count from "maxp", and "head" told that "loca" has long offsets.
+bool ReadGlyphCount(std::vector<Table>& tables, uint16_t& numGlyphs, std::string& error) {
+  Table* head = FindTable(tables, sfnt::Tag("head"));
+  Table* maxp = FindTable(tables, sfnt::Tag("maxp"));
   if (!head || head->data.size() < kHeadSize) {
     error = "the GT segment has no complete \"head\" table";
     return false;
   }
-  if (!maxp || maxp->data.size() < kMaxpNumGlyphs + 2) {
+  if (!maxp || !ByteView(maxp->data.data(), maxp->data.size()).ReadU16(kMaxpNumGlyphs, numGlyphs)) {
     error = "the GT segment has no complete \"maxp\" table";
     return false;
   }
-  out.numGlyphs =
-      static_cast<uint16_t>((maxp->data[kMaxpNumGlyphs] << 8) | maxp->data[kMaxpNumGlyphs + 1]);
-  head->data[kIndexToLocFormat] = 0;
-  head->data[kIndexToLocFormat + 1] = 1;
+  tavrfndl::PutU16(&head->data[kIndexToLocFormat], 1);
+  return true;
+}
 
-  Table glyf{{'g', 'l', 'y', 'f'}, {}};
-  Table loca{{'l', 'o', 'c', 'a'}, {}};
+void NoteGlyphsBeyond(const SoftFont& font, uint16_t numGlyphs, std::vector<std::string>& notes) {
   size_t ignored = 0;
   for (const auto& [index, bytes] : font.glyphs) {
-    if (index >= out.numGlyphs) ++ignored;
+    if (index >= numGlyphs) ++ignored;
   }
   if (ignored) {
-    out.notes.push_back(std::to_string(ignored) + " glyph records beyond the font's " +
-                        std::to_string(out.numGlyphs) + " glyphs are ignored");
+    notes.push_back(std::to_string(ignored) + " glyph records beyond the font's " +
+                    std::to_string(numGlyphs) + " glyphs are ignored");
   }
+}
+
+void AppendOffset(std::vector<uint8_t>& loca, size_t offset) {
+  loca.resize(loca.size() + 4);
+  tavrfndl::PutU32(&loca[loca.size() - 4], static_cast<uint32_t>(offset));
+}
+
+// "glyf" from the records in glyph order, each glyph 4-byte aligned, and its long "loca"; glyphs
+// without a record are empty.
+void AssembleGlyphs(const SoftFont& font, uint16_t numGlyphs, std::vector<Table>& tables) {
+  Table glyf{sfnt::Tag("glyf"), {}};
+  Table loca{sfnt::Tag("loca"), {}};
   auto next = font.glyphs.begin();
-  for (uint32_t g = 0; g < out.numGlyphs; ++g) {
-    PutBe32(loca.data, static_cast<uint32_t>(glyf.data.size()));
+  for (uint32_t g = 0; g < numGlyphs; ++g) {
+    AppendOffset(loca.data, glyf.data.size());
     while (next != font.glyphs.end() && next->first < g) ++next;
     if (next != font.glyphs.end() && next->first == g) {
       glyf.data.insert(glyf.data.end(), next->second.begin(), next->second.end());
-      while (glyf.data.size() % 4) glyf.data.push_back(0);
+      glyf.data.resize(tavrfndl::Align4(glyf.data.size()));
     }
   }
-  PutBe32(loca.data, static_cast<uint32_t>(glyf.data.size()));
+  AppendOffset(loca.data, glyf.data.size());
   tables.push_back(std::move(glyf));
   tables.push_back(std::move(loca));
-  std::sort(tables.begin(), tables.end(),
-            [](const Table& a, const Table& b) { return std::memcmp(a.tag, b.tag, 4) < 0; });
+}
 
-  auto numTables = static_cast<uint16_t>(tables.size());
-  uint16_t entrySelector = 0;
-  while ((2u << entrySelector) <= numTables) ++entrySelector;
-  auto searchRange = static_cast<uint16_t>(16u << entrySelector);
-  std::vector<uint8_t>& file = out.file;
-  PutBe32(file, 0x00010000);
-  PutBe16(file, numTables);
-  PutBe16(file, searchRange);
-  PutBe16(file, entrySelector);
-  PutBe16(file, static_cast<uint16_t>(numTables * 16u - searchRange));
-  size_t offset = 12 + 16 * tables.size();
-  for (const Table& t : tables) {
-    file.insert(file.end(), t.tag, t.tag + 4);
-    PutBe32(file, Checksum(t.data));
-    PutBe32(file, static_cast<uint32_t>(offset));
-    PutBe32(file, static_cast<uint32_t>(t.data.size()));
-    offset += (t.data.size() + 3) & ~static_cast<size_t>(3);
+// The tables sorted by tag, with checksums: FreeType does not check them, other readers may.
+bool WriteFont(std::vector<Table>& tables, std::vector<uint8_t>& file, std::string& error) {
+  std::sort(tables.begin(), tables.end(),
+            [](const Table& a, const Table& b) { return a.tag.value < b.tag.value; });
+  std::vector<sfnt::TableData> data;
+  for (const Table& t : tables) data.push_back({t.tag, ByteView(t.data.data(), t.data.size())});
+  sfnt::StandaloneFont made;
+  if (!sfnt::BuildFont(0x00010000, data, made, sfnt::Checksums::kComputed)) {
+    error = "the rebuilt font would have too many tables or be 4 GiB or larger";
+    return false;
   }
-  for (const Table& t : tables) {
-    file.insert(file.end(), t.data.begin(), t.data.end());
-    while (file.size() % 4) file.push_back(0);
-  }
+  file.assign(made.bytes.get(), made.bytes.get() + made.size);
   return true;
+}
+
+}  // namespace
+
+bool RebuildTrueType(const SoftFont& font, RebuiltFont& out, std::string& error) {
+  out = RebuiltFont{};
+  if (!font.headerComplete || !font.header.hasGT) {
+    error = "the font header has no GT segment";
+    return false;
+  }
+  std::vector<Table> tables = HeaderTables(font, out.notes);
+  if (!ReadGlyphCount(tables, out.numGlyphs, error)) return false;
+  NoteGlyphsBeyond(font, out.numGlyphs, out.notes);
+  AssembleGlyphs(font, out.numGlyphs, tables);
+  return WriteFont(tables, out.file, error);
 }
 
 }  // namespace fndl

@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "sfnt/glyf.h"
 #include "xl_names.h"
 
 namespace fndl {
@@ -191,34 +192,19 @@ bool DecodeCharRecord(const uint8_t* data, size_t size, CharRecordInfo& out, std
 
 bool ComponentGlyphs(const uint8_t* glyph, size_t length, std::vector<uint16_t>& out,
                      std::string& error) {
+  namespace sfnt = tavrfndl::sfnt;
   out.clear();
-  if (length < 10 || static_cast<int16_t>(Be16(glyph)) >= 0) return true;
-  // Component records: flags, glyph index, two arguments of 1 or 2 bytes, then an optional
-  // scale (2 bytes), x and y scale (4) or 2x2 matrix (8).
-  size_t pos = 10;
-  while (true) {
-    if (length - pos < 4) {
+  const tavrfndl::ByteView view(glyph, length);
+  if (!view.Contains(0, sfnt::kGlyphHeaderSize) || !sfnt::IsCompositeGlyph(view)) return true;
+  sfnt::ComponentReader reader(view);
+  sfnt::Component component;
+  while (!reader.done()) {
+    if (!reader.Next(component)) {
       error = "component " + std::to_string(out.size() + 1) +
               " runs past the end of the composite glyph";
       return false;
     }
-    uint16_t flags = Be16(glyph + pos);
-    out.push_back(Be16(glyph + pos + 2));
-    size_t recordLength = 4 + ((flags & 0x0001) ? 4 : 2);
-    if (flags & 0x0008) {
-      recordLength += 2;
-    } else if (flags & 0x0040) {
-      recordLength += 4;
-    } else if (flags & 0x0080) {
-      recordLength += 8;
-    }
-    if (length - pos < recordLength) {
-      error =
-          "component " + std::to_string(out.size()) + " runs past the end of the composite glyph";
-      return false;
-    }
-    pos += recordLength;
-    if (!(flags & 0x0020)) break;
+    out.push_back(component.glyphIndex);
   }
   return true;
 }

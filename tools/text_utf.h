@@ -1,5 +1,6 @@
 // UTF-8 and UTF-16 conversions for the tool: input text and paths become UTF-16 for the
-// library, and UTF-16 from a stream becomes printable UTF-8 for listings and messages.
+// library, and UTF-16 from a stream becomes printable UTF-8 for listings and messages. UTF-8 is
+// decoded and encoded by the library's own module (unicode/utf8.h), as the code pages are.
 #pragma once
 
 #include <cstddef>

@@ -1,28 +1,12 @@
 #include "sfnt/directory.h"
 
 #include <cstring>
-#include <new>
 
 namespace tavrfndl::sfnt {
 namespace {
 
-// The engine's error value is the largest 32-bit number, so font data must stay below it.
-constexpr uint64_t kLargestFontData = 0xFFFFFFFEu;
-
 bool InContainer(const TableRecord& record, uint64_t containerSize) {
   return record.offset <= containerSize && record.length <= containerSize - record.offset;
-}
-
-// The binary-search fields of an offset table: the largest power of two not above the count.
-void WriteOffsetTable(uint8_t* out, uint32_t version, uint16_t count) {
-  uint16_t entrySelector = 0;
-  while (count > 0 && (2u << entrySelector) <= count) ++entrySelector;
-  const uint32_t searchRange = count > 0 ? (1u << entrySelector) * kTableRecordSize : 0;
-  PutU32(out, version);
-  PutU16(out + 4, count);
-  PutU16(out + 6, searchRange);
-  PutU16(out + 8, entrySelector);
-  PutU16(out + 10, count * kTableRecordSize - searchRange);
 }
 
 class ViewCopier final : public TableCopier {
@@ -112,53 +96,14 @@ bool BuildStandaloneFont(const Directory& directory, uint64_t containerSize, Tab
     ++kept;
     tableBytes += Align4(record.length);
   }
-  const uint64_t headerBytes = kOffsetTableSize + uint64_t{kept} * kTableRecordSize;
-  const uint64_t total = headerBytes + tableBytes;
-  if (total > kLargestFontData) return false;
-  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[total]());
-  if (!bytes) return false;
-
-  WriteOffsetTable(bytes.get(), directory.sfntVersion(), kept);
-  size_t recordAt = kOffsetTableSize;
-  uint64_t tableAt = headerBytes;
+  FontWriter writer;
+  if (!writer.Begin(directory.sfntVersion(), kept, tableBytes)) return false;
   for (uint16_t i = 0; directory.Record(i, record); ++i) {
     if (!InContainer(record, containerSize)) continue;
-    PutU32(&bytes[recordAt], record.tag.value);
-    PutU32(&bytes[recordAt + 4], record.checkSum);
-    PutU32(&bytes[recordAt + 8], static_cast<uint32_t>(tableAt));
-    PutU32(&bytes[recordAt + 12], record.length);
-    if (record.length > 0 && !copier.Copy(record, &bytes[tableAt])) return false;
-    recordAt += kTableRecordSize;
-    tableAt += Align4(record.length);
+    uint8_t* at = writer.Add(record);
+    if (!at || (record.length > 0 && !copier.Copy(record, at))) return false;
   }
-  out.bytes = std::move(bytes);
-  out.size = static_cast<uint32_t>(total);
-  return true;
-}
-
-bool BuildFont(uint32_t sfntVersion, std::span<const TableData> tables, StandaloneFont& out) {
-  out = StandaloneFont();
-  if (tables.size() > 0xFFFF) return false;
-  const uint16_t count = static_cast<uint16_t>(tables.size());
-  uint64_t total = kOffsetTableSize + uint64_t{count} * kTableRecordSize;
-  for (const TableData& t : tables) total += Align4(t.bytes.size());
-  if (total > kLargestFontData) return false;
-  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[total]());
-  if (!bytes) return false;
-  WriteOffsetTable(bytes.get(), sfntVersion, count);
-  size_t recordAt = kOffsetTableSize;
-  uint64_t tableAt = kOffsetTableSize + uint64_t{count} * kTableRecordSize;
-  for (const TableData& t : tables) {
-    PutU32(&bytes[recordAt], t.tag.value);
-    PutU32(&bytes[recordAt + 8], static_cast<uint32_t>(tableAt));
-    PutU32(&bytes[recordAt + 12], static_cast<uint32_t>(t.bytes.size()));
-    if (!t.bytes.empty()) std::memcpy(&bytes[tableAt], t.bytes.data(), t.bytes.size());
-    recordAt += kTableRecordSize;
-    tableAt += Align4(t.bytes.size());
-  }
-  out.bytes = std::move(bytes);
-  out.size = static_cast<uint32_t>(total);
-  return true;
+  return writer.Finish(out);
 }
 
 bool BuildStandaloneFont(const Directory& directory, StandaloneFont& out) {

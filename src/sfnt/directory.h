@@ -7,24 +7,13 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <span>
 
 #include "sfnt/bytes.h"
+#include "sfnt/font_writer.h"
 #include "sfnt/tag.h"
 
 namespace tavrfndl::sfnt {
-
-inline constexpr size_t kOffsetTableSize = 12;
-inline constexpr size_t kTableRecordSize = 16;
-
-struct TableRecord {
-  Tag tag;
-  uint32_t checkSum = 0;
-  uint32_t offset = 0;  // from the start of the data, also inside a collection
-  uint32_t length = 0;
-};
 
 class Directory {
  public:
@@ -67,15 +56,6 @@ class Directory {
   bool inCollection_ = false;
 };
 
-// A standalone font: the offset table, the directory in the face's order with offsets rebased,
-// and each table's bytes, 4-byte aligned and zero padded. Tables whose bytes leave the container
-// are left out, as a lookup would not find them.
-struct StandaloneFont {
-  std::unique_ptr<uint8_t[]> bytes;
-  uint32_t size = 0;
-  ByteView view() const { return ByteView(bytes.get(), size); }
-};
-
 // Where a table's bytes come from when they are not in the directory's own data (GDI gives a
 // collection face's directory and its tables by separate calls).
 class TableCopier {
@@ -85,20 +65,14 @@ class TableCopier {
   virtual bool Copy(const TableRecord& record, uint8_t* out) = 0;
 };
 
-// The standalone font of the directory's face, its tables from copier and kept when they lie
-// inside containerSize bytes. False when the result would not stay below 4 GiB - 1 (the font
-// engine's error value), no memory is left, or a copy fails.
+// The standalone font of the directory's face: its records in the face's order with offsets
+// rebased and checksums kept, and their tables from copier. Tables whose bytes leave the
+// container (containerSize bytes) are left out, as a lookup would not find them. False when the
+// result would not stay below 4 GiB - 1 (the font engine's error value), no memory is left, or a
+// copy fails.
 bool BuildStandaloneFont(const Directory& directory, uint64_t containerSize, TableCopier& copier,
                          StandaloneFont& out);
 // The same with the tables read from the directory's own data.
 bool BuildStandaloneFont(const Directory& directory, StandaloneFont& out);
-
-// A font of the given tables, in that order (callers give them sorted by tag, as the format
-// asks). Checksums are not computed: nothing that reads the library's fonts checks them.
-struct TableData {
-  Tag tag;
-  ByteView bytes;
-};
-bool BuildFont(uint32_t sfntVersion, std::span<const TableData> tables, StandaloneFont& out);
 
 }  // namespace tavrfndl::sfnt

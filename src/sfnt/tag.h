@@ -18,6 +18,12 @@ struct Tag {
               (uint32_t{static_cast<uint8_t>(text[2])} << 8) |
               uint32_t{static_cast<uint8_t>(text[3])}) {}
 
+  // From the four bytes as a directory stores them, whatever they are.
+  static constexpr Tag FromBytes(const char bytes[4]) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = (v << 8) | uint32_t{static_cast<uint8_t>(bytes[i])};
+    return Tag(v);
+  }
   // From a name of up to four characters; missing bytes are 0, so "cvt" is not "cvt ".
   static constexpr Tag FromText(const char* text) {
     uint32_t v = 0;

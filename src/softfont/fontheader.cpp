@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pclxl/sequences.h"
+#include "sfnt/font_writer.h"
 #include "sfnt/outline_face.h"
 #include "sfnt/validate.h"
 #include "softfont/softfont.h"
@@ -16,8 +17,9 @@
 namespace tavrfndl {
 namespace {
 
-constexpr uint32_t kGtDirectoryFixed = 28;  // offset table (12) + the "gdir" record (16)
-constexpr uint32_t kTableRecordSize = 16;
+constexpr uint32_t kRecordSize = sfnt::kTableRecordSize;
+// The offset table and the "gdir" record.
+constexpr uint32_t kGtDirectoryFixed = sfnt::kOffsetTableSize + kRecordSize;
 constexpr uint32_t kFullPiece = 32768;
 
 // A table of L bytes goes out as 2 x (L >> 16) pieces of 32768 bytes and one of L & 0xFFFF:
@@ -44,20 +46,23 @@ void SendPiece(XlStream* pStream, const uint8_t* bytes, uint16_t length) {
 // fields are copied, not recomputed: the printer does not verify them.
 bool BuildGtDirectory(ByteView font, const std::vector<TableDirEntry>& records, uint32_t n,
                       std::vector<uint8_t>& out) {
-  auto offsetTable = font.Sub(0, 12);
-  if (!offsetTable) return false;
-  out.assign(kGtDirectoryFixed + kTableRecordSize * n, 0);
-  std::memcpy(out.data(), offsetTable->data(), 12);
-  PutU16(&out[4], n + 1);
-  std::memcpy(&out[12], "gdir", 4);
+  sfnt::OffsetTable offsetTable;
+  if (!sfnt::ReadOffsetTable(font, offsetTable)) return false;
+  offsetTable.numTables = static_cast<uint16_t>(n + 1);
+  out.assign(kGtDirectoryFixed + kRecordSize * n, 0);
+  sfnt::PutOffsetTable(out.data(), offsetTable);
+  sfnt::TableRecord record;
+  record.tag = sfnt::Tag("gdir");
+  sfnt::PutTableRecord(&out[sfnt::kOffsetTableSize], record);
   size_t pos = kGtDirectoryFixed;
   for (const TableDirEntry& r : records) {
     if (!r.selected) continue;
-    std::memcpy(&out[pos], r.tag, 4);
-    PutU32(&out[pos + 4], r.checkSum);
-    PutU32(&out[pos + 8], r.newOffset);
-    PutU32(&out[pos + 12], r.length);
-    pos += kTableRecordSize;
+    record.tag = sfnt::Tag::FromBytes(r.tag);
+    record.checkSum = r.checkSum;
+    record.offset = r.newOffset;
+    record.length = r.length;
+    sfnt::PutTableRecord(&out[pos], record);
+    pos += kRecordSize;
   }
   return true;
 }
@@ -95,7 +100,7 @@ bool BuildGtSegment(ByteView font, GtSegment& gt) {
   const uint32_t n = static_cast<uint32_t>(selected);
   if (!BuildGtDirectory(font, gt.records, n, gt.directory)) return false;
   // The size cannot overflow: every sendLength lies inside the font data, smaller than 4 GiB.
-  gt.size = kGtDirectoryFixed + kTableRecordSize * n;
+  gt.size = kGtDirectoryFixed + kRecordSize * n;
   for (const TableDirEntry& r : gt.records) {
     if (r.selected) gt.size += r.sendLength;
   }

@@ -3,7 +3,7 @@
 # header). Usage: layering_test.sh SOURCE_DIR. Prints every include that points up or sideways.
 set -u
 cd "$1/src" || exit 2
-stack=(sfnt outline platform pclxl truetype fontlist softfont pagetext entry)
+stack=(unicode sfnt outline platform pclxl truetype fontlist softfont pagetext entry)
 status=0
 for ((i = 0; i < ${#stack[@]}; i++)); do
   module=${stack[i]}

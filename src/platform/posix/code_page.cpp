@@ -3,9 +3,9 @@
 // setlocale) the conversions use UTF-8 instead, because a Linux file name or face name with any
 // byte above 0x7F is UTF-8 far more often than it is anything else.
 //
-// UTF-8 is converted here, following the Unicode rule that each maximal ill-formed subpart
-// becomes one U+FFFD (what Windows does for CP_UTF8). Every other code set goes through iconv,
-// where each byte iconv rejects becomes one U+FFFD.
+// UTF-8 goes through the library's own decoder (unicode/utf8.h), where each maximal ill-formed
+// subpart becomes one U+FFFD, as Windows does for CP_UTF8. Every other code set goes through
+// iconv, where each byte iconv rejects becomes one U+FFFD.
 #include "platform/posix/code_page.h"
 
 #include <errno.h>
@@ -18,15 +18,17 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string_view>
 
 #include "platform/platform.h"
+#include "unicode/utf8.h"
 
 namespace tavrfndl::platform {
 namespace {
 
 constexpr uint32_t kCpThreadAcp = 3;
 constexpr uint32_t kCpUtf8 = 65001;
-constexpr uint16_t kReplacementChar = 0xFFFD;
+constexpr uint16_t kReplacementChar = unicode::kReplacementCharacter;
 constexpr char kDefaultChar = '?';
 
 std::mutex g_codeSetMutex;
@@ -103,98 +105,22 @@ class Sink {
   bool failed_ = false;
 };
 
-void PutCodePoint(Sink<uint16_t>& sink, uint32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    sink.Put(static_cast<uint16_t>(0xD800 | (cp >> 10)));
-    sink.Put(static_cast<uint16_t>(0xDC00 | (cp & 0x3FF)));
-  } else {
-    sink.Put(static_cast<uint16_t>(cp));
-  }
-}
-
-void DecodeUtf8(const unsigned char* s, size_t n, Sink<uint16_t>& sink) {
-  size_t i = 0;
-  while (i < n && !sink.failed()) {
-    unsigned char b = s[i];
-    if (b < 0x80) {
-      sink.Put(b);
-      ++i;
-      continue;
-    }
-    int need = 0;
-    uint32_t cp = 0;
-    // Only the first continuation byte has a narrower range: it rules out overlong forms,
-    // surrogates and values past U+10FFFF.
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-      need = 1;
-      cp = b & 0x1Fu;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      need = 2;
-      cp = b & 0x0Fu;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      need = 3;
-      cp = b & 0x07u;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    } else {
-      sink.Put(kReplacementChar);
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    bool bad = false;
-    for (int k = 0; k < need; ++k, ++j) {
-      unsigned char first = k == 0 ? lo : 0x80, last = k == 0 ? hi : 0xBF;
-      if (j >= n || s[j] < first || s[j] > last) {
-        bad = true;
-        break;
-      }
-      cp = (cp << 6) | (s[j] & 0x3Fu);
-    }
-    // A bad sequence consumes the bytes that were still valid; the offending byte starts anew.
-    i = j;
-    if (bad) {
-      sink.Put(kReplacementChar);
-    } else {
-      PutCodePoint(sink, cp);
-    }
-  }
-}
-
-bool IsHighSurrogate(uint16_t u) {
-  return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLowSurrogate(uint16_t u) {
-  return u >= 0xDC00 && u <= 0xDFFF;
+void DecodeUtf8(const char* s, size_t n, Sink<uint16_t>& sink) {
+  unicode::Utf8ToUtf16(std::string_view(s, n), [&sink](char16_t unit) { return sink.Put(unit); });
 }
 
 void EncodeUtf8(const uint16_t* s, size_t n, Sink<char>& sink) {
-  auto put = [&sink](uint32_t byte) { sink.Put(static_cast<char>(static_cast<uint8_t>(byte))); };
   for (size_t i = 0; i < n && !sink.failed(); ++i) {
-    uint32_t u = s[i];
-    if (IsHighSurrogate(s[i]) && i + 1 < n && IsLowSurrogate(s[i + 1])) {
-      uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
-      put(0xF0 | (cp >> 18));
-      put(0x80 | ((cp >> 12) & 0x3F));
-      put(0x80 | ((cp >> 6) & 0x3F));
-      put(0x80 | (cp & 0x3F));
-      ++i;
-    } else if (IsHighSurrogate(s[i]) || IsLowSurrogate(s[i])) {
+    char32_t c = s[i];
+    if (unicode::IsHighSurrogate(c) && i + 1 < n && unicode::IsLowSurrogate(s[i + 1])) {
+      c = unicode::FromSurrogates(c, s[++i]);
+    } else if (unicode::IsHighSurrogate(c) || unicode::IsLowSurrogate(c)) {
       sink.Put(kDefaultChar);
-    } else if (u < 0x80) {
-      put(u);
-    } else if (u < 0x800) {
-      put(0xC0 | (u >> 6));
-      put(0x80 | (u & 0x3F));
-    } else {
-      put(0xE0 | (u >> 12));
-      put(0x80 | ((u >> 6) & 0x3F));
-      put(0x80 | (u & 0x3F));
+      continue;
     }
+    char bytes[4];
+    const size_t count = unicode::EncodeUtf8(c, bytes);
+    for (size_t k = 0; k < count; ++k) sink.Put(bytes[k]);
   }
 }
 
@@ -284,7 +210,8 @@ bool EncodeIconv(const char* codeSet, const uint16_t* s, size_t n, Sink<char>& s
     size_t unit = byteOffset / 2;
     if (truncated) return (n - unit) * 2;
     // A pair the code set cannot hold is one character: one '?'.
-    bool pair = unit + 1 < n && IsHighSurrogate(s[unit]) && IsLowSurrogate(s[unit + 1]);
+    bool pair =
+        unit + 1 < n && unicode::IsHighSurrogate(s[unit]) && unicode::IsLowSurrogate(s[unit + 1]);
     return pair ? 4 : 2;
   };
   return RunIconv(cd.get(), bytes.get(), n * 2, output, invalid);
@@ -301,7 +228,7 @@ int MultiByteToWideChar(uint32_t codePage, uint32_t /*dwFlags*/, const char* lpM
   CodeSet codeSet = ResolveCodeSet(codePage);
   Sink<uint16_t> sink(lpWideCharStr, cchWideChar);
   if (codeSet.utf8) {
-    DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), n, sink);
+    DecodeUtf8(lpMultiByteStr, n, sink);
   } else if (!DecodeIconv(codeSet.name, lpMultiByteStr, n, sink)) {
     return 0;
   }
