@@ -1,10 +1,13 @@
 #include "job_framing.h"
 
-#include "xl_names.h"
-#include "xlstream_reader.h"
+#include "pclxl/format.h"
 
 namespace fndl {
 namespace {
+
+using tavrfndl::pclxl::Attribute;
+using tavrfndl::pclxl::kUniversalExit;
+using tavrfndl::pclxl::Operator;
 
 class Encoder {
  public:
@@ -19,13 +22,13 @@ class Encoder {
     Put16(y);
     return *this;
   }
-  Encoder& Attr(uint8_t id) {
+  Encoder& Attr(Attribute id) {
     bytes_.push_back(0xF8);
-    bytes_.push_back(id);
+    bytes_.push_back(static_cast<uint8_t>(id));
     return *this;
   }
-  Encoder& Op(uint8_t tag) {
-    bytes_.push_back(tag);
+  Encoder& Op(Operator tag) {
+    bytes_.push_back(static_cast<uint8_t>(tag));
     return *this;
   }
   Encoder& Text(const std::string& text) {
@@ -79,49 +82,49 @@ std::vector<uint8_t> JobOpening(uint16_t resolution, const std::string& comment)
     if (c == '\n' || c == '\r') c = ' ';
   }
   return Encoder()
-      .Text(kUniversalExitSequence)
+      .Text(kUniversalExit)
       .Text("@PJL ENTER LANGUAGE = PCLXL\r\n")
       .Text(") HP-PCL XL;2;0;Comment " + line + "\n")
       .UInt16XY(resolution, resolution)
-      .Attr(xlattr::kUnitsPerMeasure)
+      .Attr(Attribute::UnitsPerMeasure)
       .UByte(kMeasureInch)
-      .Attr(xlattr::kMeasure)
+      .Attr(Attribute::Measure)
       .UByte(kErrorReportPage)
-      .Attr(xlattr::kErrorReport)
-      .Op(xlop::kBeginSession)
+      .Attr(Attribute::ErrorReport)
+      .Op(Operator::BeginSession)
       .UByte(kDefaultSource)
-      .Attr(xlattr::kSourceType)
+      .Attr(Attribute::SourceType)
       .UByte(kLowByteFirst)
-      .Attr(xlattr::kDataOrg)
-      .Op(xlop::kOpenDataSource)
+      .Attr(Attribute::DataOrg)
+      .Op(Operator::OpenDataSource)
       .Take();
 }
 
 std::vector<uint8_t> PageOpening(Paper paper) {
   return Encoder()
       .UByte(kPortrait)
-      .Attr(xlattr::kOrientation)
+      .Attr(Attribute::Orientation)
       .UByte(MediaOf(paper))
-      .Attr(xlattr::kMediaSize)
-      .Op(xlop::kBeginPage)
+      .Attr(Attribute::MediaSize)
+      .Op(Operator::BeginPage)
       .UByte(kGray)
-      .Attr(xlattr::kColorSpace)
-      .Op(xlop::kSetColorSpace)
+      .Attr(Attribute::ColorSpace)
+      .Op(Operator::SetColorSpace)
       .UByte(kBlack)
-      .Attr(xlattr::kGrayLevel)
-      .Op(xlop::kSetBrushSource)
+      .Attr(Attribute::GrayLevel)
+      .Op(Operator::SetBrushSource)
       .Take();
 }
 
 std::vector<uint8_t> PageClosing() {
-  return Encoder().Op(xlop::kEndPage).Take();
+  return Encoder().Op(Operator::EndPage).Take();
 }
 
 std::vector<uint8_t> JobClosing() {
   return Encoder()
-      .Op(xlop::kCloseDataSource)
-      .Op(xlop::kEndSession)
-      .Text(kUniversalExitSequence)
+      .Op(Operator::CloseDataSource)
+      .Op(Operator::EndSession)
+      .Text(kUniversalExit)
       .Take();
 }
 

@@ -16,14 +16,20 @@
 
 #include "face_match.h"
 #include "file_io.h"
+#include "pclxl/xlstream_reader.h"
 #include "sample_text.h"
 #include "tavrfndl.h"
 #include "text_utf.h"
-#include "xl_names.h"
-#include "xlstream_reader.h"
 
 namespace fndl {
 namespace {
+
+using tavrfndl::pclxl::Attribute;
+using tavrfndl::pclxl::FormatOffset;
+using tavrfndl::pclxl::Operator;
+using tavrfndl::pclxl::XlAttribute;
+using tavrfndl::pclxl::XlOperator;
+using tavrfndl::pclxl::XlStreamReader;
 
 // The library's page geometry, fixed in page units: lines end before x 4725, and a run stops
 // with a full page in front of a line that its clip box (0, 0, 4900, 6400) would cut. The job's
@@ -294,13 +300,14 @@ void Job::CheckLibraryOutput(size_t from) {
 
 // Each line the library writes is a SetCursor and a Text with an advance for every character.
 void Job::ReadBack(const XlOperator& op) {
-  const XlAttribute* point = op.tag == xlop::kSetCursor ? op.Find(xlattr::kPoint) : nullptr;
+  const XlAttribute* point = op.tag == Operator::SetCursor ? op.Find(Attribute::Point) : nullptr;
   if (point) {
     endX_ = static_cast<int32_t>(point->value.number[0]);
     endY_ = static_cast<int32_t>(point->value.number[1]);
   }
-  const XlAttribute* text = op.tag == xlop::kText ? op.Find(xlattr::kTextData) : nullptr;
-  const XlAttribute* advances = op.tag == xlop::kText ? op.Find(xlattr::kXSpacingData) : nullptr;
+  const XlAttribute* text = op.tag == Operator::Text ? op.Find(Attribute::TextData) : nullptr;
+  const XlAttribute* advances =
+      op.tag == Operator::Text ? op.Find(Attribute::XSpacingData) : nullptr;
   if (!text || !advances) return;
   for (uint32_t i = 0; i < advances->value.count; ++i) {
     auto advance = static_cast<int32_t>(advances->value.Element(i));
@@ -623,8 +630,8 @@ bool ReadParagraphs(const PrintOptions& options, std::vector<Paragraph>& paragra
 }
 
 // The font engine takes a family's best face with TrueType or CFF outlines, of another family when
-// the requested one has none (not installed, or only as Type 1 or bitmap fonts). Said before the job is written; an error
-// with --strict.
+// the requested one has none (not installed, or only as Type 1 or bitmap fonts). Said before the
+// job is written; an error with --strict.
 bool CheckSubstitution(const PrintOptions& options, const std::vector<Paragraph>& paragraphs) {
   bool italic = false;
   for (const Paragraph& paragraph : paragraphs) {
@@ -634,9 +641,8 @@ bool CheckSubstitution(const PrintOptions& options, const std::vector<Paragraph>
     if (slant && !italic) break;
     FaceMatch match = MatchFamily(options.face, slant);
     if (!match.found || match.sameFamily) continue;
-    std::string text = "no face of \"" + options.face +
-                       "\" is installed; the font engine uses \"" + match.family + "\" (" +
-                       match.file + ") in its place";
+    std::string text = "no face of \"" + options.face + "\" is installed; the font engine uses \"" +
+                       match.family + "\" (" + match.file + ") in its place";
     if (options.strict) {
       Message("error: " + text + " (--strict)");
       return false;
