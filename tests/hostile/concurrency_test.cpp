@@ -14,7 +14,7 @@
 #include "hostile/stream_checks.h"
 #include "support/driver.h"
 #include "support/fontbuilder.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -112,9 +112,9 @@ TEST(Concurrency, EveryExportFromSeveralThreadsAtOnce) {
   // Every font that went out was removed at the end or on the way.
   size_t headers = 0;
   size_t removals = 0;
-  for (const XlOperator& o : ParseXl(job)) {
-    headers += o.tag == op::kBeginFontHeader;
-    removals += o.tag == op::kRemoveFont;
+  for (const WireOp& o : ReadOps(job)) {
+    headers += o.tag == Operator::BeginFontHeader;
+    removals += o.tag == Operator::RemoveFont;
   }
   EXPECT_GT(headers, 0u);
   EXPECT_EQ(removals, headers);

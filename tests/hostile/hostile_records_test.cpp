@@ -13,7 +13,7 @@
 #include "hostile/stream_checks.h"
 #include "support/driver.h"
 #include "support/fontbuilder.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -26,9 +26,9 @@ constexpr int32_t kHugeHeight = 100000;
 // the page shows whole lines only down to y 6400 - 16276.
 constexpr int32_t kLowestBaseline = -9876;
 
-size_t CountTag(const std::vector<uint8_t>& job, uint8_t tag) {
+size_t CountTag(const std::vector<uint8_t>& job, Operator tag) {
   size_t n = 0;
-  for (const XlOperator& o : ParseXl(job)) n += o.tag == tag;
+  for (const WireOp& o : ReadOps(job)) n += o.tag == tag;
   return n;
 }
 
@@ -65,14 +65,14 @@ TEST_F(HostileRecords, EmptyLinesFromFarAboveThePageFailInsteadOfFillingTheJob) 
 TEST_F(HostileRecords, EmptyLinesThatReachTheBottomStillFillThePage) {
   // One line 6300 units above the lowest, then one every 100 units down to it: 64 lines in all.
   EXPECT_EQ(Run(kLowestBaseline - 6300, kHugeHeight, 100), FNDL_RESULT_PAGE_FULL);
-  EXPECT_EQ(CountTag(Job(), op::kText), 64u);
+  EXPECT_EQ(CountTag(Job(), Operator::Text), 64u);
 
   const size_t before = Job().size();
   // 64780 lines to the bottom at a spacing of 1, one on the first line's place.
   EXPECT_EQ(Run(kLowestBaseline - 64780, kHugeHeight, 1), FNDL_RESULT_PAGE_FULL);
   std::vector<uint8_t> job = Job();
   job.erase(job.begin(), job.begin() + static_cast<long>(before));
-  EXPECT_EQ(CountTag(job, op::kText), 64781u);
+  EXPECT_EQ(CountTag(job, Operator::Text), 64781u);
 }
 
 // Spacings that never get the cursor to the bottom: 0, and one that wraps it back up.

@@ -1,0 +1,82 @@
+#include "support/xl_ops.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace tavrfndl::testing {
+namespace {
+
+// The attribute as the reader finds it in the operator's own bytes.
+template <typename Use>
+void WithAttribute(const WireOp& op, Attribute id, Use use) {
+  auto reader = pclxl::XlStreamReader::Fragment(op.bytes.data(), op.bytes.size());
+  pclxl::XlOperator read;
+  if (reader.Next(read) != pclxl::XlStreamReader::Result::kOperator) return;
+  if (const pclxl::XlAttribute* a = read.Find(id)) use(a->value);
+}
+
+}  // namespace
+
+double WireOp::Number(Attribute id, size_t i) const {
+  double number = -1;
+  WithAttribute(*this, id, [&](const pclxl::XlValue& v) { number = i < 4 ? v.number[i] : -1; });
+  return number;
+}
+
+std::vector<double> WireOp::Elements(Attribute id) const {
+  std::vector<double> elements;
+  WithAttribute(*this, id, [&](const pclxl::XlValue& v) {
+    for (uint32_t i = 0; i < v.count; ++i) elements.push_back(v.Element(i));
+  });
+  return elements;
+}
+
+std::vector<WireOp> ReadOps(const std::vector<uint8_t>& stream, std::string* error) {
+  using pclxl::XlStreamReader;
+  std::vector<WireOp> ops;
+  XlStreamReader reader = XlStreamReader::Fragment(stream.data(), stream.size());
+  pclxl::XlOperator op;
+  XlStreamReader::Result result;
+  while ((result = reader.Next(op)) == XlStreamReader::Result::kOperator) {
+    WireOp& wire = ops.emplace_back();
+    wire.tag = op.tag;
+    wire.offset = op.start;
+    wire.bytes.assign(stream.begin() + static_cast<long>(op.start),
+                      stream.begin() + static_cast<long>(op.offset + 1));
+    wire.hasData = op.hasData;
+    if (op.hasData) wire.data.assign(op.data, op.data + op.dataLength);
+  }
+  if (result == XlStreamReader::Result::kError && error) {
+    *error = reader.error() + " at " + pclxl::FormatOffset(reader.errorOffset());
+  }
+  return ops;
+}
+
+std::vector<Operator> Tags(const std::vector<WireOp>& ops) {
+  std::vector<Operator> tags;
+  for (const WireOp& o : ops) tags.push_back(o.tag);
+  return tags;
+}
+
+std::string TagName(Operator tag) {
+  if (const char* name = pclxl::OperatorName(static_cast<uint8_t>(tag))) return name;
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%02X", static_cast<unsigned>(tag));
+  return buf;
+}
+
+std::string Describe(const std::vector<Operator>& tags) {
+  std::string out;
+  for (Operator t : tags) {
+    if (!out.empty()) out.push_back(' ');
+    out.append(TagName(t));
+  }
+  return out;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace tavrfndl::testing
