@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <set>
 
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::bench {
 namespace {

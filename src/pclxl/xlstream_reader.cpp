@@ -110,8 +110,12 @@ double XlValue::Element(size_t i) const {
 }
 
 const XlAttribute* XlOperator::Find(Attribute id) const {
+  return Find(static_cast<uint16_t>(id));
+}
+
+const XlAttribute* XlOperator::Find(uint16_t id) const {
   for (auto it = attributes.rbegin(); it != attributes.rend(); ++it) {
-    if (it->id == static_cast<uint16_t>(id)) return &*it;
+    if (it->id == id) return &*it;
   }
   return nullptr;
 }

@@ -60,6 +60,8 @@ struct XlOperator {
 
   // The last attribute with this id (a repeated attribute overrides the earlier one), or null.
   const XlAttribute* Find(Attribute id) const;
+  // The same by number, for ids outside the Attribute enumeration (attr_uint16).
+  const XlAttribute* Find(uint16_t id) const;
 };
 
 // Something in front of the binary stream: a universal exit or a PJL line.

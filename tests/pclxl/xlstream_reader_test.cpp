@@ -1,6 +1,6 @@
 // The PCL XL reader on hand-built streams: every byte below is written from the binary binding
 // (tag, value low byte first, attribute id after its value, data after its operator).
-#include "xlstream_reader.h"
+#include "pclxl/xlstream_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace fndl::test {
+namespace tavrfndl::pclxl {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -48,7 +48,7 @@ TEST(XlStreamReader, PrologueItemsComeBeforeTheHeaderLine) {
   XlStreamReader reader(bytes.data(), bytes.size());
   ASSERT_TRUE(reader.ReadPrologue()) << reader.error();
   ASSERT_EQ(reader.prologue().size(), 3u);
-  EXPECT_EQ(reader.prologue()[0].kind, XlPrologueItem::Kind::kUniversalExit);
+  EXPECT_EQ(reader.prologue()[0].kind, XlPrologueItem::Kind::kExit);
   EXPECT_EQ(reader.prologue()[1].text, "@PJL JOB NAME = \"x\"");
   EXPECT_EQ(reader.prologue()[2].offset, 30u);
   EXPECT_EQ(reader.prologue()[2].text, "@PJL ENTER LANGUAGE = PCLXL");
@@ -59,7 +59,7 @@ TEST(XlStreamReader, PrologueItemsComeBeforeTheHeaderLine) {
   EXPECT_EQ(reader.header().comment, "Comment; with; semicolons");
   XlOperator op;
   ASSERT_EQ(reader.Next(op), XlStreamReader::Result::kOperator);
-  EXPECT_EQ(op.tag, 0x41);
+  EXPECT_EQ(op.tag, Operator::BeginSession);
   EXPECT_EQ(op.offset, 59u + 42u);
   EXPECT_EQ(reader.Next(op), XlStreamReader::Result::kEnd);
   EXPECT_FALSE(reader.endedWithUniversalExit());
@@ -248,4 +248,4 @@ TEST(XlStreamReader, RandomInputAlwaysEndsWithinOneStepPerByte) {
 }
 
 }  // namespace
-}  // namespace fndl::test
+}  // namespace tavrfndl::pclxl
