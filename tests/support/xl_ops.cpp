@@ -74,6 +74,55 @@ std::string Describe(const std::vector<Operator>& tags) {
   return out;
 }
 
+namespace {
+
+std::vector<double> NumbersOf(const pclxl::XlValue& v) {
+  if (v.shape != pclxl::XlShape::kArray) {
+    const size_t n = v.shape == pclxl::XlShape::kScalar ? 1
+                     : v.shape == pclxl::XlShape::kXY   ? 2
+                                                        : 4;
+    return std::vector<double>(v.number, v.number + n);
+  }
+  std::vector<double> elements;
+  for (uint32_t i = 0; i < v.count; ++i) elements.push_back(v.Element(i));
+  return elements;
+}
+
+std::string Difference(const pclxl::XlOperator& op, const ExpectedOp& want) {
+  if (op.tag != want.tag) return "found " + TagName(op.tag);
+  if (op.attributes.size() != want.attributes.size()) {
+    return std::to_string(op.attributes.size()) + " attributes";
+  }
+  for (size_t i = 0; i < op.attributes.size(); ++i) {
+    const pclxl::XlAttribute& got = op.attributes[i];
+    const ExpectedOp::Value& value = want.attributes[i];
+    const std::string which = "attribute " + std::to_string(i) + " ";
+    if (got.id != static_cast<uint16_t>(value.id)) return which + "id " + std::to_string(got.id);
+    if (got.value.type != value.type) return which + "of another type";
+    if (NumbersOf(got.value) != value.numbers) return which + "of another value";
+  }
+  const std::vector<uint8_t> data(op.data, op.data + op.dataLength);
+  return data == want.data ? "" : std::to_string(data.size()) + " bytes of data";
+}
+
+}  // namespace
+
+std::string ReadsBackAs(const std::vector<uint8_t>& stream, const std::vector<ExpectedOp>& expected,
+                        bool job) {
+  using pclxl::XlStreamReader;
+  XlStreamReader reader = job ? XlStreamReader(stream.data(), stream.size())
+                              : XlStreamReader::Fragment(stream.data(), stream.size());
+  pclxl::XlOperator op;
+  for (const ExpectedOp& want : expected) {
+    if (reader.Next(op) != XlStreamReader::Result::kOperator) {
+      return "no " + TagName(want.tag) + ": " + reader.error();
+    }
+    const std::string difference = Difference(op, want);
+    if (!difference.empty()) return TagName(want.tag) + ": " + difference;
+  }
+  return reader.Next(op) == XlStreamReader::Result::kEnd ? "" : "more than expected";
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

@@ -36,6 +36,24 @@ std::vector<Operator> Tags(const std::vector<WireOp>& ops);
 std::string TagName(Operator tag);
 std::string Describe(const std::vector<Operator>& tags);
 
+// What one operator should read back as: its tag, each attribute's id, type and numbers (a
+// scalar's value, the coordinates of an xy pair or a box, an array's elements), and its data.
+struct ExpectedOp {
+  struct Value {
+    Attribute id;
+    pclxl::DataType type;
+    std::vector<double> numbers;
+  };
+  Operator tag;
+  std::vector<Value> attributes;
+  std::vector<uint8_t> data = {};
+};
+
+// Empty when the reader reads `stream` (a whole job when `job`, else a fragment) as exactly the
+// expected operators, in order; otherwise the first difference.
+std::string ReadsBackAs(const std::vector<uint8_t>& stream, const std::vector<ExpectedOp>& expected,
+                        bool job = false);
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
 }  // namespace tavrfndl::testing
