@@ -14,6 +14,7 @@
 #include "pclxl/format.h"
 #include "sample_text.h"
 #include "softfont_records.h"
+#include "support/fontfile.h"
 #include "text_utf.h"
 #include "tool_harness.h"
 
@@ -62,17 +63,14 @@ std::u16string WithoutSpaces(std::u16string text) {
   return text;
 }
 
-uint32_t ReadBe32(const Bytes& b, size_t at) {
-  return (static_cast<uint32_t>(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
-}
-
 // The checksum of a font file's "head" table, from its directory.
 uint32_t HeadChecksum(const Bytes& file) {
   if (file.size() < 12) return 0;
-  uint16_t tables = static_cast<uint16_t>((file[4] << 8) | file[5]);
+  const auto tables = static_cast<uint16_t>(tavrfndl::testing::BeU16(file, 4));
   for (size_t i = 0; i < tables && 12 + 16 * (i + 1) <= file.size(); ++i) {
     size_t record = 12 + 16 * i;
-    if (std::memcmp(&file[record], "head", 4) == 0) return ReadBe32(file, record + 4);
+    if (std::memcmp(&file[record], "head", 4) == 0)
+      return tavrfndl::testing::BeU32(file, record + 4);
   }
   return 0;
 }
@@ -279,7 +277,7 @@ TEST(FndlPrint, CjkTextInATrueTypeFileRoundTrips) {
   // The package keeps it under "opentype", but the font has TrueType outlines.
   Bytes file = ReadBytes(ipa);
   ASSERT_GE(file.size(), 4u);
-  EXPECT_EQ(ReadBe32(file, 0), 0x00010000u);
+  EXPECT_EQ(tavrfndl::testing::BeU32(file, 0), 0x00010000u);
   FreeTypeFace face(ipa);
   ASSERT_TRUE(face.ok());
   FT_ULong glyfLength = 0;
