@@ -134,6 +134,60 @@ void ExpectTextHasGlyphs(const Job& job) {
   }
 }
 
+// Pages open and close in turn; each starts with gray and a black brush; text, cursors and
+// glyph downloads only inside pages; a cursor never below the library's clip box. Returns the
+// pages.
+size_t ExpectPagesInTurn(const Job& job) {
+  bool inPage = false;
+  size_t pages = 0;
+  for (size_t i = 2; i < job.ops.size(); ++i) {
+    const XlOperator& op = job.ops[i];
+    if (op.tag == Operator::BeginPage) {
+      EXPECT_FALSE(inPage);
+      inPage = true;
+      ++pages;
+      EXPECT_EQ(op.Find(Attribute::MediaSize)->value.number[0], 2);
+      if (i + 2 >= job.ops.size()) {
+        ADD_FAILURE() << "a page opening cut short";
+        return pages;
+      }
+      EXPECT_EQ(job.ops[i + 1].tag, Operator::SetColorSpace);
+      EXPECT_EQ(job.ops[i + 2].tag, Operator::SetBrushSource);
+      EXPECT_EQ(job.ops[i + 2].Find(Attribute::GrayLevel)->value.number[0], 0);
+    } else if (op.tag == Operator::EndPage) {
+      EXPECT_TRUE(inPage);
+      inPage = false;
+    } else if (op.tag == Operator::Text || op.tag == Operator::SetCursor ||
+               op.tag == Operator::ReadChar) {
+      EXPECT_TRUE(inPage) << OperatorName(static_cast<uint8_t>(op.tag)) << " at "
+                          << FormatOffset(op.offset);
+    }
+    if (op.tag == Operator::SetCursor) {
+      const XlValue& point = op.Find(Attribute::Point)->value;
+      EXPECT_GE(point.number[0], 300);
+      EXPECT_LE(point.number[1], 6400)
+          << "a line below the clip box at " << FormatOffset(op.offset);
+    }
+  }
+  EXPECT_FALSE(inPage);
+  return pages;
+}
+
+// Every header and record decodes; every font is removed after the last page.
+void ExpectFontsRemoved(const Job& job) {
+  EXPECT_TRUE(job.problems.empty()) << job.problems[0].message;
+  EXPECT_EQ(job.fonts.headersDecoded(), job.Count(Operator::BeginFontHeader));
+  EXPECT_EQ(job.fonts.headersDecoded(), 2u);
+  EXPECT_EQ(job.fonts.recordsDecoded(), job.Count(Operator::ReadChar));
+  EXPECT_TRUE(job.fonts.fonts().empty()) << "a font is left on the printer";
+  size_t n = job.ops.size();
+  EXPECT_EQ(job.ops[n - 1].tag, Operator::EndSession);
+  EXPECT_EQ(job.ops[n - 2].tag, Operator::CloseDataSource);
+  EXPECT_EQ(job.ops[n - 3].tag, Operator::RemoveFont);
+  EXPECT_EQ(job.ops[n - 4].tag, Operator::RemoveFont);
+  EXPECT_EQ(job.ops[n - 5].tag, Operator::EndPage);
+}
+
 TEST(FndlPrint, TheSampleIsACompleteMultiPageJob) {
   Printed p;
   PrintJob({}, p);
@@ -157,53 +211,12 @@ TEST(FndlPrint, TheSampleIsACompleteMultiPageJob) {
   ASSERT_EQ(job.ops[1].tag, Operator::OpenDataSource);
   EXPECT_EQ(job.ops[1].Find(Attribute::DataOrg)->value.number[0], 1);
 
-  // Pages open and close in turn; each starts with gray and a black brush; text, cursors and
-  // glyph downloads only inside pages; a cursor never below the library's clip box.
-  bool inPage = false;
-  size_t pages = 0;
-  for (size_t i = 2; i < job.ops.size(); ++i) {
-    const XlOperator& op = job.ops[i];
-    if (op.tag == Operator::BeginPage) {
-      ASSERT_FALSE(inPage);
-      inPage = true;
-      ++pages;
-      EXPECT_EQ(op.Find(Attribute::MediaSize)->value.number[0], 2);
-      ASSERT_LT(i + 2, job.ops.size());
-      EXPECT_EQ(job.ops[i + 1].tag, Operator::SetColorSpace);
-      EXPECT_EQ(job.ops[i + 2].tag, Operator::SetBrushSource);
-      EXPECT_EQ(job.ops[i + 2].Find(Attribute::GrayLevel)->value.number[0], 0);
-    } else if (op.tag == Operator::EndPage) {
-      ASSERT_TRUE(inPage);
-      inPage = false;
-    } else if (op.tag == Operator::Text || op.tag == Operator::SetCursor ||
-               op.tag == Operator::ReadChar) {
-      EXPECT_TRUE(inPage) << OperatorName(static_cast<uint8_t>(op.tag)) << " at "
-                          << FormatOffset(op.offset);
-    }
-    if (op.tag == Operator::SetCursor) {
-      const XlValue& point = op.Find(Attribute::Point)->value;
-      EXPECT_GE(point.number[0], 300);
-      EXPECT_LE(point.number[1], 6400)
-          << "a line below the clip box at " << FormatOffset(op.offset);
-    }
-  }
-  EXPECT_FALSE(inPage);
+  const size_t pages = ExpectPagesInTurn(job);
   EXPECT_GT(pages, 1u);
   EXPECT_NE(p.run.err.find("wrote " + std::to_string(pages) + " pages"), std::string::npos)
       << p.run.err;
 
-  // Fonts: every header and record decodes; every font is removed after the last page.
-  EXPECT_TRUE(job.problems.empty()) << job.problems[0].message;
-  EXPECT_EQ(job.fonts.headersDecoded(), job.Count(Operator::BeginFontHeader));
-  EXPECT_EQ(job.fonts.headersDecoded(), 2u);
-  EXPECT_EQ(job.fonts.recordsDecoded(), job.Count(Operator::ReadChar));
-  EXPECT_TRUE(job.fonts.fonts().empty()) << "a font is left on the printer";
-  size_t n = job.ops.size();
-  EXPECT_EQ(job.ops[n - 1].tag, Operator::EndSession);
-  EXPECT_EQ(job.ops[n - 2].tag, Operator::CloseDataSource);
-  EXPECT_EQ(job.ops[n - 3].tag, Operator::RemoveFont);
-  EXPECT_EQ(job.ops[n - 4].tag, Operator::RemoveFont);
-  EXPECT_EQ(job.ops[n - 5].tag, Operator::EndPage);
+  ExpectFontsRemoved(job);
 
   // Every character of the sample is on a page, in order.
   std::u16string printed, expected;

@@ -247,14 +247,16 @@ TEST(SoftFontCollector, FollowsAFontFromHeaderToRemoval) {
   EXPECT_EQ(fed.fonts.problems(), 0u);
 }
 
-TEST(SoftFontCollector, ReportsFontOperatorsThatDoNotFit) {
+// Font operators in places or with values that do not fit, with what the collector says.
+struct MisfitCase {
+  const char* name;
+  XlBuilder builder;
+  const char* message;
+};
+
+std::vector<MisfitCase> MisfitCases() {
   Bytes record = CharRecord(5, Bytes(12, 0));
-  struct Case {
-    const char* name;
-    XlBuilder builder;
-    const char* message;
-  };
-  std::vector<Case> cases;
+  std::vector<MisfitCase> cases;
   {
     XlBuilder b;
     SendChar(b, 0x41, record);
@@ -307,7 +309,11 @@ TEST(SoftFontCollector, ReportsFontOperatorsThatDoNotFit) {
     b.Name("F").Op(Operator::RemoveFont);
     cases.push_back({"RemoveFont for an unknown font", b, "no such font"});
   }
-  for (const Case& c : cases) {
+  return cases;
+}
+
+TEST(SoftFontCollector, ReportsFontOperatorsThatDoNotFit) {
+  for (const MisfitCase& c : MisfitCases()) {
     SCOPED_TRACE(c.name);
     Fed fed;
     Feed(c.builder, fed);
