@@ -82,40 +82,40 @@ TEST_F(HostileRecords, SpacingThatNeverReachesTheBottomFails) {
 }
 
 // Numbers at the ends of their ranges, one field at a time.
+struct ExtremeCase {
+  const char* what;
+  int32_t fontHeight = 120;
+  uint32_t resolution = 600;
+  uint32_t lineSpacing = 100;
+  int32_t startX = 300;
+  int32_t cursorX = 300;
+  int32_t cursorY = 400;
+  int32_t offset = 0;
+  int32_t bold = 0;
+  int32_t italic = 0;
+  int32_t underline = 1;
+};
+const ExtremeCase kExtremes[] = {
+    {"FontHeight INT32_MIN", INT32_MIN},
+    {"FontHeight INT32_MAX", INT32_MAX},
+    {"FontHeight -1", -1},
+    {"resolution 0", 120, 0},
+    {"resolution UINT32_MAX", 120, UINT32_MAX},
+    {"line spacing UINT32_MAX", 2400, 600, UINT32_MAX},
+    {"start x INT32_MIN", 2400, 600, 100, INT32_MIN},
+    {"start x INT32_MAX", 2400, 600, 100, INT32_MAX},
+    {"cursor at INT32_MAX", 120, 600, 100, 300, INT32_MAX, INT32_MAX},
+    {"cursor at INT32_MIN", 120, 600, 100, 300, INT32_MIN, INT32_MIN},
+    {"offset at the end of the text", 120, 600, 100, 300, 300, 400, 26},
+    {"bold, italic, underline -1", 120, 600, 100, 300, 300, 400, 0, -1, -1, -1},
+    {"bold, italic, underline INT32_MIN", 120, 600, 100, 300, 300, 400, 0, INT32_MIN, INT32_MIN,
+     INT32_MIN},
+};
 TEST(HostileRecordNumbers, EveryExtremeEndsWithADefinedAnswer) {
-  struct Case {
-    const char* what;
-    int32_t fontHeight = 120;
-    uint32_t resolution = 600;
-    uint32_t lineSpacing = 100;
-    int32_t startX = 300;
-    int32_t cursorX = 300;
-    int32_t cursorY = 400;
-    int32_t offset = 0;
-    int32_t bold = 0;
-    int32_t italic = 0;
-    int32_t underline = 1;
-  };
-  const Case cases[] = {
-      {"FontHeight INT32_MIN", INT32_MIN},
-      {"FontHeight INT32_MAX", INT32_MAX},
-      {"FontHeight -1", -1},
-      {"resolution 0", 120, 0},
-      {"resolution UINT32_MAX", 120, UINT32_MAX},
-      {"line spacing UINT32_MAX", 2400, 600, UINT32_MAX},
-      {"start x INT32_MIN", 2400, 600, 100, INT32_MIN},
-      {"start x INT32_MAX", 2400, 600, 100, INT32_MAX},
-      {"cursor at INT32_MAX", 120, 600, 100, 300, INT32_MAX, INT32_MAX},
-      {"cursor at INT32_MIN", 120, 600, 100, 300, INT32_MIN, INT32_MIN},
-      {"offset at the end of the text", 120, 600, 100, 300, 300, 400, 26},
-      {"bold, italic, underline -1", 120, 600, 100, 300, 300, 400, 0, -1, -1, -1},
-      {"bold, italic, underline INT32_MIN", 120, 600, 100, 300, 300, 400, 0, INT32_MIN, INT32_MIN,
-       INT32_MIN},
-  };
   const Library lib = Library::Load();
   test::TempFile font(test::IntactFont());
   uint32_t id = 100;
-  for (const Case& c : cases) {
+  for (const ExtremeCase& c : kExtremes) {
     SCOPED_TRACE(c.what);
     const std::string out = TempPath("job-" + std::to_string(id) + ".pxl");
     lib.SetCursorTo(c.cursorX, c.cursorY);
