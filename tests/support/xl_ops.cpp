@@ -1,5 +1,6 @@
 #include "support/xl_ops.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
