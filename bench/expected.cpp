@@ -6,7 +6,7 @@
 
 #include "pclxl/encoder.h"
 #include "sfnt/bytes.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::bench {
 namespace {
@@ -202,7 +202,7 @@ Bytes OperatorAlone(Operator op) {
 // otherwise says where the first difference lies.
 class OutputCheck {
  public:
-  explicit OutputCheck(const std::vector<testing::XlOperator>& ops) : ops_(ops) {}
+  explicit OutputCheck(const std::vector<testing::WireOp>& ops) : ops_(ops) {}
 
   std::string FontHeader(const DownloadExpectation& e);
   std::string Selection(const DownloadExpectation& e);
@@ -221,7 +221,7 @@ class OutputCheck {
     return true;
   }
 
-  const std::vector<testing::XlOperator>& ops_;
+  const std::vector<testing::WireOp>& ops_;
   size_t i_ = 0;
 };
 
@@ -235,9 +235,8 @@ std::string OutputCheck::FontHeader(const DownloadExpectation& e) {
   });
   if (!Take(begin)) return At("BeginFontHeader");
   Bytes header;
-  const auto readFontHeader = static_cast<uint8_t>(Operator::ReadFontHeader);
-  for (; i_ < ops_.size() && ops_[i_].tag == readFontHeader; ++i_) {
-    const testing::XlOperator& op = ops_[i_];
+  for (; i_ < ops_.size() && ops_[i_].tag == Operator::ReadFontHeader; ++i_) {
+    const testing::WireOp& op = ops_[i_];
     if (!op.hasData || op.bytes != ReadFontHeaderOperator(op.data.size())) {
       return At("ReadFontHeader piece");
     }
@@ -429,7 +428,7 @@ Bytes PageRecords(const std::u16string& text, const std::vector<int32_t>& widths
 
 std::string CheckDownloadOutput(const Bytes& out, const DownloadExpectation& e) {
   std::string parseError;
-  const std::vector<testing::XlOperator> ops = testing::ParseXl(out, &parseError);
+  const std::vector<testing::WireOp> ops = testing::ReadOps(out, &parseError);
   if (!parseError.empty()) return "output does not parse: " + parseError;
   OutputCheck check(ops);
   for (auto part : {&OutputCheck::FontHeader, &OutputCheck::Selection, &OutputCheck::Chars,

@@ -35,8 +35,9 @@ struct Scenario {
 
 uint32_t SegmentCount(ReferenceFont& font) {
   const Bytes& cmap = font.Table("cmap");
-  auto u16 = [&](size_t at) -> uint32_t {
-    return at + 2 <= cmap.size() ? (uint32_t{cmap[at]} << 8) | cmap[at + 1] : 0;
+  auto u16 = [view = ByteView(cmap.data(), cmap.size())](size_t at) -> uint32_t {
+    uint16_t value = 0;
+    return view.ReadU16(at, value) ? value : 0;
   };
   for (uint32_t i = 0; i < u16(2); ++i) {
     const size_t record = 4 + 8 * size_t{i};

@@ -1,4 +1,5 @@
-// Fuzz target: PCL XL streams, through the fndl tool's parsers.
+// Fuzz target: PCL XL streams, through the library's stream reader and the fndl tool's listing
+// and preview.
 //
 // The input is a whole job as `fndl dump` and `fndl render` read it: the listing is written (to
 // nowhere) and the pages are rendered at a low resolution. The same bytes are also read as a
@@ -11,7 +12,7 @@
 #include "dump_listing.h"
 #include "fuzz_support.h"
 #include "page_render.h"
-#include "xlstream_reader.h"
+#include "pclxl/xlstream_reader.h"
 
 namespace {
 
@@ -22,10 +23,11 @@ constexpr double kDpi = 20.0;
 constexpr uint64_t kMaxPagePixels = 1000000;
 
 void ReadFragment(const uint8_t* data, size_t size, bool bigEndian) {
-  fndl::XlStreamReader reader = fndl::XlStreamReader::Fragment(data, size, bigEndian);
-  fndl::XlOperator op;
+  tavrfndl::pclxl::XlStreamReader reader =
+      tavrfndl::pclxl::XlStreamReader::Fragment(data, size, bigEndian);
+  tavrfndl::pclxl::XlOperator op;
   size_t steps = 0;
-  while (reader.Next(op) == fndl::XlStreamReader::Result::kOperator) {
+  while (reader.Next(op) == tavrfndl::pclxl::XlStreamReader::Result::kOperator) {
     if (++steps > size) {
       tavrfndl::fuzz::Violation("the stream reader took more steps than there are bytes");
     }

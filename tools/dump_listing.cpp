@@ -6,10 +6,77 @@
 
 #include "softfont_records.h"
 #include "text_utf.h"
-#include "xl_names.h"
 
 namespace fndl {
 namespace {
+
+using namespace tavrfndl::pclxl;
+
+// What the enumerated values the listing spells out mean.
+struct Meaning {
+  Attribute attribute;
+  uint8_t value;
+  const char* text;
+};
+
+template <typename Enumeration>
+constexpr Meaning Means(Attribute attribute, Enumeration value, const char* text) {
+  return {attribute, static_cast<uint8_t>(value), text};
+}
+
+constexpr Meaning kMeanings[] = {
+    Means(Attribute::Measure, Measure::eInch, "inch"),
+    Means(Attribute::Measure, Measure::eMillimeter, "millimeter"),
+    Means(Attribute::Measure, Measure::eTenthsOfAMillimeter, "tenth of a millimeter"),
+    Means(Attribute::CustomMediaSizeUnits, Measure::eInch, "inch"),
+    Means(Attribute::CustomMediaSizeUnits, Measure::eMillimeter, "millimeter"),
+    Means(Attribute::CustomMediaSizeUnits, Measure::eTenthsOfAMillimeter, "tenth of a millimeter"),
+    Means(Attribute::ErrorReport, ErrorReport::eNoReporting, "none"),
+    Means(Attribute::ErrorReport, ErrorReport::eBackChannel, "back channel"),
+    Means(Attribute::ErrorReport, ErrorReport::eErrorPage, "error page"),
+    Means(Attribute::ErrorReport, ErrorReport::eBackChAndErrPage, "back channel and error page"),
+    Means(Attribute::DataOrg, DataOrg::eBinaryHighByteFirst, "binary, high byte first"),
+    Means(Attribute::DataOrg, DataOrg::eBinaryLowByteFirst, "binary, low byte first"),
+    Means(Attribute::SourceType, DataSource::eDefaultDataSource, "default source"),
+    Means(Attribute::Orientation, Orientation::ePortraitOrientation, "portrait"),
+    Means(Attribute::Orientation, Orientation::eLandscapeOrientation, "landscape"),
+    Means(Attribute::Orientation, Orientation::eReversePortrait, "reverse portrait"),
+    Means(Attribute::Orientation, Orientation::eReverseLandscape, "reverse landscape"),
+    Means(Attribute::MediaSize, MediaSize::eLetterPaper, "Letter"),
+    Means(Attribute::MediaSize, MediaSize::eLegalPaper, "Legal"),
+    Means(Attribute::MediaSize, MediaSize::eA4Paper, "A4"),
+    Means(Attribute::MediaSize, MediaSize::eExecPaper, "Executive"),
+    Means(Attribute::MediaSize, MediaSize::eLedgerPaper, "Ledger"),
+    Means(Attribute::MediaSize, MediaSize::eA3Paper, "A3"),
+    Means(Attribute::ColorSpace, ColorSpace::eGray, "gray"),
+    Means(Attribute::ColorSpace, ColorSpace::eRGB, "RGB"),
+    Means(Attribute::ClipRegion, ClipRegion::eInterior, "interior"),
+    Means(Attribute::ClipRegion, ClipRegion::eExterior, "exterior"),
+};
+
+// What an enumerated attribute's value means; null when the listing does not spell it out.
+const char* EnumerationMeaning(uint16_t attributeId, double value) {
+  for (const Meaning& meaning : kMeanings) {
+    if (static_cast<uint16_t>(meaning.attribute) == attributeId && meaning.value == value) {
+      return meaning.text;
+    }
+  }
+  return nullptr;
+}
+
+// "Name", or "attribute 0xNN" for an id the protocol does not name.
+std::string NameOfAttribute(uint16_t id) {
+  if (id <= 0xFF) {
+    if (const char* name = AttributeName(static_cast<uint8_t>(id))) return name;
+  }
+  char text[32];
+  std::snprintf(text, sizeof(text), "attribute 0x%02X", static_cast<unsigned>(id));
+  return text;
+}
+
+bool Is(const XlAttribute& attribute, Attribute id) {
+  return attribute.id == static_cast<uint16_t>(id);
+}
 
 constexpr size_t kShownElements = 8;
 constexpr size_t kShownCharacters = 64;
@@ -86,53 +153,74 @@ std::string Elements(const XlValue& v) {
 
 }  // namespace
 
+namespace {
+
+// " 0x0041 'A'" and the like: a character code with its character, or a component's.
+std::string CharCodeText(double number) {
+  auto code = static_cast<uint32_t>(number);
+  std::string text = " " + Hex(code, 4);
+  if (code == kComponentCharCode) {
+    text += " (component)";
+  } else if (code >= 0x20 && code != 0x7F && !(code >= 0xD800 && code <= 0xDFFF)) {
+    text += " '";
+    AppendUtf8(text, code);
+    text += "'";
+  }
+  return text;
+}
+
+std::string ScalarText(const XlAttribute& attribute) {
+  const XlValue& v = attribute.value;
+  if (Is(attribute, Attribute::CharCode) && !v.IsReal() && v.number[0] >= 0 &&
+      v.number[0] <= 0xFFFF) {
+    return CharCodeText(v.number[0]);
+  }
+  std::string text = " " + Number(v.number[0], v.IsReal());
+  if (v.IsReal()) return text;
+  if (const char* meaning = EnumerationMeaning(attribute.id, v.number[0])) {
+    text += std::string(" (") + meaning + ")";
+  }
+  return text;
+}
+
+std::string ArrayText(const XlAttribute& attribute) {
+  const XlValue& v = attribute.value;
+  std::string text = "[";
+  text += std::to_string(v.count);
+  text += "] ";
+  bool textual = Is(attribute, Attribute::TextData) || Is(attribute, Attribute::FontName);
+  bool bytes = v.type == DataType::ubyte_array;
+  bool byteString = bytes && v.count > 0 && Printable(v);
+  if ((textual && (bytes || v.type == DataType::uint16_array)) || byteString) {
+    return text + Quoted(v);
+  }
+  return text + Elements(v);
+}
+
+std::string NumbersText(const XlValue& v, size_t count) {
+  std::string text = " (";
+  for (size_t i = 0; i < count; ++i) {
+    if (i) text += ", ";
+    text += Number(v.number[i], v.IsReal());
+  }
+  return text + ")";
+}
+
+}  // namespace
+
 std::string FormatAttribute(const XlAttribute& attribute) {
   const XlValue& v = attribute.value;
-  const char* typeName = DataTypeName(v.type);
-  std::string text = AttributeName(attribute.id) + "=" + (typeName ? typeName : "?");
+  const char* typeName = DataTypeName(static_cast<uint8_t>(v.type));
+  std::string text = NameOfAttribute(attribute.id) + "=" + (typeName ? typeName : "?");
   switch (v.shape) {
-    case XlShape::kScalar: {
-      text += ' ';
-      text += Number(v.number[0], v.IsReal());
-      if (attribute.id == xlattr::kCharCode && !v.IsReal() && v.number[0] >= 0 &&
-          v.number[0] <= 0xFFFF) {
-        auto code = static_cast<uint32_t>(v.number[0]);
-        text = AttributeName(attribute.id) + "=" + typeName + " " + Hex(code, 4);
-        if (code == kComponentCharCode) {
-          text += " (component)";
-        } else if (code >= 0x20 && code != 0x7F && !(code >= 0xD800 && code <= 0xDFFF)) {
-          text += " '";
-          AppendUtf8(text, code);
-          text += "'";
-        }
-      } else if (!v.IsReal()) {
-        if (const char* meaning =
-                EnumerationMeaning(attribute.id, static_cast<int64_t>(v.number[0]))) {
-          text += std::string(" (") + meaning + ")";
-        }
-      }
-      break;
-    }
+    case XlShape::kScalar:
+      return text + ScalarText(attribute);
     case XlShape::kXY:
-      text += " (" + Number(v.number[0], v.IsReal()) + ", " + Number(v.number[1], v.IsReal()) + ")";
-      break;
+      return text + NumbersText(v, 2);
     case XlShape::kBox:
-      text += " (" + Number(v.number[0], v.IsReal()) + ", " + Number(v.number[1], v.IsReal()) +
-              ", " + Number(v.number[2], v.IsReal()) + ", " + Number(v.number[3], v.IsReal()) + ")";
-      break;
-    case XlShape::kArray: {
-      text += '[';
-      text += std::to_string(v.count);
-      text += "] ";
-      bool textual = attribute.id == xlattr::kTextData || attribute.id == xlattr::kFontName;
-      bool byteString = v.type == 0xC8 && v.count > 0 && Printable(v);
-      if ((textual && (v.type == 0xC8 || v.type == 0xC9)) || byteString) {
-        text += Quoted(v);
-      } else {
-        text += Elements(v);
-      }
-      break;
-    }
+      return text + NumbersText(v, 4);
+    case XlShape::kArray:
+      return text + ArrayText(attribute);
   }
   return text;
 }
@@ -218,47 +306,77 @@ class Listing {
 
 }  // namespace
 
+namespace {
+
+void ListPrologue(Listing& listing, const XlStreamReader& reader, bool prologueRead) {
+  for (const XlPrologueItem& item : reader.prologue()) {
+    listing.At(item.offset,
+               item.kind == XlPrologueItem::Kind::kExit ? "universal exit" : "PJL " + item.text);
+  }
+  if (!prologueRead) return;
+  const XlStreamHeader& h = reader.header();
+  listing.At(h.offset, "stream header \"" + h.line + "\": binary, " +
+                           (reader.bigEndian() ? "high" : "low") + " byte first; protocol \"" +
+                           h.protocolName + "\" class " + h.protocolClass + " revision " +
+                           h.revision);
+}
+
+void ListOperator(Listing& listing, const XlOperator& op, SoftFontCollector& fonts) {
+  const char* name = OperatorName(static_cast<uint8_t>(op.tag));
+  std::string line = name ? name : "unknown operator " + Hex(static_cast<uint8_t>(op.tag), 2);
+  for (const XlAttribute& a : op.attributes) line += "  " + FormatAttribute(a);
+  if (op.hasData) line += "  + data " + std::to_string(op.dataLength) + " bytes";
+  listing.At(op.start, line);
+  FontEvent event = fonts.Feed(op);
+  switch (event.kind) {
+    case FontEvent::Kind::kHeaderDecoded:
+      listing.Header(*event.font, *event.header);
+      break;
+    case FontEvent::Kind::kCharDecoded:
+      listing.Record(event.charCode, event.record);
+      break;
+    case FontEvent::Kind::kProblem:
+      listing.Detail("problem: " + event.message);
+      break;
+    default:
+      break;
+  }
+}
+
+// How the stream ended: where, and whether a universal exit closed it.
+std::string EndLine(const XlStreamReader& reader, size_t size) {
+  std::string end = "end of stream at " + FormatOffset(reader.endOffset());
+  if (!reader.endedWithUniversalExit()) return end + " (no universal exit)";
+  size_t after = size - reader.endOffset() - kUniversalExitLength;
+  end += ", closed by a universal exit";
+  if (after) end += " (" + std::to_string(after) + " bytes follow it, not read)";
+  return end;
+}
+
+std::string Summary(size_t operators, size_t pages, const SoftFontCollector& fonts) {
+  return std::to_string(operators) + " operators, " + std::to_string(pages) + " pages, " +
+         std::to_string(fonts.headersDecoded()) + " font headers, " +
+         std::to_string(fonts.recordsDecoded()) + " character records (" +
+         std::to_string(fonts.componentRecords()) + " components), " +
+         std::to_string(fonts.removals()) + " fonts removed, " + std::to_string(fonts.problems()) +
+         " problems";
+}
+
+}  // namespace
+
 int WriteListing(const uint8_t* data, size_t size, std::FILE* out, std::FILE* err) {
   Listing listing(out);
   XlStreamReader reader(data, size);
   bool prologueRead = reader.ReadPrologue();
-  for (const XlPrologueItem& item : reader.prologue()) {
-    listing.At(item.offset, item.kind == XlPrologueItem::Kind::kUniversalExit ? "universal exit"
-                                                                              : "PJL " + item.text);
-  }
-  if (prologueRead) {
-    const XlStreamHeader& h = reader.header();
-    listing.At(h.offset, "stream header \"" + h.line + "\": binary, " +
-                             (reader.bigEndian() ? "high" : "low") + " byte first; protocol \"" +
-                             h.protocolName + "\" class " + h.protocolClass + " revision " +
-                             h.revision);
-  }
+  ListPrologue(listing, reader, prologueRead);
   SoftFontCollector fonts;
   size_t operators = 0, pages = 0;
   XlOperator op;
   XlStreamReader::Result result = XlStreamReader::Result::kError;
   while (prologueRead && (result = reader.Next(op)) == XlStreamReader::Result::kOperator) {
     ++operators;
-    if (op.tag == xlop::kBeginPage) ++pages;
-    const char* name = OperatorName(op.tag);
-    std::string line = name ? name : "unknown operator " + Hex(op.tag, 2);
-    for (const XlAttribute& a : op.attributes) line += "  " + FormatAttribute(a);
-    if (op.hasData) line += "  + data " + std::to_string(op.dataLength) + " bytes";
-    listing.At(op.start, line);
-    FontEvent event = fonts.Feed(op);
-    switch (event.kind) {
-      case FontEvent::Kind::kHeaderDecoded:
-        listing.Header(*event.font, *event.header);
-        break;
-      case FontEvent::Kind::kCharDecoded:
-        listing.Record(event.charCode, event.record);
-        break;
-      case FontEvent::Kind::kProblem:
-        listing.Detail("problem: " + event.message);
-        break;
-      default:
-        break;
-    }
+    if (op.tag == Operator::BeginPage) ++pages;
+    ListOperator(listing, op, fonts);
   }
   bool broken = !prologueRead || result == XlStreamReader::Result::kError;
   if (broken) {
@@ -267,22 +385,9 @@ int WriteListing(const uint8_t* data, size_t size, std::FILE* out, std::FILE* er
     std::fflush(out);
     std::fprintf(err, "fndl dump: %s\n", message.c_str());
   } else {
-    std::string end = "end of stream at " + FormatOffset(reader.endOffset());
-    if (reader.endedWithUniversalExit()) {
-      size_t after = size - reader.endOffset() - kUniversalExitLength;
-      end += ", closed by a universal exit";
-      if (after) end += " (" + std::to_string(after) + " bytes follow it, not read)";
-    } else {
-      end += " (no universal exit)";
-    }
-    listing.Line(end);
+    listing.Line(EndLine(reader, size));
   }
-  listing.Line(std::to_string(operators) + " operators, " + std::to_string(pages) + " pages, " +
-               std::to_string(fonts.headersDecoded()) + " font headers, " +
-               std::to_string(fonts.recordsDecoded()) + " character records (" +
-               std::to_string(fonts.componentRecords()) + " components), " +
-               std::to_string(fonts.removals()) + " fonts removed, " +
-               std::to_string(fonts.problems()) + " problems");
+  listing.Line(Summary(operators, pages, fonts));
   if (!broken && fonts.problems()) {
     std::fprintf(err, "fndl dump: %zu problems in the font data (see the listing)\n",
                  fonts.problems());

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "xlstream_reader.h"
+#include "pclxl/xlstream_reader.h"
 
 namespace fndl {
 
@@ -17,6 +17,6 @@ namespace fndl {
 int WriteListing(const uint8_t* data, size_t size, std::FILE* out, std::FILE* err);
 
 // One attribute as the listing shows it: "Name=type value".
-std::string FormatAttribute(const XlAttribute& attribute);
+std::string FormatAttribute(const tavrfndl::pclxl::XlAttribute& attribute);
 
 }  // namespace fndl

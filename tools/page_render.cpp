@@ -13,13 +13,14 @@
 #include <utility>
 
 #include "font_rebuild.h"
+#include "pclxl/xlstream_reader.h"
 #include "softfont_records.h"
 #include "text_utf.h"
-#include "xl_names.h"
-#include "xlstream_reader.h"
 
 namespace fndl {
 namespace {
+
+using namespace tavrfndl::pclxl;
 
 // Characters bigger than this are not drawn: the bitmaps would run into hundreds of megabytes.
 constexpr double kMaxPixelsPerEm = 4000;
@@ -115,17 +116,27 @@ class Renderer {
     sx_ = dpi_ / perInchX;
     sy_ = dpi_ / perInchY;
   }
-  bool Scalar(const XlOperator& op, uint8_t id, double& value);
-  bool Pair(const XlOperator& op, uint8_t id, double& x, double& y);
+  bool Scalar(const XlOperator& op, Attribute id, double& value);
+  bool Pair(const XlOperator& op, Attribute id, double& x, double& y);
 
   void BeginSession(const XlOperator& op);
+  void PageSize(const XlOperator& op, double& width, double& height);
   bool BeginPage(const XlOperator& op);
+  bool SetCharacterState(const XlOperator& op);
+  bool SetGraphicsState(const XlOperator& op);
+  void SetROP(const XlOperator& op);
+  bool Paint(const XlOperator& op);
+  void Rectangle(const XlOperator& op);
   bool EndPage(bool incomplete);
   void SetBrushOrPen(const XlOperator& op, int& target);
   void SetFont(const XlOperator& op);
   void SetClipRectangle(const XlOperator& op);
   void PaintRectangles(const std::vector<Box>& boxes, const char* what);
   void Text(const XlOperator& op);
+  bool TextArrays(const XlOperator& op, const XlValue*& text, const XlValue* (&spacing)[2]);
+  bool SizeFace(LoadedFace* loaded, const GraphicsState& g, double& ppemY);
+  size_t DrawCharacters(const XlValue& text, const XlValue* const (&spacing)[2],
+                        const SoftFont& font, LoadedFace* loaded, double boldStrength);
   void NoRecord(uint16_t code);
   void CheckComplete(LoadedFace& loaded, uint16_t code, uint16_t glyph);
   LoadedFace* FaceFor(const std::string& name);
@@ -158,14 +169,14 @@ void Renderer::Problem(std::string message) {
   }
 }
 
-bool Renderer::Scalar(const XlOperator& op, uint8_t id, double& value) {
+bool Renderer::Scalar(const XlOperator& op, Attribute id, double& value) {
   const XlAttribute* a = op.Find(id);
   if (!a || a->value.shape != XlShape::kScalar || !Finite(a->value)) return false;
   value = a->value.number[0];
   return true;
 }
 
-bool Renderer::Pair(const XlOperator& op, uint8_t id, double& x, double& y) {
+bool Renderer::Pair(const XlOperator& op, Attribute id, double& x, double& y) {
   const XlAttribute* a = op.Find(id);
   if (!a || a->value.shape != XlShape::kXY || !Finite(a->value)) return false;
   x = a->value.number[0];
@@ -176,7 +187,7 @@ bool Renderer::Pair(const XlOperator& op, uint8_t id, double& x, double& y) {
 void Renderer::BeginSession(const XlOperator& op) {
   double measure = 0, x = 0, y = 0;
   double perUnit = 1;  // measures per inch
-  if (Scalar(op, xlattr::kMeasure, measure)) {
+  if (Scalar(op, Attribute::Measure, measure)) {
     if (measure == 1) {
       perUnit = 25.4;
     } else if (measure == 2) {
@@ -185,7 +196,7 @@ void Renderer::BeginSession(const XlOperator& op) {
       Problem("BeginSession: unknown Measure " + std::to_string(measure) + ", inch assumed");
     }
   }
-  if (!Pair(op, xlattr::kUnitsPerMeasure, x, y) || !(x > 0) || !(y > 0)) {
+  if (!Pair(op, Attribute::UnitsPerMeasure, x, y) || !(x > 0) || !(y > 0)) {
     Problem("BeginSession without a usable UnitsPerMeasure; 600 units per inch assumed");
     x = y = 600;
     perUnit = 1;
@@ -193,56 +204,56 @@ void Renderer::BeginSession(const XlOperator& op) {
   SetUnits(x * perUnit, y * perUnit);
 }
 
-// Paper sizes in inches.
-struct Paper {
-  const char* name;
-  double width, height;
-};
-constexpr Paper kPapers[] = {
-    {"LETTER", 8.5, 11},  {"LEGAL", 8.5, 14}, {"A4", 210 / 25.4, 297 / 25.4},
-    {"EXEC", 7.25, 10.5}, {"LEDGER", 11, 17}, {"A3", 297 / 25.4, 420 / 25.4},
-};
+// Inches of a paper of the MediaSize enumeration.
+void Inches(const Paper& paper, double& width, double& height) {
+  width = static_cast<double>(paper.widthNumerator) / paper.denominator;
+  height = static_cast<double>(paper.heightNumerator) / paper.denominator;
+}
+
+// The page's size in inches from its media attributes (Letter when they give none).
+void Renderer::PageSize(const XlOperator& op, double& width, double& height) {
+  width = 8.5;
+  height = 11;
+  const XlAttribute* media = op.Find(Attribute::MediaSize);
+  double customX = 0, customY = 0, customUnits = 0;
+  if (Pair(op, Attribute::CustomMediaSize, customX, customY)) {
+    Scalar(op, Attribute::CustomMediaSizeUnits, customUnits);
+    double perInch = customUnits == 1 ? 25.4 : customUnits == 2 ? 254 : 1;
+    width = customX / perInch;
+    height = customY / perInch;
+  } else if (media && media->value.shape == XlShape::kScalar) {
+    double n = media->value.number[0];
+    const Paper* paper =
+        n >= 0 && n <= 255 && n == std::floor(n) ? PaperOf(static_cast<uint8_t>(n)) : nullptr;
+    if (paper) {
+      Inches(*paper, width, height);
+    } else {
+      Problem("BeginPage: MediaSize " + std::to_string(n) + " is not known here; Letter used");
+    }
+  } else if (media && media->value.type == DataType::ubyte_array) {
+    std::string name;
+    for (uint32_t i = 0; i < media->value.count && i < 32; ++i) {
+      name += static_cast<char>(std::toupper(static_cast<int>(media->value.Element(i))));
+    }
+    if (const Paper* paper = PaperNamed(name.data(), name.size())) {
+      Inches(*paper, width, height);
+    } else {
+      Problem("BeginPage: MediaSize \"" + name + "\" is not known here; Letter used");
+    }
+  } else {
+    Problem("BeginPage without a MediaSize; Letter used");
+  }
+}
 
 bool Renderer::BeginPage(const XlOperator& op) {
   if (inPage_) {
     Problem("BeginPage inside page " + std::to_string(page_.number) + "; that page ends there");
     if (!EndPage(true)) return false;
   }
-  double width = 8.5, height = 11;
-  const XlAttribute* media = op.Find(xlattr::kMediaSize);
-  double customX = 0, customY = 0, customUnits = 0;
-  if (Pair(op, xlattr::kCustomMediaSize, customX, customY)) {
-    Scalar(op, xlattr::kCustomMediaSizeUnits, customUnits);
-    double perInch = customUnits == 1 ? 25.4 : customUnits == 2 ? 254 : 1;
-    width = customX / perInch;
-    height = customY / perInch;
-  } else if (media && media->value.shape == XlShape::kScalar) {
-    double n = media->value.number[0];
-    if (n >= 0 && n < static_cast<double>(std::size(kPapers)) && n == std::floor(n)) {
-      width = kPapers[static_cast<size_t>(n)].width;
-      height = kPapers[static_cast<size_t>(n)].height;
-    } else {
-      Problem("BeginPage: MediaSize " + std::to_string(n) + " is not known here; Letter used");
-    }
-  } else if (media && media->value.type == 0xC8) {
-    std::string name;
-    for (uint32_t i = 0; i < media->value.count && i < 32; ++i) {
-      name += static_cast<char>(std::toupper(static_cast<int>(media->value.Element(i))));
-    }
-    bool found = false;
-    for (const Paper& paper : kPapers) {
-      if (name == paper.name) {
-        width = paper.width;
-        height = paper.height;
-        found = true;
-      }
-    }
-    if (!found) Problem("BeginPage: MediaSize \"" + name + "\" is not known here; Letter used");
-  } else {
-    Problem("BeginPage without a MediaSize; Letter used");
-  }
+  double width = 0, height = 0;
+  PageSize(op, width, height);
   double orientation = 0;
-  if (Scalar(op, xlattr::kOrientation, orientation) && (orientation == 1 || orientation == 3)) {
+  if (Scalar(op, Attribute::Orientation, orientation) && (orientation == 1 || orientation == 3)) {
     std::swap(width, height);
   }
   inPage_ = true;
@@ -277,12 +288,12 @@ bool Renderer::EndPage(bool incomplete) {
 
 void Renderer::SetBrushOrPen(const XlOperator& op, int& target) {
   double gray = 0;
-  const XlAttribute* rgb = op.Find(xlattr::kRGBColor);
-  if (op.Find(op.tag == xlop::kSetBrushSource ? xlattr::kNullBrush : xlattr::kNullPen)) {
+  const XlAttribute* rgb = op.Find(Attribute::RGBColor);
+  if (op.Find(op.tag == Operator::SetBrushSource ? Attribute::NullBrush : Attribute::NullPen)) {
     target = -1;
-  } else if (Scalar(op, xlattr::kGrayLevel, gray)) {
+  } else if (Scalar(op, Attribute::GrayLevel, gray)) {
     // A real gray level runs from 0 to 1, a ubyte one to 255.
-    double level = op.Find(xlattr::kGrayLevel)->value.IsReal() ? gray * 255 : gray;
+    double level = op.Find(Attribute::GrayLevel)->value.IsReal() ? gray * 255 : gray;
     target = static_cast<int>(std::clamp(level, 0.0, 255.0));
   } else if (rgb && rgb->value.shape == XlShape::kArray && rgb->value.count == 3) {
     double scale = rgb->value.IsReal() ? 255 : 1;
@@ -292,7 +303,8 @@ void Renderer::SetBrushOrPen(const XlOperator& op, int& target) {
         std::isfinite(luminance) ? static_cast<int>(std::clamp(luminance * scale, 0.0, 255.0)) : 0;
     report_.approximations["color shown as gray"]++;
   } else {
-    NotDrawn(std::string(OperatorName(op.tag)) + " (a source other than gray, RGB or none)");
+    NotDrawn(std::string(OperatorName(static_cast<uint8_t>(op.tag))) +
+             " (a source other than gray, RGB or none)");
   }
 }
 
@@ -300,7 +312,7 @@ void Renderer::SetFont(const XlOperator& op) {
   bool named = false;
   std::string name = FontNameOf(op, &named);
   double size = 0;
-  if (!named || !Scalar(op, xlattr::kCharSize, size)) {
+  if (!named || !Scalar(op, Attribute::CharSize, size)) {
     Problem("SetFont without FontName and CharSize");
     return;
   }
@@ -313,9 +325,9 @@ void Renderer::SetFont(const XlOperator& op) {
 }
 
 void Renderer::SetClipRectangle(const XlOperator& op) {
-  const XlAttribute* box = op.Find(xlattr::kBoundingBox);
+  const XlAttribute* box = op.Find(Attribute::BoundingBox);
   double region = 0;
-  Scalar(op, xlattr::kClipRegion, region);
+  Scalar(op, Attribute::ClipRegion, region);
   if (!box || box->value.shape != XlShape::kBox || !Finite(box->value)) {
     Problem("SetClipRectangle without a BoundingBox");
     return;
@@ -489,25 +501,9 @@ bool Renderer::DrawGlyph(LoadedFace& loaded, uint16_t glyph, double px, double p
 
 void Renderer::Text(const XlOperator& op) {
   ++report_.textOperators;
-  const XlAttribute* t = op.Find(xlattr::kTextData);
-  if (!t || t->value.shape != XlShape::kArray || (t->value.type != 0xC8 && t->value.type != 0xC9)) {
-    Problem("Text at " + FormatOffset(op.offset) + " without a TextData array of ubyte or uint16");
-    return;
-  }
-  const XlValue& text = t->value;
+  const XlValue* text = nullptr;
   const XlValue* spacing[2] = {nullptr, nullptr};
-  const uint8_t ids[2] = {xlattr::kXSpacingData, xlattr::kYSpacingData};
-  for (int axis = 0; axis < 2; ++axis) {
-    const XlAttribute* a = op.Find(ids[axis]);
-    if (!a) continue;
-    if (a->value.shape != XlShape::kArray || a->value.count != text.count) {
-      Problem("Text at " + FormatOffset(op.offset) + ": " + AttributeName(ids[axis]) +
-              " does not have one entry per character; not drawn");
-      NotDrawn("Text with mismatched spacing arrays");
-      return;
-    }
-    spacing[axis] = &a->value;
-  }
+  if (!TextArrays(op, text, spacing)) return;
   GraphicsState& g = gs();
   if (!inPage_) NotDrawn("Text outside a page");
   if (!g.haveFont) {
@@ -520,7 +516,50 @@ void Renderer::Text(const XlOperator& op) {
     return;
   }
   LoadedFace* loaded = FaceFor(g.fontName);
-  double ppemX = g.charSize * g.scaleX * sx_, ppemY = g.charSize * g.scaleY * sy_;
+  double ppemY = 0;
+  bool sized = SizeFace(loaded, g, ppemY);
+  bool draw = inPage_ && drawable_ && loaded && sized && g.brush >= 0;
+  if (g.bold != 0) report_.approximations["bold simulated by outline emboldening"]++;
+  if (g.angle != 0) report_.approximations["character angle"]++;
+  // A printer emboldens each side of a stroke by the bold value of the em; FreeType's strength
+  // is what the outline grows in all (26.6 pixels), half of it on each side.
+  double boldStrength = sized ? std::fabs(g.bold) * std::fabs(ppemY) * 64 * 2 : 0;
+  size_t unusable = DrawCharacters(*text, spacing, *font, draw ? loaded : nullptr, boldStrength);
+  if (unusable && inPage_ && drawable_ && g.brush >= 0) {
+    NotDrawn("characters in an unusable font or at an unusable size", unusable);
+  }
+}
+
+// The TextData array and the spacing arrays there are, each with one entry per character; false
+// (and the problem reported) when the text is not drawn.
+bool Renderer::TextArrays(const XlOperator& op, const XlValue*& text,
+                          const XlValue* (&spacing)[2]) {
+  const XlAttribute* t = op.Find(Attribute::TextData);
+  if (!t || (t->value.type != DataType::ubyte_array && t->value.type != DataType::uint16_array)) {
+    Problem("Text at " + FormatOffset(op.offset) + " without a TextData array of ubyte or uint16");
+    return false;
+  }
+  text = &t->value;
+  const Attribute ids[2] = {Attribute::XSpacingData, Attribute::YSpacingData};
+  for (int axis = 0; axis < 2; ++axis) {
+    const XlAttribute* a = op.Find(ids[axis]);
+    if (!a) continue;
+    if (a->value.shape != XlShape::kArray || a->value.count != text->count) {
+      Problem("Text at " + FormatOffset(op.offset) + ": " +
+              AttributeName(static_cast<uint8_t>(ids[axis])) +
+              " does not have one entry per character; not drawn");
+      NotDrawn("Text with mismatched spacing arrays");
+      return false;
+    }
+    spacing[axis] = &a->value;
+  }
+  return true;
+}
+
+// Sets the face to the state's character size; false when that size cannot be drawn.
+bool Renderer::SizeFace(LoadedFace* loaded, const GraphicsState& g, double& ppemY) {
+  double ppemX = g.charSize * g.scaleX * sx_;
+  ppemY = g.charSize * g.scaleY * sy_;
   bool sized = std::isfinite(ppemX) && std::isfinite(ppemY) && std::fabs(ppemX) >= 1.0 / 64 &&
                std::fabs(ppemY) >= 1.0 / 64;
   if (sized && (std::fabs(ppemX) > kMaxPixelsPerEm || std::fabs(ppemY) > kMaxPixelsPerEm)) {
@@ -531,21 +570,23 @@ void Renderer::Text(const XlOperator& op) {
     sized = FT_Set_Char_Size(loaded->face, static_cast<FT_F26Dot6>(std::fabs(ppemX) * 64),
                              static_cast<FT_F26Dot6>(std::fabs(ppemY) * 64), 72, 72) == 0;
   }
-  bool draw = inPage_ && drawable_ && loaded && sized && g.brush >= 0;
-  if (g.bold != 0) report_.approximations["bold simulated by outline emboldening"]++;
-  if (g.angle != 0) report_.approximations["character angle"]++;
-  // A printer emboldens each side of a stroke by the bold value of the em; FreeType's strength
-  // is what the outline grows in all (26.6 pixels), half of it on each side.
-  double boldStrength = sized ? std::fabs(g.bold) * std::fabs(ppemY) * 64 * 2 : 0;
+  return sized;
+}
+
+// Draws the characters with `loaded` (null when they cannot be drawn) and moves the cursor past
+// them; returns how many had a glyph but were not drawn.
+size_t Renderer::DrawCharacters(const XlValue& text, const XlValue* const (&spacing)[2],
+                                const SoftFont& font, LoadedFace* loaded, double boldStrength) {
+  GraphicsState& g = gs();
   size_t unusable = 0;
   for (uint32_t i = 0; i < text.count; ++i) {
     auto code = static_cast<uint16_t>(static_cast<uint32_t>(text.Element(i)));
-    auto found = font->charToGlyph.find(code);
+    auto found = font.charToGlyph.find(code);
     double advance = 0;
-    if (found == font->charToGlyph.end()) {
+    if (found == font.charToGlyph.end()) {
       // The library never sends a space: it has no outline, and the advance places what follows.
       if (code != 0x20 && code != 0xA0 && code != 0x3000) NoRecord(code);
-    } else if (!draw) {
+    } else if (!loaded) {
       ++unusable;
     } else {
       CheckComplete(*loaded, code, found->second);
@@ -557,9 +598,7 @@ void Renderer::Text(const XlOperator& op) {
     g.cursorX += spacing[0] ? spacing[0]->Element(i) : advance;
     if (spacing[1]) g.cursorY += spacing[1]->Element(i);
   }
-  if (unusable && inPage_ && drawable_ && g.brush >= 0) {
-    NotDrawn("characters in an unusable font or at an unusable size", unusable);
-  }
+  return unusable;
 }
 
 void Renderer::NoRecord(uint16_t code) {
@@ -592,135 +631,177 @@ void Renderer::CheckComplete(LoadedFace& loaded, uint16_t code, uint16_t glyph) 
           ", never downloaded; it prints without " + (missing.size() > 1 ? "them" : "it"));
 }
 
+// Operators that change nothing the preview shows.
+bool Unseen(Operator tag) {
+  switch (tag) {
+    case Operator::EndSession:
+    case Operator::OpenDataSource:
+    case Operator::CloseDataSource:
+    case Operator::Comment:
+    case Operator::BeginFontHeader:
+    case Operator::ReadFontHeader:
+    case Operator::EndFontHeader:
+    case Operator::BeginChar:
+    case Operator::ReadChar:
+    case Operator::EndChar:
+    case Operator::RemoveFont:
+    case Operator::SetColorSpace:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool Renderer::Feed(const XlOperator& op) {
   FontEvent event = fonts_.Feed(op);
   if (event.kind == FontEvent::Kind::kProblem) {
     Problem(FormatOffset(op.offset) + ": " + event.message);
   }
+  switch (op.tag) {
+    case Operator::BeginSession:
+      BeginSession(op);
+      return true;
+    case Operator::BeginPage:
+      return BeginPage(op);
+    case Operator::EndPage:
+      return EndPage(false);
+    default:
+      break;
+  }
+  if (Unseen(op.tag) || SetCharacterState(op) || SetGraphicsState(op) || Paint(op)) return true;
+  const char* name = OperatorName(static_cast<uint8_t>(op.tag));
+  char unknown[32];
+  std::snprintf(unknown, sizeof(unknown), "operator 0x%02X", static_cast<unsigned>(op.tag));
+  NotDrawn(name ? name : unknown);
+  return true;
+}
+
+// The cursor, the font and the character transformations; false for any other operator.
+bool Renderer::SetCharacterState(const XlOperator& op) {
   GraphicsState& g = gs();
   double x = 0, y = 0, v = 0;
   switch (op.tag) {
-    case xlop::kBeginSession:
-      BeginSession(op);
-      return true;
-    case xlop::kBeginPage:
-      return BeginPage(op);
-    case xlop::kEndPage:
-      return EndPage(false);
-    case xlop::kEndSession:
-    case xlop::kOpenDataSource:
-    case xlop::kCloseDataSource:
-    case xlop::kComment:
-    case xlop::kBeginFontHeader:
-    case xlop::kReadFontHeader:
-    case xlop::kEndFontHeader:
-    case xlop::kBeginChar:
-    case xlop::kReadChar:
-    case xlop::kEndChar:
-    case xlop::kRemoveFont:
-    case xlop::kSetColorSpace:
-      return true;
-    case xlop::kSetBrushSource:
-      SetBrushOrPen(op, g.brush);
-      return true;
-    case xlop::kSetPenSource:
-      SetBrushOrPen(op, g.pen);
-      return true;
-    case xlop::kSetROP:
-      // Black or gray on white paper looks the same under the usual ROPs; others are noted.
-      if (Scalar(op, xlattr::kROP3, v) && v != 204 && v != 240 && v != 252) {
-        // ROP3 is a ubyte, but a stream may give it as any number.
-        const std::string rop =
-            v >= 0 && v <= 255 ? std::to_string(static_cast<int>(v)) : "out of range";
-        report_.approximations["ROP3 " + rop + " drawn as paint"]++;
-      }
-      return true;
-    case xlop::kSetCursor:
-      if (Pair(op, xlattr::kPoint, x, y)) {
+    case Operator::SetCursor:
+      if (Pair(op, Attribute::Point, x, y)) {
         g.cursorX = x;
         g.cursorY = y;
       } else {
         Problem("SetCursor at " + FormatOffset(op.offset) + " without a Point");
       }
       return true;
-    case xlop::kSetCursorRel:
-      if (Pair(op, xlattr::kPoint, x, y)) {
+    case Operator::SetCursorRel:
+      if (Pair(op, Attribute::Point, x, y)) {
         g.cursorX += x;
         g.cursorY += y;
       }
       return true;
-    case xlop::kSetFont:
+    case Operator::SetFont:
       SetFont(op);
       return true;
-    case xlop::kSetCharBoldValue:
-      if (Scalar(op, xlattr::kCharBoldValue, v)) g.bold = std::clamp(v, -1.0, 1.0);
+    case Operator::SetCharBoldValue:
+      if (Scalar(op, Attribute::CharBoldValue, v)) g.bold = std::clamp(v, -1.0, 1.0);
       return true;
-    case xlop::kSetCharShear:
-      if (Pair(op, xlattr::kCharShear, x, y)) {
+    case Operator::SetCharShear:
+      if (Pair(op, Attribute::CharShear, x, y)) {
         g.shearX = std::clamp(x, -kMaxShear, kMaxShear);
         g.shearY = std::clamp(y, -kMaxShear, kMaxShear);
       }
       return true;
-    case xlop::kSetCharScale:
-      if (Pair(op, xlattr::kCharScale, x, y)) {
+    case Operator::SetCharScale:
+      if (Pair(op, Attribute::CharScale, x, y)) {
         g.scaleX = std::clamp(x, -kMaxScale, kMaxScale);
         g.scaleY = std::clamp(y, -kMaxScale, kMaxScale);
       }
       return true;
-    case xlop::kSetCharAngle:
-      if (Scalar(op, xlattr::kCharAngle, v)) g.angle = std::fmod(v, 360.0);
+    case Operator::SetCharAngle:
+      if (Scalar(op, Attribute::CharAngle, v)) g.angle = std::fmod(v, 360.0);
       return true;
-    case xlop::kSetClipRectangle:
+    default:
+      return false;
+  }
+}
+
+// Brush, pen, raster operation, clip and the state stack; false for any other operator.
+bool Renderer::SetGraphicsState(const XlOperator& op) {
+  GraphicsState& g = gs();
+  switch (op.tag) {
+    case Operator::SetBrushSource:
+      SetBrushOrPen(op, g.brush);
+      return true;
+    case Operator::SetPenSource:
+      SetBrushOrPen(op, g.pen);
+      return true;
+    case Operator::SetROP:
+      SetROP(op);
+      return true;
+    case Operator::SetClipRectangle:
       SetClipRectangle(op);
       return true;
-    case xlop::kSetClipToPage:
+    case Operator::SetClipToPage:
       g.clipped = false;
       return true;
-    case xlop::kPushGS:
+    case Operator::PushGS:
       if (stack_.size() < 1024) {
         stack_.push_back(g);
       } else {
         Problem("PushGS nested deeper than 1024");
       }
       return true;
-    case xlop::kPopGS:
+    case Operator::PopGS:
       if (stack_.size() > 1) {
         stack_.pop_back();
       } else {
         Problem("PopGS without PushGS");
       }
       return true;
-    case xlop::kNewPath:
+    default:
+      return false;
+  }
+}
+
+// Black or gray on white paper looks the same under the usual ROPs; others are noted.
+void Renderer::SetROP(const XlOperator& op) {
+  double v = 0;
+  if (Scalar(op, Attribute::ROP3, v) && v != 204 && v != 240 && v != 252) {
+    // ROP3 is a ubyte, but a stream may give it as any number.
+    const std::string rop =
+        v >= 0 && v <= 255 ? std::to_string(static_cast<int>(v)) : "out of range";
+    report_.approximations["ROP3 " + rop + " drawn as paint"]++;
+  }
+}
+
+// Paths of rectangles, rectangles and text; false for any other operator.
+bool Renderer::Paint(const XlOperator& op) {
+  switch (op.tag) {
+    case Operator::NewPath:
       path_.clear();
       return true;
-    case xlop::kRectanglePath:
-    case xlop::kRectangle: {
-      const XlAttribute* box = op.Find(xlattr::kBoundingBox);
-      if (!box || box->value.shape != XlShape::kBox || !Finite(box->value)) {
-        Problem(std::string(OperatorName(op.tag)) + " at " + FormatOffset(op.offset) +
-                " without a BoundingBox");
-        return true;
-      }
-      if (op.tag == xlop::kRectangle) {
-        PaintRectangles({Normalized(box->value.number)}, "Rectangle");
-        return true;
-      }
-      if (path_.size() < 100000) path_.push_back(Normalized(box->value.number));
+    case Operator::RectanglePath:
+    case Operator::Rectangle:
+      Rectangle(op);
       return true;
-    }
-    case xlop::kPaintPath:
+    case Operator::PaintPath:
       PaintRectangles(path_, "PaintPath");
       return true;
-    case xlop::kText:
+    case Operator::Text:
       Text(op);
       return true;
-    default: {
-      const char* name = OperatorName(op.tag);
-      char unknown[32];
-      std::snprintf(unknown, sizeof(unknown), "operator 0x%02X", op.tag);
-      NotDrawn(name ? name : unknown);
-      return true;
-    }
+    default:
+      return false;
+  }
+}
+
+void Renderer::Rectangle(const XlOperator& op) {
+  const XlAttribute* box = op.Find(Attribute::BoundingBox);
+  if (!box || box->value.shape != XlShape::kBox || !Finite(box->value)) {
+    Problem(std::string(OperatorName(static_cast<uint8_t>(op.tag))) + " at " +
+            FormatOffset(op.offset) + " without a BoundingBox");
+    return;
+  }
+  if (op.tag == Operator::Rectangle) {
+    PaintRectangles({Normalized(box->value.number)}, "Rectangle");
+  } else if (path_.size() < 100000) {
+    path_.push_back(Normalized(box->value.number));
   }
 }
 
@@ -784,7 +865,7 @@ size_t CountPages(const uint8_t* data, size_t size) {
   XlOperator op;
   size_t pages = 0;
   while (reader.Next(op) == XlStreamReader::Result::kOperator) {
-    if (op.tag == xlop::kBeginPage) ++pages;
+    if (op.tag == Operator::BeginPage) ++pages;
   }
   return pages;
 }

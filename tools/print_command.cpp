@@ -16,16 +16,21 @@
 
 #include "face_match.h"
 #include "file_io.h"
-#include "pclxl/format.h"
+#include "pclxl/xlstream_reader.h"
 #include "sample_text.h"
 #include "tavrfndl.h"
 #include "text_utf.h"
-#include "xlstream_reader.h"
 
 namespace fndl {
 namespace {
 
 namespace xl = tavrfndl::pclxl;
+using tavrfndl::pclxl::Attribute;
+using tavrfndl::pclxl::FormatOffset;
+using tavrfndl::pclxl::Operator;
+using tavrfndl::pclxl::XlAttribute;
+using tavrfndl::pclxl::XlOperator;
+using tavrfndl::pclxl::XlStreamReader;
 
 // The library's page geometry, fixed in page units: lines end before x 4725, and a run stops
 // with a full page in front of a line that its clip box (0, 0, 4900, 6400) would cut. The job's
@@ -303,24 +308,15 @@ void Job::CheckLibraryOutput(size_t from) {
 }
 
 // Each line the library writes is a SetCursor and a Text with an advance for every character.
-bool Is(const XlOperator& op, xl::Operator tag) {
-  return op.tag == static_cast<uint8_t>(tag);
-}
-
-const XlAttribute* Find(const XlOperator& op, xl::Attribute id) {
-  return op.Find(static_cast<uint8_t>(id));
-}
-
 void Job::ReadBack(const XlOperator& op) {
-  const XlAttribute* point =
-      Is(op, xl::Operator::SetCursor) ? Find(op, xl::Attribute::Point) : nullptr;
+  const XlAttribute* point = op.tag == Operator::SetCursor ? op.Find(Attribute::Point) : nullptr;
   if (point) {
     endX_ = static_cast<int32_t>(point->value.number[0]);
     endY_ = static_cast<int32_t>(point->value.number[1]);
   }
-  const bool isText = Is(op, xl::Operator::Text);
-  const XlAttribute* text = isText ? Find(op, xl::Attribute::TextData) : nullptr;
-  const XlAttribute* advances = isText ? Find(op, xl::Attribute::XSpacingData) : nullptr;
+  const XlAttribute* text = op.tag == Operator::Text ? op.Find(Attribute::TextData) : nullptr;
+  const XlAttribute* advances =
+      op.tag == Operator::Text ? op.Find(Attribute::XSpacingData) : nullptr;
   if (!text || !advances) return;
   for (uint32_t i = 0; i < advances->value.count; ++i) {
     auto advance = static_cast<int32_t>(advances->value.Element(i));

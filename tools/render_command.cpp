@@ -78,40 +78,20 @@ bool CheckOutputPlace(const std::string& output, std::string& error) {
   return true;
 }
 
-}  // namespace
-
-int RunRender(const RenderOptions& options) {
-  std::vector<uint8_t> bytes;
-  std::string error;
-  if (!ReadWholeFile(options.input, bytes, error)) {
-    std::fprintf(stderr, "fndl render: %s\n", error.c_str());
-    return 1;
-  }
-  if (!CheckOutputPlace(options.output, error)) {
-    std::fprintf(stderr, "fndl render: %s\n", error.c_str());
-    return 1;
-  }
-  size_t pageCount = CountPages(bytes.data(), bytes.size());
+// Every page asked for exists.
+bool PagesExist(const RenderOptions& options, size_t pageCount) {
   for (const auto& [first, last] : options.pages) {
     if (first > pageCount) {
       std::fprintf(stderr, "fndl render: %s has %zu page%s; there is no page %zu\n",
                    options.input.c_str(), pageCount, pageCount == 1 ? "" : "s", first);
-      return 1;
+      return false;
     }
   }
-  std::string writeError;
-  size_t written = 0;
-  auto sink = [&](const RenderedPage& page) {
-    if (!Wanted(options.pages, page.number)) return true;
-    std::string name = PageFileName(options.output, page.number, pageCount);
-    if (!WriteGrayPng(name, page.image, writeError)) return false;
-    ++written;
-    std::printf("page %zu: %s (%u x %u pixels%s)\n", page.number, name.c_str(), page.image.width,
-                page.image.height, page.incomplete ? ", incomplete" : "");
-    return true;
-  };
-  RenderReport report;
-  bool ok = RenderStream(bytes.data(), bytes.size(), options.dpi, sink, report);
+  return true;
+}
+
+// What was drawn and left out on standard output; problems and errors on standard error.
+void Report(const RenderReport& report, const std::string& writeError, size_t written) {
   std::printf("drew %zu glyphs in %zu Text operators and %zu rectangles\n", report.glyphsDrawn,
               report.textOperators, report.rectanglesPainted);
   for (const auto& [what, count] : report.notDrawn) {
@@ -131,6 +111,33 @@ int RunRender(const RenderOptions& options) {
   } else if (!report.error.empty()) {
     std::fprintf(stderr, "fndl render: %s\n", report.error.c_str());
   }
+}
+
+}  // namespace
+
+int RunRender(const RenderOptions& options) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadWholeFile(options.input, bytes, error) || !CheckOutputPlace(options.output, error)) {
+    std::fprintf(stderr, "fndl render: %s\n", error.c_str());
+    return 1;
+  }
+  size_t pageCount = CountPages(bytes.data(), bytes.size());
+  if (!PagesExist(options, pageCount)) return 1;
+  std::string writeError;
+  size_t written = 0;
+  auto sink = [&](const RenderedPage& page) {
+    if (!Wanted(options.pages, page.number)) return true;
+    std::string name = PageFileName(options.output, page.number, pageCount);
+    if (!WriteGrayPng(name, page.image, writeError)) return false;
+    ++written;
+    std::printf("page %zu: %s (%u x %u pixels%s)\n", page.number, name.c_str(), page.image.width,
+                page.image.height, page.incomplete ? ", incomplete" : "");
+    return true;
+  };
+  RenderReport report;
+  bool ok = RenderStream(bytes.data(), bytes.size(), options.dpi, sink, report);
+  Report(report, writeError, written);
   if (report.pages == 0 && ok) {
     std::fprintf(stderr, "fndl render: the stream has no pages\n");
     return 1;

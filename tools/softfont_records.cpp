@@ -5,19 +5,17 @@
 #include <set>
 #include <utility>
 
+#include "sfnt/bytes.h"
 #include "sfnt/glyf.h"
-#include "xl_names.h"
 
 namespace fndl {
 namespace {
 
-uint16_t Be16(const uint8_t* p) {
-  return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-uint32_t Be32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-         (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
+using tavrfndl::ByteView;
+using tavrfndl::Cursor;
+using tavrfndl::pclxl::Attribute;
+using tavrfndl::pclxl::DataType;
+using tavrfndl::pclxl::Operator;
 
 std::string SegmentName(uint16_t id) {
   char text[24];
@@ -30,31 +28,34 @@ std::string SegmentName(uint16_t id) {
   return text;
 }
 
-bool DecodeGT(const uint8_t* seg, uint32_t size, FontHeaderInfo& out, std::string& error) {
-  if (size < 12) {
+void ReadTableRecord(Cursor& records, uint32_t size, SfntTableRecord& t) {
+  ByteView tag;
+  records.ReadBytes(4, tag);
+  for (int k = 0; k < 4; ++k) t.tag[k] = static_cast<char>(tag.data()[k]);
+  records.ReadU32(t.checksum);
+  records.ReadU32(t.offset);
+  records.ReadU32(t.length);
+  t.inside = t.offset <= size && t.length <= size - t.offset;
+}
+
+bool DecodeGT(ByteView seg, FontHeaderInfo& out, std::string& error) {
+  const auto size = static_cast<uint32_t>(seg.size());
+  Cursor c(seg);
+  if (!c.ReadU32(out.sfntVersion) || !c.ReadU16(out.numTables) || !c.ReadU16(out.searchRange) ||
+      !c.ReadU16(out.entrySelector) || !c.ReadU16(out.rangeShift)) {
     error = "the GT segment has " + std::to_string(size) +
             " bytes, fewer than the 12 of a font directory's offset table";
     return false;
   }
-  out.sfntVersion = Be32(seg);
-  out.numTables = Be16(seg + 4);
-  out.searchRange = Be16(seg + 6);
-  out.entrySelector = Be16(seg + 8);
-  out.rangeShift = Be16(seg + 10);
-  if (static_cast<size_t>(out.numTables) * 16 > size - 12) {
+  if (static_cast<size_t>(out.numTables) * 16 > c.remaining()) {
     error = "the GT directory lists " + std::to_string(out.numTables) + " tables (" +
             std::to_string(out.numTables * 16u) + " bytes) but the segment has only " +
             std::to_string(size - 12) + " bytes after its offset table";
     return false;
   }
   for (uint16_t i = 0; i < out.numTables; ++i) {
-    const uint8_t* r = seg + 12 + 16 * static_cast<size_t>(i);
     SfntTableRecord t;
-    for (int k = 0; k < 4; ++k) t.tag[k] = static_cast<char>(r[k]);
-    t.checksum = Be32(r + 4);
-    t.offset = Be32(r + 8);
-    t.length = Be32(r + 12);
-    t.inside = t.offset <= size && t.length <= size - t.offset;
+    ReadTableRecord(c, size, t);
     if (!t.inside) {
       out.warnings.push_back("table " + PrintableTag(t.tag) + " (offset " +
                              std::to_string(t.offset) + ", length " + std::to_string(t.length) +
@@ -63,6 +64,53 @@ bool DecodeGT(const uint8_t* seg, uint32_t size, FontHeaderInfo& out, std::strin
     out.tables.push_back(t);
   }
   return true;
+}
+
+enum class SegmentStep { kNext, kDone, kFailed };
+
+// The segment heading at `pos` and what follows from it: the next segment, the end of the
+// header (the null segment, or no bytes left) or a failure.
+SegmentStep ReadSegment(ByteView header, size_t& pos, FontHeaderInfo& out, std::string& error) {
+  const size_t size = header.size();
+  if (pos == size) {
+    out.warnings.push_back("the header ends without a null segment");
+    return SegmentStep::kDone;
+  }
+  FontSegment segment;
+  Cursor c(header, pos);
+  if (!c.ReadU16(segment.id) || !c.ReadU32(segment.size)) {
+    error = "a segment heading at header byte " + std::to_string(pos) + " is cut off (" +
+            std::to_string(size - pos) + " of 6 bytes)";
+    return SegmentStep::kFailed;
+  }
+  segment.offset = c.position();
+  if (segment.size > size - segment.offset) {
+    error = "segment " + SegmentName(segment.id) + " of " + std::to_string(segment.size) +
+            " bytes runs past the header's end (" + std::to_string(size - segment.offset) +
+            " bytes left)";
+    return SegmentStep::kFailed;
+  }
+  out.segments.push_back(segment);
+  pos = segment.offset + segment.size;
+  if (segment.id == kSegmentNull) {
+    if (segment.size != 0) {
+      out.warnings.push_back("the null segment has size " + std::to_string(segment.size));
+    }
+    if (pos < size)
+      out.warnings.push_back(std::to_string(size - pos) + " bytes follow the null segment");
+    out.nullSegment = true;
+    return SegmentStep::kDone;
+  }
+  if (segment.id != kSegmentGT) return SegmentStep::kNext;
+  if (out.hasGT) {
+    out.warnings.push_back("a second GT segment is ignored");
+    return SegmentStep::kNext;
+  }
+  out.hasGT = true;
+  out.gtOffset = segment.offset;
+  out.gtSize = segment.size;
+  bool decoded = DecodeGT(*header.Sub(segment.offset, segment.size), out, error);
+  return decoded ? SegmentStep::kNext : SegmentStep::kFailed;
 }
 
 }  // namespace
@@ -84,64 +132,23 @@ std::string PrintableTag(const char tag[4]) {
 
 bool DecodeFontHeader(const uint8_t* data, size_t size, FontHeaderInfo& out, std::string& error) {
   out = FontHeaderInfo{};
-  if (size < 8) {
+  ByteView header(data, size);
+  Cursor fixed(header);
+  if (!fixed.ReadU8(out.format) || !fixed.ReadU8(out.orientation) || !fixed.ReadU16(out.mapping) ||
+      !fixed.ReadU8(out.technology) || !fixed.ReadU8(out.variety) ||
+      !fixed.ReadU16(out.characterCount)) {
     error = "the font header has " + std::to_string(size) + " bytes, fewer than its 8 fixed bytes";
     return false;
   }
-  out.format = data[0];
-  out.orientation = data[1];
-  out.mapping = Be16(data + 2);
-  out.technology = data[4];
-  out.variety = data[5];
-  out.characterCount = Be16(data + 6);
   if (out.format != 0) {
     error = "font header format " + std::to_string(out.format) + " is not decoded (only format 0)";
     return false;
   }
-  size_t pos = 8;
-  while (true) {
-    if (pos == size) {
-      out.warnings.push_back("the header ends without a null segment");
-      break;
-    }
-    if (size - pos < 6) {
-      error = "a segment heading at header byte " + std::to_string(pos) + " is cut off (" +
-              std::to_string(size - pos) + " of 6 bytes)";
-      return false;
-    }
-    FontSegment segment;
-    segment.id = Be16(data + pos);
-    segment.size = Be32(data + pos + 2);
-    segment.offset = pos + 6;
-    if (segment.size > size - segment.offset) {
-      error = "segment " + SegmentName(segment.id) + " of " + std::to_string(segment.size) +
-              " bytes runs past the header's end (" + std::to_string(size - segment.offset) +
-              " bytes left)";
-      return false;
-    }
-    out.segments.push_back(segment);
-    pos = segment.offset + segment.size;
-    if (segment.id == kSegmentNull) {
-      out.nullSegment = true;
-      if (segment.size != 0) {
-        out.warnings.push_back("the null segment has size " + std::to_string(segment.size));
-      }
-      if (pos < size) {
-        out.warnings.push_back(std::to_string(size - pos) + " bytes follow the null segment");
-      }
-      break;
-    }
-    if (segment.id == kSegmentGT) {
-      if (out.hasGT) {
-        out.warnings.push_back("a second GT segment is ignored");
-        continue;
-      }
-      out.hasGT = true;
-      out.gtOffset = segment.offset;
-      out.gtSize = segment.size;
-      if (!DecodeGT(data + segment.offset, segment.size, out, error)) return false;
-    }
+  size_t pos = fixed.position();
+  SegmentStep step = SegmentStep::kNext;
+  while ((step = ReadSegment(header, pos, out, error)) == SegmentStep::kNext) {
   }
+  if (step == SegmentStep::kFailed) return false;
   if (out.technology == 1 && !out.hasGT) {
     out.warnings.push_back("a TrueType font header without a GT segment");
   }
@@ -150,14 +157,12 @@ bool DecodeFontHeader(const uint8_t* data, size_t size, FontHeaderInfo& out, std
 
 bool DecodeCharRecord(const uint8_t* data, size_t size, CharRecordInfo& out, std::string& error) {
   out = CharRecordInfo{};
-  if (size < 4) {
+  Cursor c(ByteView(data, size));
+  if (!c.ReadU8(out.format) || !c.ReadU8(out.charClass) || !c.ReadU16(out.sizeField)) {
     error = "the character record has " + std::to_string(size) +
             " bytes, fewer than its 4-byte heading";
     return false;
   }
-  out.format = data[0];
-  out.charClass = data[1];
-  out.sizeField = Be16(data + 2);
   if (out.format != 1) {
     error = "character format " + std::to_string(out.format) +
             " is not decoded (TrueType characters are format 1)";
@@ -172,20 +177,19 @@ bool DecodeCharRecord(const uint8_t* data, size_t size, CharRecordInfo& out, std
     error = "character class " + std::to_string(out.charClass) + " is not decoded (only class 0)";
     return false;
   }
-  if (size < 6) {
+  if (!c.ReadU16(out.glyphIndex)) {
     error = "the class-0 record has no glyph index";
     return false;
   }
-  out.glyphIndex = Be16(data + 4);
-  out.glyph = data + 6;
-  out.glyphLength = size - 6;
+  out.glyph = data + c.position();
+  out.glyphLength = c.remaining();
   if (out.glyphLength == 0) return true;
   if (out.glyphLength < 10) {
     error = "the glyph data has " + std::to_string(out.glyphLength) +
             " bytes, fewer than the 10 of a glyph heading";
     return false;
   }
-  out.contours = static_cast<int16_t>(Be16(out.glyph));
+  c.ReadS16(out.contours);
   out.composite = out.contours < 0;
   return !out.composite || ComponentGlyphs(out.glyph, out.glyphLength, out.componentGlyphs, error);
 }
@@ -234,9 +238,9 @@ std::vector<uint16_t> MissingComponents(const SoftFont& font, uint16_t glyph) {
 }
 
 std::string FontNameOf(const XlOperator& op, bool* ok) {
-  const XlAttribute* attr = op.Find(xlattr::kFontName);
-  bool good = attr && attr->value.shape == XlShape::kArray &&
-              (attr->value.type == 0xC8 || attr->value.type == 0xC9);
+  const XlAttribute* attr = op.Find(Attribute::FontName);
+  bool good = attr && (attr->value.type == DataType::ubyte_array ||
+                       attr->value.type == DataType::uint16_array);
   if (ok) *ok = good;
   if (!good) return {};
   std::string name;
@@ -262,123 +266,146 @@ const SoftFont* SoftFontCollector::Find(const std::string& name) const {
 }
 
 FontEvent SoftFontCollector::Feed(const XlOperator& op) {
-  bool named = false;
   switch (op.tag) {
-    case xlop::kBeginFontHeader: {
-      std::string name = FontNameOf(op, &named);
-      if (!named) return Problem("BeginFontHeader without a FontName array");
-      bool wasOpen = pendingHeader_ != nullptr;
-      pendingHeader_ = std::make_shared<SoftFont>();
-      pendingHeader_->name = name;
-      if (wasOpen) return Problem("BeginFontHeader while another header is open; it is dropped");
-      if (fonts_.count(name)) {
-        return Problem("font \"" + name + "\" is defined again without RemoveFont");
-      }
-      return {};
-    }
-    case xlop::kReadFontHeader: {
-      if (!pendingHeader_) return Problem("ReadFontHeader outside BeginFontHeader/EndFontHeader");
-      if (!op.hasData) return Problem("ReadFontHeader without embedded data");
-      std::vector<uint8_t>& bytes = pendingHeader_->headerBytes;
-      if (op.dataLength > kMaxHeaderBytes - bytes.size()) {
-        pendingHeader_.reset();
-        return Problem("the font header grows beyond " + std::to_string(kMaxHeaderBytes >> 20) +
-                       " MiB; it is dropped");
-      }
-      bytes.insert(bytes.end(), op.data, op.data + op.dataLength);
-      const XlAttribute* length = op.Find(xlattr::kFontHeaderLength);
-      if (!length || length->value.shape != XlShape::kScalar ||
-          length->value.number[0] != op.dataLength) {
-        return Problem("FontHeaderLength does not match the " + std::to_string(op.dataLength) +
-                       " bytes of embedded data");
-      }
-      return {};
-    }
-    case xlop::kEndFontHeader: {
-      if (!pendingHeader_) return Problem("EndFontHeader without BeginFontHeader");
-      std::shared_ptr<SoftFont> font = std::move(pendingHeader_);
-      pendingHeader_.reset();
-      std::string error;
-      if (!DecodeFontHeader(font->headerBytes.data(), font->headerBytes.size(), font->header,
-                            error)) {
-        return Problem("font header of \"" + font->name + "\": " + error);
-      }
-      font->headerComplete = true;
-      fonts_[font->name] = font;
-      history_.push_back(font);
-      ++headersDecoded_;
-      FontEvent event;
-      event.kind = FontEvent::Kind::kHeaderDecoded;
-      event.font = font.get();
-      event.header = &font->header;
-      return event;
-    }
-    case xlop::kBeginChar: {
-      std::string name = FontNameOf(op, &named);
-      charTarget_.reset();
-      if (!named) return Problem("BeginChar without a FontName array");
-      auto it = fonts_.find(name);
-      if (it == fonts_.end()) return Problem("BeginChar for \"" + name + "\", no such font");
-      charTarget_ = it->second;
-      return {};
-    }
-    case xlop::kReadChar: {
-      if (!charTarget_) return Problem("ReadChar without a font (no BeginChar for a known font)");
-      const XlAttribute* code = op.Find(xlattr::kCharCode);
-      if (!code || code->value.shape != XlShape::kScalar || code->value.IsReal() ||
-          code->value.number[0] < 0 || code->value.number[0] > 0xFFFF) {
-        return Problem("ReadChar without a 16-bit CharCode");
-      }
-      if (!op.hasData) return Problem("ReadChar without embedded data");
-      const XlAttribute* dataSize = op.Find(xlattr::kCharDataSize);
-      if (!dataSize || dataSize->value.shape != XlShape::kScalar ||
-          dataSize->value.number[0] != op.dataLength) {
-        return Problem("CharDataSize does not match the " + std::to_string(op.dataLength) +
-                       " bytes of embedded data");
-      }
-      FontEvent event;
-      event.charCode = static_cast<uint16_t>(code->value.number[0]);
-      std::string error;
-      if (!DecodeCharRecord(op.data, op.dataLength, event.record, error)) {
-        char prefix[64];
-        std::snprintf(prefix, sizeof(prefix), "character 0x%04X: ", event.charCode);
-        return Problem(prefix + error);
-      }
-      SoftFont& font = *charTarget_;
-      const CharRecordInfo& r = event.record;
-      font.glyphs[r.glyphIndex].assign(r.glyph, r.glyph + r.glyphLength);
-      if (event.charCode == kComponentCharCode) {
-        ++font.componentRecords;
-        ++componentRecords_;
-      } else {
-        font.charToGlyph[event.charCode] = r.glyphIndex;
-        ++font.charRecords;
-      }
-      ++font.generation;
-      ++recordsDecoded_;
-      event.kind = FontEvent::Kind::kCharDecoded;
-      event.font = &font;
-      return event;
-    }
-    case xlop::kEndChar:
+    case Operator::BeginFontHeader:
+      return BeginHeader(op);
+    case Operator::ReadFontHeader:
+      return ReadHeader(op);
+    case Operator::EndFontHeader:
+      return EndHeader();
+    case Operator::BeginChar:
+      return BeginChar(op);
+    case Operator::ReadChar:
+      return ReadChar(op);
+    case Operator::EndChar:
       charTarget_.reset();
       return {};
-    case xlop::kRemoveFont: {
-      std::string name = FontNameOf(op, &named);
-      if (!named) return Problem("RemoveFont without a FontName array");
-      auto it = fonts_.find(name);
-      if (it == fonts_.end()) return Problem("RemoveFont for \"" + name + "\", no such font");
-      if (charTarget_ == it->second) charTarget_.reset();
-      FontEvent event;
-      event.kind = FontEvent::Kind::kFontRemoved;
-      event.font = it->second.get();  // kept alive by history_
-      fonts_.erase(it);
-      ++removals_;
-      return event;
-    }
+    case Operator::RemoveFont:
+      return RemoveFont(op);
     default:
       return {};
   }
+}
+
+FontEvent SoftFontCollector::BeginHeader(const XlOperator& op) {
+  bool named = false;
+  std::string name = FontNameOf(op, &named);
+  if (!named) return Problem("BeginFontHeader without a FontName array");
+  bool wasOpen = pendingHeader_ != nullptr;
+  pendingHeader_ = std::make_shared<SoftFont>();
+  pendingHeader_->name = name;
+  if (wasOpen) return Problem("BeginFontHeader while another header is open; it is dropped");
+  if (fonts_.count(name))
+    return Problem("font \"" + name + "\" is defined again without RemoveFont");
+  return {};
+}
+
+FontEvent SoftFontCollector::ReadHeader(const XlOperator& op) {
+  if (!pendingHeader_) return Problem("ReadFontHeader outside BeginFontHeader/EndFontHeader");
+  if (!op.hasData) return Problem("ReadFontHeader without embedded data");
+  std::vector<uint8_t>& bytes = pendingHeader_->headerBytes;
+  if (op.dataLength > kMaxHeaderBytes - bytes.size()) {
+    pendingHeader_.reset();
+    return Problem("the font header grows beyond " + std::to_string(kMaxHeaderBytes >> 20) +
+                   " MiB; it is dropped");
+  }
+  bytes.insert(bytes.end(), op.data, op.data + op.dataLength);
+  const XlAttribute* length = op.Find(Attribute::FontHeaderLength);
+  if (!length || length->value.shape != XlShape::kScalar ||
+      length->value.number[0] != op.dataLength) {
+    return Problem("FontHeaderLength does not match the " + std::to_string(op.dataLength) +
+                   " bytes of embedded data");
+  }
+  return {};
+}
+
+FontEvent SoftFontCollector::EndHeader() {
+  if (!pendingHeader_) return Problem("EndFontHeader without BeginFontHeader");
+  std::shared_ptr<SoftFont> font = std::move(pendingHeader_);
+  pendingHeader_.reset();
+  std::string error;
+  if (!DecodeFontHeader(font->headerBytes.data(), font->headerBytes.size(), font->header, error)) {
+    return Problem("font header of \"" + font->name + "\": " + error);
+  }
+  font->headerComplete = true;
+  fonts_[font->name] = font;
+  history_.push_back(font);
+  ++headersDecoded_;
+  FontEvent event;
+  event.kind = FontEvent::Kind::kHeaderDecoded;
+  event.font = font.get();
+  event.header = &font->header;
+  return event;
+}
+
+FontEvent SoftFontCollector::BeginChar(const XlOperator& op) {
+  bool named = false;
+  std::string name = FontNameOf(op, &named);
+  charTarget_.reset();
+  if (!named) return Problem("BeginChar without a FontName array");
+  auto it = fonts_.find(name);
+  if (it == fonts_.end()) return Problem("BeginChar for \"" + name + "\", no such font");
+  charTarget_ = it->second;
+  return {};
+}
+
+FontEvent SoftFontCollector::ReadChar(const XlOperator& op) {
+  if (!charTarget_) return Problem("ReadChar without a font (no BeginChar for a known font)");
+  const XlAttribute* code = op.Find(Attribute::CharCode);
+  if (!code || code->value.shape != XlShape::kScalar || code->value.IsReal() ||
+      code->value.number[0] < 0 || code->value.number[0] > 0xFFFF) {
+    return Problem("ReadChar without a 16-bit CharCode");
+  }
+  if (!op.hasData) return Problem("ReadChar without embedded data");
+  const XlAttribute* dataSize = op.Find(Attribute::CharDataSize);
+  if (!dataSize || dataSize->value.shape != XlShape::kScalar ||
+      dataSize->value.number[0] != op.dataLength) {
+    return Problem("CharDataSize does not match the " + std::to_string(op.dataLength) +
+                   " bytes of embedded data");
+  }
+  FontEvent event;
+  event.charCode = static_cast<uint16_t>(code->value.number[0]);
+  std::string error;
+  if (!DecodeCharRecord(op.data, op.dataLength, event.record, error)) {
+    char prefix[64];
+    std::snprintf(prefix, sizeof(prefix), "character 0x%04X: ", event.charCode);
+    return Problem(prefix + error);
+  }
+  return AddGlyph(std::move(event));
+}
+
+// A decoded character record joins the font of the open BeginChar.
+FontEvent SoftFontCollector::AddGlyph(FontEvent event) {
+  SoftFont& font = *charTarget_;
+  const CharRecordInfo& r = event.record;
+  font.glyphs[r.glyphIndex].assign(r.glyph, r.glyph + r.glyphLength);
+  if (event.charCode == kComponentCharCode) {
+    ++font.componentRecords;
+    ++componentRecords_;
+  } else {
+    font.charToGlyph[event.charCode] = r.glyphIndex;
+    ++font.charRecords;
+  }
+  ++font.generation;
+  ++recordsDecoded_;
+  event.kind = FontEvent::Kind::kCharDecoded;
+  event.font = &font;
+  return event;
+}
+
+FontEvent SoftFontCollector::RemoveFont(const XlOperator& op) {
+  bool named = false;
+  std::string name = FontNameOf(op, &named);
+  if (!named) return Problem("RemoveFont without a FontName array");
+  auto it = fonts_.find(name);
+  if (it == fonts_.end()) return Problem("RemoveFont for \"" + name + "\", no such font");
+  if (charTarget_ == it->second) charTarget_.reset();
+  FontEvent event;
+  event.kind = FontEvent::Kind::kFontRemoved;
+  event.font = it->second.get();  // kept alive by history_
+  fonts_.erase(it);
+  ++removals_;
+  return event;
 }
 
 }  // namespace fndl

@@ -15,9 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "xlstream_reader.h"
+#include "pclxl/xlstream_reader.h"
 
 namespace fndl {
+
+using tavrfndl::pclxl::XlAttribute;
+using tavrfndl::pclxl::XlOperator;
+using tavrfndl::pclxl::XlShape;
+using tavrfndl::pclxl::XlValue;
 
 inline constexpr uint16_t kSegmentGT = 0x4754;  // "GT"
 inline constexpr uint16_t kSegmentNull = 0xFFFF;
@@ -134,6 +139,13 @@ class SoftFontCollector {
 
  private:
   FontEvent Problem(std::string message);
+  FontEvent BeginHeader(const XlOperator& op);
+  FontEvent ReadHeader(const XlOperator& op);
+  FontEvent EndHeader();
+  FontEvent BeginChar(const XlOperator& op);
+  FontEvent ReadChar(const XlOperator& op);
+  FontEvent AddGlyph(FontEvent event);
+  FontEvent RemoveFont(const XlOperator& op);
 
   std::map<std::string, std::shared_ptr<SoftFont>> fonts_;
   std::vector<std::shared_ptr<SoftFont>> history_;

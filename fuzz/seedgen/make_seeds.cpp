@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "hostile/hostile_fonts.h"
+#include "sfnt/bytes.h"
 #include "support/fontbuilder.h"
 #include "support/fontfile.h"
 #include "tavrfndl.h"
@@ -50,7 +51,9 @@ void Write(const fs::path& path, const std::vector<uint8_t>& bytes) {
 }
 
 uint32_t Be16(const std::vector<uint8_t>& b, size_t at) {
-  return at + 2 <= b.size() ? (uint32_t{b[at]} << 8) | b[at + 1] : 0;
+  uint16_t v = 0;
+  tavrfndl::ByteView(b.data(), b.size()).ReadU16(at, v);
+  return v;
 }
 
 void PutBe16(std::vector<uint8_t>& b, size_t at, uint32_t v) {

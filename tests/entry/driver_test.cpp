@@ -15,7 +15,7 @@
 
 #include "support/driver.h"
 #include "support/fontfile.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -46,26 +46,26 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 }
 
 // The bytes from the first SetClipRectangle on: what the run put on the page.
-Bytes PagePart(const std::vector<XlOperator>& ops) {
+Bytes PagePart(const std::vector<WireOp>& ops) {
   Bytes out;
   bool on = false;
-  for (const XlOperator& o : ops) {
-    on = on || o.tag == op::kSetClipRectangle;
+  for (const WireOp& o : ops) {
+    on = on || o.tag == Operator::SetClipRectangle;
     if (on) out.insert(out.end(), o.bytes.begin(), o.bytes.end());
   }
   return out;
 }
 
-std::vector<XlOperator> ParseFile(const std::string& path) {
+std::vector<WireOp> ParseFile(const std::string& path) {
   std::string error;
-  std::vector<XlOperator> ops = ParseXl(ReadFileBytes(path), &error);
+  std::vector<WireOp> ops = ReadOps(ReadFileBytes(path), &error);
   EXPECT_EQ(error, "") << path;
   return ops;
 }
 
-size_t Count(const std::vector<XlOperator>& ops, uint8_t tag) {
+size_t Count(const std::vector<WireOp>& ops, Operator tag) {
   size_t n = 0;
-  for (const XlOperator& o : ops) n += o.tag == tag;
+  for (const WireOp& o : ops) n += o.tag == tag;
   return n;
 }
 
@@ -78,10 +78,10 @@ class FileModeRun : public ::testing::Test {
   FontFile font{kDejaVuSans};
 
   int32_t Run(TEXTINFOW& text) { return lib.FontDownloadW(&text, &page); }
-  std::vector<XlOperator> OpsSince(size_t offset) {
+  std::vector<WireOp> OpsSince(size_t offset) {
     Bytes all = ReadFileBytes(out);
     std::string error;
-    auto ops = ParseXl(Bytes(all.begin() + static_cast<long>(offset), all.end()), &error);
+    auto ops = ReadOps(Bytes(all.begin() + static_cast<long>(offset), all.end()), &error);
     EXPECT_EQ(error, "");
     return ops;
   }
@@ -94,19 +94,19 @@ TEST_F(FileModeRun, NewFontSendsHeaderThenSelectionThenGlyphsThenTheWrappedRun) 
   text.nStartX = 100;
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
 
-  std::vector<XlOperator> ops = ParseFile(out);
-  std::vector<uint8_t> tags = Tags(ops);
+  std::vector<WireOp> ops = ParseFile(out);
+  std::vector<Operator> tags = Tags(ops);
   ASSERT_GE(tags.size(), 3u);
-  EXPECT_EQ(tags.front(), op::kBeginFontHeader);
-  const std::vector<uint8_t> afterHeader = {
-      op::kSetFont,      op::kSetCharBoldValue, op::kSetCharShear,
-      op::kSetCharAngle, op::kBeginChar,        op::kReadChar,
-      op::kReadChar,     op::kReadChar,         op::kReadChar,
-      op::kEndChar,      op::kSetClipRectangle, op::kSetCursor,
-      op::kText,         op::kSetCursor,        op::kText};
-  auto end = std::find(tags.begin(), tags.end(), op::kEndFontHeader);
+  EXPECT_EQ(tags.front(), Operator::BeginFontHeader);
+  const std::vector<Operator> afterHeader = {
+      Operator::SetFont,      Operator::SetCharBoldValue, Operator::SetCharShear,
+      Operator::SetCharAngle, Operator::BeginChar,        Operator::ReadChar,
+      Operator::ReadChar,     Operator::ReadChar,         Operator::ReadChar,
+      Operator::EndChar,      Operator::SetClipRectangle, Operator::SetCursor,
+      Operator::Text,         Operator::SetCursor,        Operator::Text};
+  auto end = std::find(tags.begin(), tags.end(), Operator::EndFontHeader);
   ASSERT_NE(end, tags.end());
-  EXPECT_EQ(std::vector<uint8_t>(end + 1, tags.end()), afterHeader) << Describe(tags);
+  EXPECT_EQ(std::vector<Operator>(end + 1, tags.end()), afterHeader) << Describe(tags);
 
   // "AB " fits at 4600; C would end at 4760, past the limit, so the line breaks after the space
   // and "CD" starts the next line at (nStartX, y + nLineSpacing).
@@ -120,10 +120,10 @@ TEST_F(FileModeRun, NewFontSendsHeaderThenSelectionThenGlyphsThenTheWrappedRun) 
 TEST_F(FileModeRun, CharacterRecordsCarryTheFontsOwnGlyphBytes) {
   TEXTINFOW text = Text(u"Ab", 120);
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
-  std::vector<XlOperator> ops = ParseFile(out);
-  std::vector<const XlOperator*> chars;
-  for (const XlOperator& o : ops) {
-    if (o.tag == op::kReadChar) chars.push_back(&o);
+  std::vector<WireOp> ops = ParseFile(out);
+  std::vector<const WireOp*> chars;
+  for (const WireOp& o : ops) {
+    if (o.tag == Operator::ReadChar) chars.push_back(&o);
   }
   ASSERT_EQ(chars.size(), 2u);
   const char16_t codes[] = {u'A', u'b'};
@@ -146,25 +146,25 @@ TEST_F(FileModeRun, CharacterRecordsCarryTheFontsOwnGlyphBytes) {
 TEST_F(FileModeRun, FontHeaderIsConsistentAndDeclaresTheGlyphCount) {
   TEXTINFOW text = Text(u"x", 120);
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
-  std::vector<XlOperator> ops = ParseFile(out);
+  std::vector<WireOp> ops = ParseFile(out);
   Bytes header;
-  for (const XlOperator& o : ops) {
-    if (o.tag != op::kReadFontHeader) continue;
-    const uint16_t announced = uint16_t(o.bytes[1] | (o.bytes[2] << 8));
+  for (const WireOp& o : ops) {
+    if (o.tag != Operator::ReadFontHeader) continue;
+    const double announced = o.Number(Attribute::FontHeaderLength);
     ASSERT_TRUE(o.hasData);
-    EXPECT_EQ(o.data.size(), announced);
+    EXPECT_EQ(double(o.data.size()), announced);
     header.insert(header.end(), o.data.begin(), o.data.end());
   }
   ASSERT_GE(header.size(), 20u);
   EXPECT_EQ(Bytes(header.begin(), header.begin() + 6), (Bytes{0, 0, 0, 1, 1, 0}));
-  EXPECT_EQ(uint32_t(header[6] << 8 | header[7]), font.NumGlyphs());
+  EXPECT_EQ(BeU16(header, 6), font.NumGlyphs());
   EXPECT_EQ(header[8], 'G');
   EXPECT_EQ(header[9], 'T');
-  const uint32_t s = uint32_t(header[10]) << 24 | header[11] << 16 | header[12] << 8 | header[13];
+  const uint32_t s = BeU32(header, 10);
   EXPECT_EQ(header.size(), 20u + s);
   EXPECT_EQ(Bytes(header.end() - 6, header.end()), (Bytes{0xFF, 0xFF, 0, 0, 0, 0}));
   // DejaVu Sans has all seven header tables: gdir and seven records.
-  EXPECT_EQ(uint32_t(header[14 + 4] << 8 | header[14 + 5]), 8u);
+  EXPECT_EQ(BeU16(header, 14 + 4), 8u);
   EXPECT_EQ(Bytes(header.begin() + 26, header.begin() + 30), (Bytes{'g', 'd', 'i', 'r'}));
   // The font's name is OT:<id in hex>:<path>:n in every operator that names it.
   const std::string name = "OT:7:" + std::string(kDejaVuSans) + ":n";
@@ -179,7 +179,7 @@ TEST_F(FileModeRun, KnownFontSendsOnlySelectionAndMissingCharacters) {
   const size_t before = FileSize();
   TEXTINFOW second = Text(u"BCB", 120);
   ASSERT_EQ(Run(second), FNDL_RESULT_OK);
-  std::vector<XlOperator> ops = OpsSince(before);
+  std::vector<WireOp> ops = OpsSince(before);
   EXPECT_EQ(Describe(Tags(ops)),
             "SetFont SetCharBoldValue SetCharShear SetCharAngle BeginChar ReadChar EndChar "
             "SetClipRectangle SetCursor Text");
@@ -202,8 +202,8 @@ TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
 
   size_t pages = 1;
   size_t written = 0;
-  for (const XlOperator& o : ParseFile(out)) {
-    if (o.tag == op::kText) written += o.bytes[2];
+  for (const WireOp& o : ParseFile(out)) {
+    if (o.tag == Operator::Text) written += o.bytes[2];
   }
   EXPECT_EQ(written, static_cast<size_t>(placed));
   int32_t result = FNDL_RESULT_PAGE_FULL;
@@ -213,14 +213,14 @@ TEST_F(FileModeRun, PageFullStopsThenTheSameRecordContinuesOnTheNextPage) {
     lib.SetCursorTo(0, 6200);
     text.bPageFull = 0;
     result = Run(text);
-    std::vector<XlOperator> ops = OpsSince(before);
+    std::vector<WireOp> ops = OpsSince(before);
     // The page break marked the font: the page text selects it again before the clip box.
     auto tags = Tags(ops);
-    auto clip = std::find(tags.begin(), tags.end(), op::kSetClipRectangle);
+    auto clip = std::find(tags.begin(), tags.end(), Operator::SetClipRectangle);
     ASSERT_NE(clip, tags.end());
-    EXPECT_EQ(std::count(tags.begin(), clip, op::kSetFont), 2) << Describe(tags);
-    for (const XlOperator& o : ops) {
-      if (o.tag == op::kText) written += o.bytes[2];
+    EXPECT_EQ(std::count(tags.begin(), clip, Operator::SetFont), 2) << Describe(tags);
+    for (const WireOp& o : ops) {
+      if (o.tag == Operator::Text) written += o.bytes[2];
     }
   }
   EXPECT_EQ(result, FNDL_RESULT_OK);
@@ -238,9 +238,9 @@ TEST_F(FileModeRun, LinesTheClipBoxWouldCutAreLeftForTheNextPage) {
   TEXTINFOW text = Text(words, 120);
   ASSERT_EQ(Run(text), FNDL_RESULT_PAGE_FULL);
   EXPECT_EQ(text.bPageFull, 1);
-  std::vector<XlOperator> ops = ParseFile(out);
-  ASSERT_EQ(Count(ops, op::kText), 1u) << "only the line at 6300 is on the page";
-  auto line = std::find_if(ops.begin(), ops.end(), [](auto& o) { return o.tag == op::kText; });
+  std::vector<WireOp> ops = ParseFile(out);
+  ASSERT_EQ(Count(ops, Operator::Text), 1u) << "only the line at 6300 is on the page";
+  auto line = std::find_if(ops.begin(), ops.end(), [](auto& o) { return o.tag == Operator::Text; });
   EXPECT_EQ(text.nOffsetToText, line->bytes[2]);
   EXPECT_EQ(Bytes((line - 1)->bytes.begin() + 3, (line - 1)->bytes.begin() + 5),
             (Bytes{0x9C, 0x18}));  // y 6300
@@ -277,9 +277,9 @@ TEST_F(FileModeRun, UnderlinedLinesGetABarFromTheFontsUnderscoreMetrics) {
   TEXTINFOW text = Text(u"ab", 120);
   text.bUnderline = 1;
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
-  std::vector<XlOperator> ops = ParseFile(out);
+  std::vector<WireOp> ops = ParseFile(out);
   auto tags = Tags(ops);
-  auto rop = std::find(tags.begin(), tags.end(), op::kSetROP);
+  auto rop = std::find(tags.begin(), tags.end(), Operator::SetROP);
   ASSERT_NE(rop, tags.end());
   const size_t i = static_cast<size_t>(rop - tags.begin());
   ASSERT_EQ(ops.size(), i + 6);
@@ -299,12 +299,12 @@ TEST_F(FileModeRun, RemovingOneOfTwoFontsKeepsTheOtherAndTheLastReleasesEverythi
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
   PAGEINFOW second = FilePage(kDejaVuSans, out, 8, 72, 50);
   ASSERT_EQ(lib.FontDownloadW(&text, &second), FNDL_RESULT_OK);
-  EXPECT_EQ(Count(ParseFile(out), op::kBeginFontHeader), 2u);
+  EXPECT_EQ(Count(ParseFile(out), Operator::BeginFontHeader), 2u);
 
   size_t before = FileSize();
   const uint32_t seven = 7;
   lib.RemoveFontW(&seven);
-  std::vector<XlOperator> removed = OpsSince(before);
+  std::vector<WireOp> removed = OpsSince(before);
   ASSERT_EQ(removed.size(), 1u);
   const std::string name = "OT:7:" + std::string(kDejaVuSans) + ":n";
   Bytes expected = {0xC8, 0xC1, uint8_t(name.size()), 0};
@@ -315,14 +315,14 @@ TEST_F(FileModeRun, RemovingOneOfTwoFontsKeepsTheOtherAndTheLastReleasesEverythi
   // Font 8 is still known: no header.
   before = FileSize();
   ASSERT_EQ(lib.FontDownloadW(&text, &second), FNDL_RESULT_OK);
-  EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 0u);
+  EXPECT_EQ(Count(OpsSince(before), Operator::BeginFontHeader), 0u);
 
   const uint32_t eight = 8;
   lib.RemoveFontA(&eight);
   // Everything was released: the same number starts from scratch with a new header.
   before = FileSize();
   ASSERT_EQ(lib.FontDownloadW(&text, &second), FNDL_RESULT_OK);
-  EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 1u);
+  EXPECT_EQ(Count(OpsSince(before), Operator::BeginFontHeader), 1u);
   EXPECT_EQ(lib.GetCursor(), 0);
 }
 
@@ -363,7 +363,7 @@ TEST_F(FileModeRun, UnknownNumberRemovalOpensTheFileAndSendsNothing) {
   EXPECT_EQ(FileSize(), before);
   // Font 7 is still there.
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
-  EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 0u);
+  EXPECT_EQ(Count(OpsSince(before), Operator::BeginFontHeader), 0u);
 }
 
 TEST_F(FileModeRun, RemovalWhoseFileCannotBeOpenedChangesNothing) {
@@ -390,7 +390,7 @@ TEST_F(FileModeRun, UnreadableFontFileFailsThisAndEveryLaterCompleteRun) {
   EXPECT_EQ(FileSize(), 0u);
   EXPECT_EQ(Run(text), FNDL_RESULT_FAILED);
   // The good font still went out and its run is on the page.
-  EXPECT_EQ(Count(ParseFile(out), op::kText), 1u);
+  EXPECT_EQ(Count(ParseFile(out), Operator::Text), 1u);
 }
 
 TEST_F(FileModeRun, UnwritableOutputPathFailsWithoutTouchingTheRecords) {
@@ -402,7 +402,7 @@ TEST_F(FileModeRun, UnwritableOutputPathFailsWithoutTouchingTheRecords) {
   EXPECT_EQ(bad.nNextX, 1234);
   // Nothing was created or remembered: the next good call sends the header.
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
-  EXPECT_EQ(Count(ParseFile(out), op::kBeginFontHeader), 1u);
+  EXPECT_EQ(Count(ParseFile(out), Operator::BeginFontHeader), 1u);
 }
 
 TEST_F(FileModeRun, RecordsThatBreakTheirContractAreRefusedBeforeAnythingHappens) {
@@ -436,7 +436,7 @@ TEST_F(FileModeRun, RecordsThatBreakTheirContractAreRefusedBeforeAnythingHappens
   TEXTINFOW atEnd = Text(u"abc", 120);
   atEnd.nOffsetToText = 3;  // the whole text is already on the page
   EXPECT_EQ(Run(atEnd), FNDL_RESULT_OK);
-  EXPECT_EQ(Count(ParseFile(out), op::kText), 0u);
+  EXPECT_EQ(Count(ParseFile(out), Operator::Text), 0u);
 }
 
 TEST_F(FileModeRun, AnsiVariantCountsTheOffsetInUtf16UnitsOfTheConvertedText) {
@@ -464,7 +464,7 @@ TEST_F(FileModeRun, FontWithoutCmapIsRefusedWholeAndTheOtherFontsStay) {
   // A copy of the font whose "cmap" directory tag is renamed: its characters cannot be mapped,
   // so not even its header goes out.
   Bytes bytes = ReadFileBytes(kDejaVuSans);
-  const uint16_t tables = uint16_t(bytes[4] << 8 | bytes[5]);
+  const uint32_t tables = BeU16(bytes, 4);
   for (size_t i = 0; i < tables; ++i) {
     uint8_t* tag = &bytes[12 + 16 * i];
     if (std::memcmp(tag, "cmap", 4) == 0) std::memcpy(tag, "xmap", 4);
@@ -485,7 +485,7 @@ TEST_F(FileModeRun, FontWithoutCmapIsRefusedWholeAndTheOtherFontsStay) {
   // Font 7 was kept: no second header under its name.
   const size_t before = FileSize();
   ASSERT_EQ(Run(text), FNDL_RESULT_OK);
-  EXPECT_EQ(Count(OpsSince(before), op::kBeginFontHeader), 0u);
+  EXPECT_EQ(Count(OpsSince(before), Operator::BeginFontHeader), 0u);
 }
 
 TEST_F(FileModeRun, ThreadsCallingAtOnceEachGetTheirRunWrittenWhole) {
@@ -504,16 +504,16 @@ TEST_F(FileModeRun, ThreadsCallingAtOnceEachGetTheirRunWrittenWhole) {
     });
   }
   for (std::thread& th : threads) th.join();
-  std::vector<XlOperator> ops = ParseFile(out);
-  EXPECT_EQ(Count(ops, op::kText), size_t{kThreads * kRuns});
-  EXPECT_EQ(Count(ops, op::kBeginFontHeader), size_t{kThreads});
+  std::vector<WireOp> ops = ParseFile(out);
+  EXPECT_EQ(Count(ops, Operator::Text), size_t{kThreads * kRuns});
+  EXPECT_EQ(Count(ops, Operator::BeginFontHeader), size_t{kThreads});
   // Each run's page records follow its own selection: SetClipRectangle, SetCursor, Text.
   auto tags = Tags(ops);
   for (size_t i = 0; i < tags.size(); ++i) {
-    if (tags[i] != op::kSetClipRectangle) continue;
+    if (tags[i] != Operator::SetClipRectangle) continue;
     ASSERT_LT(i + 2, tags.size());
-    EXPECT_EQ(tags[i + 1], op::kSetCursor);
-    EXPECT_EQ(tags[i + 2], op::kText);
+    EXPECT_EQ(tags[i + 1], Operator::SetCursor);
+    EXPECT_EQ(tags[i + 2], Operator::Text);
   }
 }
 
@@ -527,30 +527,30 @@ TEST(EngineModeRun, DejaVuSansByNameIsDownloadedUnderItsName) {
   lib.SetCursorTo(200, 300);
   ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
 
-  std::vector<XlOperator> ops = ParseFile(out);
+  std::vector<WireOp> ops = ParseFile(out);
   ASSERT_FALSE(ops.empty());
   const std::string name = "OT:5:DejaVu Sans:n";
   EXPECT_EQ(std::string(ops[0].bytes.begin() + 4, ops[0].bytes.begin() + 4 + 18), name);
   size_t characters = 0;
-  for (const XlOperator& o : ops) {
-    characters += o.tag == op::kReadChar && !(o.bytes[1] == 0xFF && o.bytes[2] == 0xFF);
+  for (const WireOp& o : ops) {
+    characters += o.tag == Operator::ReadChar && !(o.bytes[1] == 0xFF && o.bytes[2] == 0xFF);
   }
   EXPECT_EQ(characters, 4u);  // the accented e is a composite: its components follow it
 }
 
 // The GT segment's table of that tag in the first font header of the job.
-Bytes DownloadedTable(const std::vector<XlOperator>& ops, const char* tag) {
+Bytes DownloadedTable(const std::vector<WireOp>& ops, const char* tag) {
   Bytes header;
-  for (const XlOperator& o : ops) {
-    if (o.tag == op::kReadFontHeader) header.insert(header.end(), o.data.begin(), o.data.end());
-    if (o.tag == op::kEndFontHeader) break;
+  for (const WireOp& o : ops) {
+    if (o.tag == Operator::ReadFontHeader)
+      header.insert(header.end(), o.data.begin(), o.data.end());
+    if (o.tag == Operator::EndFontHeader) break;
   }
   const size_t gt = 14;  // the format-0 header, then "GT" and its size
-  size_t tables = header.size() > gt + 6 ? size_t{header[gt + 4]} << 8 | header[gt + 5] : 0;
+  size_t tables = BeU16(header, gt + 4);
   for (size_t at = gt + 12; at + 16 <= header.size() && tables-- > 0; at += 16) {
     if (std::memcmp(&header[at], tag, 4) != 0) continue;
-    const size_t offset = size_t{header[at + 8]} << 24 | size_t{header[at + 9]} << 16 |
-                          size_t{header[at + 10]} << 8 | header[at + 11];
+    const size_t offset = BeU32(header, at + 8);
     return Bytes(header.begin() + static_cast<long>(gt + offset), header.end());
   }
   return {};
@@ -576,29 +576,20 @@ TEST(EngineModeRun, ItalicIsSlantedByTheFaceOrByTheShearNotBoth) {
     text.bItalic = 1;
     ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
 
-    const std::vector<XlOperator> ops = ParseFile(out);
+    const std::vector<WireOp> ops = ParseFile(out);
     const Bytes head = DownloadedTable(ops, "head");
     ASSERT_GE(head.size(), 46u);
     EXPECT_EQ((head[45] & 0x02) != 0, c.faceLeans) << "head.macStyle italic";
     auto shear = std::find_if(ops.begin(), ops.end(),
-                              [](const XlOperator& o) { return o.tag == op::kSetCharShear; });
+                              [](const WireOp& o) { return o.tag == Operator::SetCharShear; });
     ASSERT_NE(shear, ops.end());
     const Bytes x(shear->bytes.begin() + 1, shear->bytes.begin() + 5);
     EXPECT_EQ(x, c.faceLeans ? (Bytes{0, 0, 0, 0}) : (Bytes{0x65, 0x19, 0x22, 0x3E}));
   }
 }
 
-int16_t BigEndian16(const Bytes& b, size_t at) {
-  return static_cast<int16_t>(b.at(at) << 8 | b.at(at + 1));
-}
-
-// The advances of a Text operator's XSpacingData (uint16, after the TextData of n units).
-std::vector<int> Advances(const XlOperator& text, size_t n) {
-  std::vector<int> out;
-  for (size_t at = 4 + 2 * n + 2 + 4; out.size() < n; at += 2) {
-    out.push_back(text.bytes.at(at) | text.bytes.at(at + 1) << 8);
-  }
-  return out;
+int16_t SignedBe16(const Bytes& b, size_t at) {
+  return static_cast<int16_t>(BeU16(b, at));
 }
 
 // The printer draws the glyphs with the character size as their em, whatever the resolution:
@@ -634,20 +625,24 @@ TEST(EngineModeRun, AdvancesAndUnderlineAreTheFacesOwnAtTheCharacterSize) {
       ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
 
       const double size = 12.0 * dpi / 72;
-      std::vector<XlOperator> ops = ParseFile(out);
-      auto run = std::find_if(ops.begin(), ops.end(), [](auto& o) { return o.tag == op::kText; });
+      std::vector<WireOp> ops = ParseFile(out);
+      auto run =
+          std::find_if(ops.begin(), ops.end(), [](auto& o) { return o.tag == Operator::Text; });
       ASSERT_NE(run, ops.end());
-      const std::vector<int> advances = Advances(*run, face.text.size());
+      const std::vector<double> advances = run->Elements(Attribute::XSpacingData);
+      ASSERT_EQ(advances.size(), face.text.size());
       for (size_t i = 0; i < face.text.size(); ++i) {
         const double expected = font.Advance(font.GlyphIndex(face.text[i])) * size / upem;
         EXPECT_NEAR(advances[i], std::lround(expected), 1) << "character " << i;
       }
-      // The bar: BoundingBox (x1, y1, x2, y2) as uint16 after its type byte, below y 1000.
-      const Bytes& bar = ops.back().tag == op::kSetROP ? ops[ops.size() - 3].bytes : Bytes{};
-      ASSERT_EQ(bar.size(), 12u);
-      const int top = (bar[3] | bar[4] << 8) - 1000, bottom = (bar[7] | bar[8] << 8) - 1000;
-      EXPECT_NEAR(top, std::lround(std::abs(BigEndian16(post, 8)) * size / upem), 1);
-      EXPECT_NEAR(bottom - top, std::lround(std::abs(BigEndian16(post, 10)) * size / upem), 1);
+      // The bar: the RectanglePath's BoundingBox (x1, y1, x2, y2), below y 1000.
+      ASSERT_EQ(ops.back().tag, Operator::SetROP);
+      const WireOp& bar = ops[ops.size() - 3];
+      ASSERT_EQ(bar.tag, Operator::RectanglePath);
+      const int top = int(bar.Number(Attribute::BoundingBox, 1)) - 1000;
+      const int bottom = int(bar.Number(Attribute::BoundingBox, 3)) - 1000;
+      EXPECT_NEAR(top, std::lround(std::abs(SignedBe16(post, 8)) * size / upem), 1);
+      EXPECT_NEAR(bottom - top, std::lround(std::abs(SignedBe16(post, 10)) * size / upem), 1);
     }
   }
 }

@@ -14,7 +14,7 @@
 #include "hostile/stream_checks.h"
 #include "support/driver.h"
 #include "support/fontbuilder.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -36,6 +36,59 @@ PAGEINFOA AnsiPage(const std::string& font, const std::string& out, uint32_t id,
   return page;
 }
 
+// Call number i of thread t: a download (wide, ANSI, by face name), the cursor or a removal.
+// A cursor that reads back as no value a call set counts as bad.
+int32_t OneCall(const Library& lib, int t, int i, const std::string& font, const std::string& out,
+                std::atomic<int>& bad) {
+  const uint32_t id = static_cast<uint32_t>(t + i) % kFontIds;
+  int32_t r = FNDL_RESULT_OK;
+  switch ((t + 3 * i) % 7) {
+    case 0:
+    case 1: {
+      TEXTINFOW text = Text(u"Hamburg \u00C4BC", 120);
+      PAGEINFOW page = FilePage(font, out, id);
+      r = lib.FontDownloadW(&text, &page);
+      break;
+    }
+    case 2: {
+      TEXTINFOA text;
+      std::memset(&text, 0, sizeof text);
+      std::strcpy(text.chText, "ABC abc");
+      text.FontHeight = 100;
+      text.bUnderline = 1;
+      PAGEINFOA page = AnsiPage(font, out, id, 1);
+      r = lib.FontDownloadA(&text, &page);
+      break;
+    }
+    case 3: {
+      // Engine mode by face name.
+      TEXTINFOW text = Text(u"Zürich", 100);
+      PAGEINFOW page = FilePage("DejaVu Sans", out, id + 10);
+      page.bTTE = 0;
+      r = lib.FontDownloadW(&text, &page);
+      break;
+    }
+    case 4: {
+      const int32_t y = 400 + i;
+      lib.SetCursorTo(300, y);
+      // Another thread may move the cursor in between: only a value some call set can come
+      // back.
+      if (lib.GetCursor() < 0) ++bad;
+      break;
+    }
+    case 5: {
+      const uint32_t engineId = id + 10;
+      lib.RemoveFontW(&id);
+      lib.RemoveFontA(&engineId);
+      break;
+    }
+    default:
+      lib.RemoveFontA(&id);
+      break;
+  }
+  return r;
+}
+
 TEST(Concurrency, EveryExportFromSeveralThreadsAtOnce) {
   const Library lib = Library::Load();
   const std::string out = TempPath("job.pxl");
@@ -47,53 +100,8 @@ TEST(Concurrency, EveryExportFromSeveralThreadsAtOnce) {
 
   auto worker = [&](int t) {
     for (int i = 0; i < kCallsPerThread; ++i) {
-      const uint32_t id = static_cast<uint32_t>(t + i) % kFontIds;
       const std::string& font = fonts[static_cast<size_t>(t + i) % std::size(fonts)];
-      int32_t r = FNDL_RESULT_OK;
-      switch ((t + 3 * i) % 7) {
-        case 0:
-        case 1: {
-          TEXTINFOW text = Text(u"Hamburg \u00C4BC", 120);
-          PAGEINFOW page = FilePage(font, out, id);
-          r = lib.FontDownloadW(&text, &page);
-          break;
-        }
-        case 2: {
-          TEXTINFOA text;
-          std::memset(&text, 0, sizeof text);
-          std::strcpy(text.chText, "ABC abc");
-          text.FontHeight = 100;
-          text.bUnderline = 1;
-          PAGEINFOA page = AnsiPage(font, out, id, 1);
-          r = lib.FontDownloadA(&text, &page);
-          break;
-        }
-        case 3: {
-          // Engine mode by face name.
-          TEXTINFOW text = Text(u"Zürich", 100);
-          PAGEINFOW page = FilePage("DejaVu Sans", out, id + 10);
-          page.bTTE = 0;
-          r = lib.FontDownloadW(&text, &page);
-          break;
-        }
-        case 4: {
-          const int32_t y = 400 + i;
-          lib.SetCursorTo(300, y);
-          // Another thread may move the cursor in between: only a value some call set can come
-          // back.
-          if (lib.GetCursor() < 0) ++bad;
-          break;
-        }
-        case 5: {
-          const uint32_t engineId = id + 10;
-          lib.RemoveFontW(&id);
-          lib.RemoveFontA(&engineId);
-          break;
-        }
-        default:
-          lib.RemoveFontA(&id);
-          break;
-      }
+      const int32_t r = OneCall(lib, t, i, font, out, bad);
       if (r < FNDL_RESULT_OK || r > FNDL_RESULT_FAILED) ++bad;
       if (r == FNDL_RESULT_PAGE_FULL) lib.SetCursorTo(300, 400);
       ++calls;
@@ -112,9 +120,9 @@ TEST(Concurrency, EveryExportFromSeveralThreadsAtOnce) {
   // Every font that went out was removed at the end or on the way.
   size_t headers = 0;
   size_t removals = 0;
-  for (const XlOperator& o : ParseXl(job)) {
-    headers += o.tag == op::kBeginFontHeader;
-    removals += o.tag == op::kRemoveFont;
+  for (const WireOp& o : ReadOps(job)) {
+    headers += o.tag == Operator::BeginFontHeader;
+    removals += o.tag == Operator::RemoveFont;
   }
   EXPECT_GT(headers, 0u);
   EXPECT_EQ(removals, headers);

@@ -19,8 +19,9 @@
 #include "support/driver.h"
 #include "support/font_mutants.h"
 #include "support/fontbuilder.h"
+#include "support/fontfile.h"
 #include "support/strict_consumer.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::test {
 
@@ -59,11 +60,11 @@ struct CharRecord {
 
 std::vector<CharRecord> CharRecords(const std::vector<uint8_t>& job) {
   std::vector<CharRecord> out;
-  for (const XlOperator& o : ParseXl(job)) {
-    if (o.tag != op::kReadChar || o.data.size() < 6) continue;
+  for (const WireOp& o : ReadOps(job)) {
+    if (o.tag != Operator::ReadChar || o.data.size() < 6) continue;
     // CharCode is the first attribute: uint16 (0xC1), two bytes little-endian.
-    const uint16_t code = static_cast<uint16_t>(o.bytes.at(1) | (o.bytes.at(2) << 8));
-    const uint16_t glyph = static_cast<uint16_t>((o.data[4] << 8) | o.data[5]);
+    const auto code = static_cast<uint16_t>(o.Number(Attribute::CharCode));
+    const auto glyph = static_cast<uint16_t>(BeU16(o.data, 4));
     out.push_back({code, glyph, std::vector<uint8_t>(o.data.begin() + 6, o.data.end())});
   }
   return out;
@@ -300,8 +301,8 @@ TEST(HostileFont, DirectoryOver64KiBGoesOutInPiecesThatEachMatchTheirLength) {
   EXPECT_EQ(StreamProblem(bytes), "");
   EXPECT_EQ(PrinterFindings(bytes), "");
   size_t fullPieces = 0;
-  for (const XlOperator& o : ParseXl(bytes)) {
-    fullPieces += o.tag == op::kReadFontHeader && o.data.size() == 32768;
+  for (const WireOp& o : ReadOps(bytes)) {
+    fullPieces += o.tag == Operator::ReadFontHeader && o.data.size() == 32768;
   }
   // 28 + 16 x 4101 bytes: two pieces of 32768 and the rest.
   EXPECT_EQ(fullPieces, 2u);

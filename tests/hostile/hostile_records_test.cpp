@@ -13,7 +13,7 @@
 #include "hostile/stream_checks.h"
 #include "support/driver.h"
 #include "support/fontbuilder.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -26,9 +26,9 @@ constexpr int32_t kHugeHeight = 100000;
 // the page shows whole lines only down to y 6400 - 16276.
 constexpr int32_t kLowestBaseline = -9876;
 
-size_t CountTag(const std::vector<uint8_t>& job, uint8_t tag) {
+size_t CountTag(const std::vector<uint8_t>& job, Operator tag) {
   size_t n = 0;
-  for (const XlOperator& o : ParseXl(job)) n += o.tag == tag;
+  for (const WireOp& o : ReadOps(job)) n += o.tag == tag;
   return n;
 }
 
@@ -65,14 +65,14 @@ TEST_F(HostileRecords, EmptyLinesFromFarAboveThePageFailInsteadOfFillingTheJob) 
 TEST_F(HostileRecords, EmptyLinesThatReachTheBottomStillFillThePage) {
   // One line 6300 units above the lowest, then one every 100 units down to it: 64 lines in all.
   EXPECT_EQ(Run(kLowestBaseline - 6300, kHugeHeight, 100), FNDL_RESULT_PAGE_FULL);
-  EXPECT_EQ(CountTag(Job(), op::kText), 64u);
+  EXPECT_EQ(CountTag(Job(), Operator::Text), 64u);
 
   const size_t before = Job().size();
   // 64780 lines to the bottom at a spacing of 1, one on the first line's place.
   EXPECT_EQ(Run(kLowestBaseline - 64780, kHugeHeight, 1), FNDL_RESULT_PAGE_FULL);
   std::vector<uint8_t> job = Job();
   job.erase(job.begin(), job.begin() + static_cast<long>(before));
-  EXPECT_EQ(CountTag(job, op::kText), 64781u);
+  EXPECT_EQ(CountTag(job, Operator::Text), 64781u);
 }
 
 // Spacings that never get the cursor to the bottom: 0, and one that wraps it back up.
@@ -82,40 +82,40 @@ TEST_F(HostileRecords, SpacingThatNeverReachesTheBottomFails) {
 }
 
 // Numbers at the ends of their ranges, one field at a time.
+struct ExtremeCase {
+  const char* what;
+  int32_t fontHeight = 120;
+  uint32_t resolution = 600;
+  uint32_t lineSpacing = 100;
+  int32_t startX = 300;
+  int32_t cursorX = 300;
+  int32_t cursorY = 400;
+  int32_t offset = 0;
+  int32_t bold = 0;
+  int32_t italic = 0;
+  int32_t underline = 1;
+};
+const ExtremeCase kExtremes[] = {
+    {"FontHeight INT32_MIN", INT32_MIN},
+    {"FontHeight INT32_MAX", INT32_MAX},
+    {"FontHeight -1", -1},
+    {"resolution 0", 120, 0},
+    {"resolution UINT32_MAX", 120, UINT32_MAX},
+    {"line spacing UINT32_MAX", 2400, 600, UINT32_MAX},
+    {"start x INT32_MIN", 2400, 600, 100, INT32_MIN},
+    {"start x INT32_MAX", 2400, 600, 100, INT32_MAX},
+    {"cursor at INT32_MAX", 120, 600, 100, 300, INT32_MAX, INT32_MAX},
+    {"cursor at INT32_MIN", 120, 600, 100, 300, INT32_MIN, INT32_MIN},
+    {"offset at the end of the text", 120, 600, 100, 300, 300, 400, 26},
+    {"bold, italic, underline -1", 120, 600, 100, 300, 300, 400, 0, -1, -1, -1},
+    {"bold, italic, underline INT32_MIN", 120, 600, 100, 300, 300, 400, 0, INT32_MIN, INT32_MIN,
+     INT32_MIN},
+};
 TEST(HostileRecordNumbers, EveryExtremeEndsWithADefinedAnswer) {
-  struct Case {
-    const char* what;
-    int32_t fontHeight = 120;
-    uint32_t resolution = 600;
-    uint32_t lineSpacing = 100;
-    int32_t startX = 300;
-    int32_t cursorX = 300;
-    int32_t cursorY = 400;
-    int32_t offset = 0;
-    int32_t bold = 0;
-    int32_t italic = 0;
-    int32_t underline = 1;
-  };
-  const Case cases[] = {
-      {"FontHeight INT32_MIN", INT32_MIN},
-      {"FontHeight INT32_MAX", INT32_MAX},
-      {"FontHeight -1", -1},
-      {"resolution 0", 120, 0},
-      {"resolution UINT32_MAX", 120, UINT32_MAX},
-      {"line spacing UINT32_MAX", 2400, 600, UINT32_MAX},
-      {"start x INT32_MIN", 2400, 600, 100, INT32_MIN},
-      {"start x INT32_MAX", 2400, 600, 100, INT32_MAX},
-      {"cursor at INT32_MAX", 120, 600, 100, 300, INT32_MAX, INT32_MAX},
-      {"cursor at INT32_MIN", 120, 600, 100, 300, INT32_MIN, INT32_MIN},
-      {"offset at the end of the text", 120, 600, 100, 300, 300, 400, 26},
-      {"bold, italic, underline -1", 120, 600, 100, 300, 300, 400, 0, -1, -1, -1},
-      {"bold, italic, underline INT32_MIN", 120, 600, 100, 300, 300, 400, 0, INT32_MIN, INT32_MIN,
-       INT32_MIN},
-  };
   const Library lib = Library::Load();
   test::TempFile font(test::IntactFont());
   uint32_t id = 100;
-  for (const Case& c : cases) {
+  for (const ExtremeCase& c : kExtremes) {
     SCOPED_TRACE(c.what);
     const std::string out = TempPath("job-" + std::to_string(id) + ".pxl");
     lib.SetCursorTo(c.cursorX, c.cursorY);

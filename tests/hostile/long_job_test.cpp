@@ -21,7 +21,7 @@
 #include "hostile/stream_checks.h"
 #include "support/driver.h"
 #include "support/fontbuilder.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define TAVRFNDL_SANITIZED 1

@@ -1,30 +1,35 @@
 #include "hostile/stream_checks.h"
 
-#include <map>
-#include <optional>
 #include <set>
 
-#include "support/xlparse.h"
+#include "pclxl/xlstream_reader.h"
+#include "sfnt/bytes.h"
 
 namespace tavrfndl::testing {
 namespace {
 
-constexpr uint8_t kFontHeaderLength = 0xA7;
-constexpr uint8_t kCharDataSize = 0xA3;
-constexpr uint8_t kTextData = 0xAB;
-constexpr uint8_t kXSpacingData = 0xAF;
-constexpr uint8_t kFontName = 0xA8;
+using pclxl::Attribute;
+using pclxl::DataType;
+using pclxl::Operator;
+using pclxl::XlOperator;
+using pclxl::XlStreamReader;
 
 uint32_t Be16(const std::vector<uint8_t>& b, size_t at) {
-  return (uint32_t{b[at]} << 8) | b[at + 1];
+  uint16_t v = 0;
+  ByteView(b.data(), b.size()).ReadU16(at, v);
+  return v;
 }
 
 uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
-  return (Be16(b, at) << 16) | Be16(b, at + 2);
+  uint32_t v = 0;
+  ByteView(b.data(), b.size()).ReadU32(at, v);
+  return v;
 }
 
 std::string At(const XlOperator& op, const std::string& what) {
-  return TagName(op.tag) + " at offset " + std::to_string(op.offset) + ": " + what;
+  const char* name = pclxl::OperatorName(static_cast<uint8_t>(op.tag));
+  return std::string(name ? name : "operator") + " at offset " + std::to_string(op.start) + ": " +
+         what;
 }
 
 std::string HeaderProblem(const std::vector<uint8_t>& d) {
@@ -68,100 +73,132 @@ std::string HeaderProblem(const std::vector<uint8_t>& d) {
   return "";
 }
 
+// What the stream's fonts and brackets have been so far, operator by operator.
+class Follower {
+ public:
+  std::string Feed(const XlOperator& op);
+  bool InBracket() const { return bracket_ != Bracket::kNone; }
+
+ private:
+  std::string Names(const XlOperator& op);
+  std::string Bracketed(const XlOperator& op);
+  std::string ReadHeader(const XlOperator& op);
+  std::string ReadChar(const XlOperator& op);
+
+  enum class Bracket { kNone, kHeader, kChar } bracket_ = Bracket::kNone;
+  std::vector<uint8_t> header_;
+  std::set<std::string> fonts_;  // defined and not removed since
+};
+
+// The font an operator names must exist, or, for a header, must not.
+std::string Follower::Names(const XlOperator& op) {
+  const pclxl::XlAttribute* found = op.Find(Attribute::FontName);
+  if (!found || found->value.type != DataType::ubyte_array) return At(op, "no FontName");
+  const std::string name(reinterpret_cast<const char*>(found->value.elements), found->value.count);
+  const bool defined = fonts_.count(name) != 0;
+  if (op.tag == Operator::BeginFontHeader && defined) {
+    return At(op, "a second header for \"" + name + "\"");
+  }
+  if (op.tag != Operator::BeginFontHeader && !defined) {
+    return At(op, "names \"" + name + "\", which no header defined");
+  }
+  if (op.tag == Operator::BeginFontHeader) fonts_.insert(name);
+  if (op.tag == Operator::RemoveFont) fonts_.erase(name);
+  return "";
+}
+
+std::string Follower::ReadHeader(const XlOperator& op) {
+  if (bracket_ != Bracket::kHeader) return At(op, "outside a font header");
+  const pclxl::XlAttribute* length = op.Find(Attribute::FontHeaderLength);
+  if (!length || length->value.type != DataType::uint16)
+    return At(op, "no uint16 FontHeaderLength");
+  if (length->value.number[0] != op.dataLength) {
+    return At(op, "FontHeaderLength " + std::to_string(uint32_t(length->value.number[0])) +
+                      " but " + std::to_string(op.dataLength) + " data bytes");
+  }
+  header_.insert(header_.end(), op.data, op.data + op.dataLength);
+  return "";
+}
+
+std::string Follower::ReadChar(const XlOperator& op) {
+  if (bracket_ != Bracket::kChar) return At(op, "outside BeginChar");
+  const pclxl::XlAttribute* size = op.Find(Attribute::CharDataSize);
+  if (!size) return At(op, "no CharDataSize");
+  const std::vector<uint8_t> d(op.data, op.data + op.dataLength);
+  if (size->value.number[0] != d.size()) {
+    return At(op, "CharDataSize " + std::to_string(uint32_t(size->value.number[0])) + " but " +
+                      std::to_string(d.size()) + " data bytes");
+  }
+  if (d.size() < 6 || d[0] != 1 || d[1] != 0 || Be16(d, 2) + 2 != d.size()) {
+    return At(op,
+              "character record does not describe its own " + std::to_string(d.size()) + " bytes");
+  }
+  return "";
+}
+
+// Brackets open and close in order; everything else stands outside them.
+std::string Follower::Bracketed(const XlOperator& op) {
+  switch (op.tag) {
+    case Operator::BeginFontHeader:
+    case Operator::BeginChar:
+      if (bracket_ != Bracket::kNone) return At(op, "opened inside another bracket");
+      bracket_ = op.tag == Operator::BeginChar ? Bracket::kChar : Bracket::kHeader;
+      header_.clear();
+      return "";
+    case Operator::ReadFontHeader:
+      return ReadHeader(op);
+    case Operator::EndFontHeader: {
+      if (bracket_ != Bracket::kHeader) return At(op, "without BeginFontHeader");
+      const std::string problem = HeaderProblem(header_);
+      bracket_ = Bracket::kNone;
+      return problem.empty() ? "" : At(op, problem);
+    }
+    case Operator::ReadChar:
+      return ReadChar(op);
+    case Operator::EndChar:
+      if (bracket_ != Bracket::kChar) return At(op, "without BeginChar");
+      bracket_ = Bracket::kNone;
+      return "";
+    default:
+      return bracket_ != Bracket::kNone ? At(op, "inside a font header or character bracket") : "";
+  }
+}
+
+std::string Follower::Feed(const XlOperator& op) {
+  const bool carriesData = op.tag == Operator::ReadFontHeader || op.tag == Operator::ReadChar;
+  const bool namesFont = op.tag == Operator::BeginFontHeader || op.tag == Operator::BeginChar ||
+                         op.tag == Operator::SetFont || op.tag == Operator::RemoveFont;
+  std::string problem = namesFont ? Names(op) : "";
+  if (!problem.empty()) return problem;
+  if (op.hasData != carriesData) {
+    return At(op, op.hasData ? "unexpected embedded data" : "embedded data missing");
+  }
+  problem = Bracketed(op);
+  if (!problem.empty() || op.tag != Operator::Text) return problem;
+  const pclxl::XlAttribute* text = op.Find(Attribute::TextData);
+  const pclxl::XlAttribute* spacing = op.Find(Attribute::XSpacingData);
+  if (!text || !spacing || text->value.count != spacing->value.count) {
+    return At(op, "characters and advances differ in number");
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string StreamProblem(const std::vector<uint8_t>& stream) {
-  std::string parseError;
-  const std::vector<XlOperator> ops = ParseXl(stream, &parseError);
-  if (!parseError.empty()) return "stream does not parse: " + parseError;
-
-  enum class Bracket { kNone, kHeader, kChar } bracket = Bracket::kNone;
-  std::vector<uint8_t> header;
-  std::set<std::string> fonts;  // defined and not removed since
-  for (const XlOperator& op : ops) {
-    const auto attributes = Attributes(op);
-    if (!attributes) return At(op, "attribute list does not decode");
-    const bool carriesData = op.tag == op::kReadFontHeader || op.tag == op::kReadChar;
-    const bool namesFont = op.tag == op::kBeginFontHeader || op.tag == op::kBeginChar ||
-                           op.tag == op::kSetFont || op.tag == op::kRemoveFont;
-    std::string name;
-    if (namesFont) {
-      const auto found = attributes->find(kFontName);
-      if (found == attributes->end() || found->second.type != 0xC8) return At(op, "no FontName");
-      name = found->second.bytes;
-      const bool defined = fonts.count(name) != 0;
-      if (op.tag == op::kBeginFontHeader && defined) {
-        return At(op, "a second header for \"" + name + "\"");
-      }
-      if (op.tag != op::kBeginFontHeader && !defined) {
-        return At(op, "names \"" + name + "\", which no header defined");
-      }
-      if (op.tag == op::kBeginFontHeader) fonts.insert(name);
-      if (op.tag == op::kRemoveFont) fonts.erase(name);
-    }
-    if (op.hasData != carriesData) {
-      return At(op, op.hasData ? "unexpected embedded data" : "embedded data missing");
-    }
-    switch (op.tag) {
-      case op::kBeginFontHeader:
-      case op::kBeginChar:
-        if (bracket != Bracket::kNone) return At(op, "opened inside another bracket");
-        bracket = op.tag == op::kBeginChar ? Bracket::kChar : Bracket::kHeader;
-        header.clear();
-        break;
-      case op::kReadFontHeader: {
-        if (bracket != Bracket::kHeader) return At(op, "outside a font header");
-        const auto length = attributes->find(kFontHeaderLength);
-        if (length == attributes->end() || length->second.type != 0xC1) {
-          return At(op, "no uint16 FontHeaderLength");
-        }
-        if (length->second.scalar != op.data.size()) {
-          return At(op, "FontHeaderLength " + std::to_string(length->second.scalar) + " but " +
-                            std::to_string(op.data.size()) + " data bytes");
-        }
-        header.insert(header.end(), op.data.begin(), op.data.end());
-        break;
-      }
-      case op::kEndFontHeader: {
-        if (bracket != Bracket::kHeader) return At(op, "without BeginFontHeader");
-        const std::string problem = HeaderProblem(header);
-        if (!problem.empty()) return At(op, problem);
-        bracket = Bracket::kNone;
-        break;
-      }
-      case op::kReadChar: {
-        if (bracket != Bracket::kChar) return At(op, "outside BeginChar");
-        const auto size = attributes->find(kCharDataSize);
-        if (size == attributes->end()) return At(op, "no CharDataSize");
-        const std::vector<uint8_t>& d = op.data;
-        if (size->second.scalar != d.size()) {
-          return At(op, "CharDataSize " + std::to_string(size->second.scalar) + " but " +
-                            std::to_string(d.size()) + " data bytes");
-        }
-        if (d.size() < 6 || d[0] != 1 || d[1] != 0 || Be16(d, 2) + 2 != d.size()) {
-          return At(op, "character record does not describe its own " + std::to_string(d.size()) +
-                            " bytes");
-        }
-        break;
-      }
-      case op::kEndChar:
-        if (bracket != Bracket::kChar) return At(op, "without BeginChar");
-        bracket = Bracket::kNone;
-        break;
-      default:
-        if (bracket != Bracket::kNone) return At(op, "inside a font header or character bracket");
-        if (op.tag == op::kText) {
-          const auto text = attributes->find(kTextData);
-          const auto spacing = attributes->find(kXSpacingData);
-          if (text == attributes->end() || spacing == attributes->end() ||
-              text->second.count != spacing->second.count) {
-            return At(op, "characters and advances differ in number");
-          }
-        }
-        break;
-    }
+  XlStreamReader reader = XlStreamReader::Fragment(stream.data(), stream.size());
+  Follower follower;
+  XlOperator op;
+  XlStreamReader::Result result;
+  while ((result = reader.Next(op)) == XlStreamReader::Result::kOperator) {
+    const std::string problem = follower.Feed(op);
+    if (!problem.empty()) return problem;
   }
-  if (bracket != Bracket::kNone) return "stream ends inside a font header or character bracket";
+  if (result == XlStreamReader::Result::kError) {
+    return "stream does not parse: " + reader.error() + " at " +
+           pclxl::FormatOffset(reader.errorOffset());
+  }
+  if (follower.InBracket()) return "stream ends inside a font header or character bracket";
   return "";
 }
 

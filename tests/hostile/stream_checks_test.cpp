@@ -10,7 +10,7 @@
 #include "hostile/stream_checks.h"
 #include "support/driver.h"
 #include "support/fontbuilder.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -28,7 +28,7 @@ class StreamChecks : public ::testing::Test {
     PAGEINFOW page = FilePage(font_.path(), out_, 3);
     ASSERT_EQ(lib.FontDownloadW(&text, &page), FNDL_RESULT_OK);
     job_ = ReadFileBytes(out_);
-    ops_ = ParseXl(job_);
+    ops_ = ReadOps(job_);
     ASSERT_EQ(StreamProblem(job_), "");
   }
 
@@ -39,26 +39,26 @@ class StreamChecks : public ::testing::Test {
   }
 
   // The first operator with the tag.
-  const XlOperator& First(uint8_t tag) const {
-    for (const XlOperator& o : ops_) {
+  const WireOp& First(Operator tag) const {
+    for (const WireOp& o : ops_) {
       if (o.tag == tag) return o;
     }
     ADD_FAILURE() << "no " << TagName(tag);
     return ops_.front();
   }
   // Where the operator's embedded data start in the job.
-  size_t DataOffset(const XlOperator& o) const { return o.offset + o.bytes.size() + 5; }
+  size_t DataOffset(const WireOp& o) const { return o.offset + o.bytes.size() + 5; }
 
   test::TempFile font_{test::IntactFont()};
   std::string out_ = TempPath("job.pxl");
   Bytes job_;
-  std::vector<XlOperator> ops_;
+  std::vector<WireOp> ops_;
 };
 
 TEST_F(StreamChecks, FontHeaderLengthThatDisagreesWithItsData) {
   // FontHeaderLength of the first piece (uint16 right at the operator's start): 8 becomes 9.
   Bytes bad = job_;
-  const XlOperator& piece = First(op::kReadFontHeader);
+  const WireOp& piece = First(Operator::ReadFontHeader);
   ASSERT_EQ(bad[piece.offset], 0xC1);
   bad[piece.offset + 1] = 9;
   EXPECT_NE(StreamProblem(bad).find("FontHeaderLength 9"), std::string::npos) << StreamProblem(bad);
@@ -68,8 +68,8 @@ TEST_F(StreamChecks, GtSegmentSizeThatDisagreesWithTheHeader) {
   // The second piece is the segment's head: "GT" and the 32-bit size S.
   Bytes bad = job_;
   size_t pieces = 0;
-  for (const XlOperator& o : ops_) {
-    if (o.tag != op::kReadFontHeader || ++pieces != 2) continue;
+  for (const WireOp& o : ops_) {
+    if (o.tag != Operator::ReadFontHeader || ++pieces != 2) continue;
     ASSERT_EQ(o.data.size(), 6u);
     bad[DataOffset(o) + 5] ^= 0x04;
   }
@@ -77,7 +77,7 @@ TEST_F(StreamChecks, GtSegmentSizeThatDisagreesWithTheHeader) {
 }
 
 TEST_F(StreamChecks, CharDataSizeAndTheRecordsOwnSize) {
-  const XlOperator& readChar = First(op::kReadChar);
+  const WireOp& readChar = First(Operator::ReadChar);
   // CharDataSize is the second attribute: uint16 code (5 bytes), then 0xC2 and 32 bits.
   Bytes wrongSize = job_;
   ASSERT_EQ(wrongSize[readChar.offset + 5], 0xC2);
@@ -91,20 +91,21 @@ TEST_F(StreamChecks, CharDataSizeAndTheRecordsOwnSize) {
 }
 
 TEST_F(StreamChecks, DataThatRunsPastTheEnd) {
-  const XlOperator& readChar = First(op::kReadChar);
+  const WireOp& readChar = First(Operator::ReadChar);
   const Bytes cut(job_.begin(), job_.begin() + static_cast<long>(DataOffset(readChar) + 3));
   EXPECT_NE(StreamProblem(cut).find("does not parse"), std::string::npos) << StreamProblem(cut);
 }
 
 TEST_F(StreamChecks, BracketsLeftOpen) {
-  const XlOperator& endChar = First(op::kEndChar);
+  const WireOp& endChar = First(Operator::EndChar);
   const Bytes cut(job_.begin(), job_.begin() + static_cast<long>(endChar.offset));
   EXPECT_NE(StreamProblem(cut).find("ends inside"), std::string::npos) << StreamProblem(cut);
 }
 
 TEST_F(StreamChecks, FontsNamedWithoutAHeaderOrDefinedTwice) {
   // Everything from the character bracket on, without the header that defined the font.
-  const Bytes headless(job_.begin() + static_cast<long>(First(op::kBeginChar).offset), job_.end());
+  const Bytes headless(job_.begin() + static_cast<long>(First(Operator::BeginChar).offset),
+                       job_.end());
   EXPECT_NE(StreamProblem(headless).find("which no header defined"), std::string::npos)
       << StreamProblem(headless);
 
@@ -120,31 +121,6 @@ TEST_F(StreamChecks, FontsNamedWithoutAHeaderOrDefinedTwice) {
   Bytes again = ReadFileBytes(out_);
   again.insert(again.end(), job_.begin(), job_.end());
   EXPECT_EQ(StreamProblem(again), "");
-}
-
-// Attribute values of every width decode, the narrow pairs and boxes among them: a NewPath with
-// a ubyte_xy, a ubyte_box, a uint16_box and a ubyte array, each followed by its attribute id.
-TEST(StreamAttributes, EveryValueWidthDecodes) {
-  XlOperator op;
-  op.tag = op::kNewPath;
-  op.bytes = {0xD0, 1,    2, 0xF8, 0x4C,                                          // ubyte_xy
-              0xE0, 1,    2, 3,    4,    0xF8, 0x42,                              // ubyte_box
-              0xE1, 1,    0, 2,    0,    3,    0,    4,           0, 0xF8, 0x43,  // uint16_box
-              0xC8, 0xC0, 2, 'A',  'B',  0xF8, 0xA8, op::kNewPath};
-  const auto attributes = Attributes(op);
-  ASSERT_TRUE(attributes.has_value());
-  ASSERT_EQ(attributes->size(), 4u);
-  EXPECT_EQ(attributes->at(0x4C).scalar, 0x0201u);
-  EXPECT_EQ(attributes->at(0x42).scalar, 0x04030201u);
-  EXPECT_EQ(attributes->at(0x43).scalar, 0x00020001u);
-  EXPECT_EQ(attributes->at(0xA8).count, 2u);
-  EXPECT_EQ(attributes->at(0xA8).bytes, "AB");
-
-  // A value without its attribute id, or an id without its value, is no attribute list.
-  op.bytes = {0xD0, 1, 2, op::kNewPath};
-  EXPECT_FALSE(Attributes(op).has_value());
-  op.bytes = {0xF8, 0x4C, op::kNewPath};
-  EXPECT_FALSE(Attributes(op).has_value());
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "outline/outline.h"
+#include "sfnt/bytes.h"
 
 namespace tavrfndl::outline {
 namespace {
 
 int16_t S16(const std::vector<uint8_t>& b, size_t& at) {
-  const int16_t v = static_cast<int16_t>((b.at(at) << 8) | b.at(at + 1));
+  int16_t v = 0;
+  EXPECT_TRUE(ByteView(b.data(), b.size()).ReadS16(at, v)) << at;
   at += 2;
   return v;
 }

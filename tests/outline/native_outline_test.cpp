@@ -17,6 +17,7 @@
 
 #include "outline/outline.h"
 #include "platform/platform.h"
+#include "sfnt/bytes.h"
 #include "spline_distance.h"
 #include "support/fontbuilder.h"
 
@@ -336,7 +337,8 @@ std::vector<uint8_t> TrueTypeFont(const Converted& converted, uint16_t unitsPerE
   // A TrueType rasteriser places the glyph so that xMin falls on the left side bearing.
   std::vector<test::HMetric> metrics;
   for (const auto& bytes : converted.glyphs) {
-    const int16_t xMin = bytes.empty() ? 0 : static_cast<int16_t>((bytes[2] << 8) | bytes[3]);
+    int16_t xMin = 0;
+    ByteView(bytes.data(), bytes.size()).ReadS16(2, xMin);
     metrics.push_back({1000, xMin});
   }
   font.Find("hmtx")->data = test::BuildHmtx(metrics);

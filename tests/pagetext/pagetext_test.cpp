@@ -14,6 +14,7 @@
 #include "pagetext/downloadcontext.h"
 #include "pagetext/pagetext.h"
 #include "pclxl/xlstream.h"
+#include "pclxl/xlstream_reader.h"
 #include "platform/platform.h"
 
 namespace tavrfndl {
@@ -128,110 +129,161 @@ class FakeEngine : public pf::FontEngine {
 // ---------------------------------------------------------------------------------------------
 // Reading the output back as records.
 
-int32_t S16(const Bytes& b, size_t at) {
-  return static_cast<int16_t>(b[at] | (b[at + 1] << 8));
-}
-uint32_t U16(const Bytes& b, size_t at) {
-  return b[at] | (b[at + 1] << 8);
-}
-uint32_t U32(const Bytes& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
+using pclxl::Attribute;
+using pclxl::DataType;
+using pclxl::Operator;
+using pclxl::XlOperator;
+using pclxl::XlStreamReader;
 
-std::string Hex32(uint32_t v) {
+std::string Hex32(double real32) {
+  const auto f = static_cast<float>(real32);
+  uint32_t bits = 0;
+  std::memcpy(&bits, &f, sizeof bits);
   char s[16];
-  std::snprintf(s, sizeof s, "%08X", v);
+  std::snprintf(s, sizeof s, "%08X", bits);
   return s;
 }
 
-bool Matches(const Bytes& b, size_t at, std::initializer_list<uint8_t> expected) {
-  if (at + expected.size() > b.size()) return false;
-  size_t i = at;
-  for (uint8_t e : expected) {
-    if (b[i++] != e) return false;
+std::string Number(double v) {
+  return std::to_string(static_cast<int64_t>(v));
+}
+
+// Whether the operator carries exactly these attributes, in this order, of these types.
+bool Carries(const XlOperator& op, std::initializer_list<std::pair<Attribute, DataType>> wanted) {
+  if (op.attributes.size() != wanted.size()) return false;
+  size_t i = 0;
+  for (const auto& [id, type] : wanted) {
+    const pclxl::XlAttribute& a = op.attributes[i++];
+    if (a.id != static_cast<uint16_t>(id) || a.value.type != type) return false;
   }
   return true;
 }
 
-// One readable line per record of the page records and the selection sequences; an unknown or
-// malformed record ends the list with "BAD@offset", so every byte is accounted for.
+std::string Numbers(const pclxl::XlValue& v, size_t n) {
+  std::string s;
+  for (size_t i = 0; i < n; ++i) {
+    if (i) s += ',';
+    s += Number(v.number[i]);
+  }
+  return s;
+}
+
+std::string TextRecord(const pclxl::XlValue& text, const pclxl::XlValue& advances) {
+  std::string s = "Text(\"";
+  for (uint32_t i = 0; i < text.count; ++i) {
+    const auto u = static_cast<uint32_t>(text.Element(i));
+    char esc[8];
+    std::snprintf(esc, sizeof esc, "\\u%04X", u);
+    if (u >= 0x20 && u < 0x7F) {
+      s += static_cast<char>(u);
+    } else {
+      s += esc;
+    }
+  }
+  s += "\"";
+  for (uint32_t i = 0; i < advances.count; ++i) {
+    s += i ? ',' : ';';
+    s += Number(advances.Element(i));
+  }
+  return s + ")";
+}
+
+// One operator of the records that stand alone; empty for any other.
+std::string Record(const XlOperator& op) {
+  const auto& a = op.attributes;
+  switch (op.tag) {
+    case Operator::SetClipRectangle:
+      if (!Carries(op, {{Attribute::ClipRegion, DataType::ubyte},
+                        {Attribute::BoundingBox, DataType::sint16_box}}) ||
+          a[0].value.number[0] != 0) {
+        return "";
+      }
+      return "Clip(" + Numbers(a[1].value, 4) + ")";
+    case Operator::SetROP:
+      return Carries(op, {{Attribute::ROP3, DataType::ubyte}})
+                 ? "ROP(" + Numbers(a[0].value, 1) + ")"
+                 : "";
+    case Operator::SetPenSource:
+      if (a.size() != 1 || a[0].value.type != DataType::ubyte) return "";
+      return "Pen(" + std::to_string(a[0].id) + "," + Numbers(a[0].value, 1) + ")";
+    case Operator::SetCursor:
+      return Carries(op, {{Attribute::Point, DataType::sint16_xy}})
+                 ? "Cursor(" + Numbers(a[0].value, 2) + ")"
+                 : "";
+    case Operator::Text:
+      if (!Carries(op, {{Attribute::TextData, DataType::uint16_array},
+                        {Attribute::XSpacingData, DataType::uint16_array}}) ||
+          a[0].value.count != a[1].value.count) {
+        return "";
+      }
+      return TextRecord(a[0].value, a[1].value);
+    default:
+      return "";
+  }
+}
+
+// One operator of the character settings the selection sequences write; empty for any other.
+std::string Setting(const XlOperator& op) {
+  const auto& a = op.attributes;
+  switch (op.tag) {
+    case Operator::SetFont:
+      if (!Carries(op, {{Attribute::FontName, DataType::ubyte_array},
+                        {Attribute::CharSize, DataType::real32},
+                        {Attribute::SymbolSet, DataType::uint16}})) {
+        return "";
+      }
+      return "SetFont(" +
+             std::string(reinterpret_cast<const char*>(a[0].value.elements), a[0].value.count) +
+             ";" + Hex32(a[1].value.number[0]) + ";" + Numbers(a[2].value, 1) + ")";
+    case Operator::SetCharBoldValue:
+      return Carries(op, {{Attribute::CharBoldValue, DataType::real32}})
+                 ? "Bold(" + Hex32(a[0].value.number[0]) + ")"
+                 : "";
+    case Operator::SetCharShear:
+      return Carries(op, {{Attribute::CharShear, DataType::real32_xy}})
+                 ? "Shear(" + Hex32(a[0].value.number[0]) + "," + Hex32(a[0].value.number[1]) + ")"
+                 : "";
+    case Operator::SetCharAngle:
+      return Carries(op, {{Attribute::CharAngle, DataType::sint16}})
+                 ? "Angle(" + Numbers(a[0].value, 1) + ")"
+                 : "";
+    default:
+      return "";
+  }
+}
+
+// An underline bar: NewPath, RectanglePath of a box, PaintPath.
+std::string Bar(XlStreamReader& reader, const XlOperator& newPath) {
+  XlOperator box, paint;
+  if (!newPath.attributes.empty() || reader.Next(box) != XlStreamReader::Result::kOperator ||
+      box.tag != Operator::RectanglePath ||
+      !Carries(box, {{Attribute::BoundingBox, DataType::sint16_box}}) ||
+      reader.Next(paint) != XlStreamReader::Result::kOperator || paint.tag != Operator::PaintPath ||
+      !paint.attributes.empty()) {
+    return "";
+  }
+  return "Bar(" + Numbers(box.attributes[0].value, 4) + ")";
+}
+
+// One readable line per record of the page records and the selection sequences, read with the
+// library's reader; an unknown or malformed record ends the list with "BAD@offset", so every
+// byte is accounted for.
 std::vector<std::string> Decode(const Bytes& b) {
   std::vector<std::string> out;
-  size_t at = 0;
-  auto bad = [&] { out.push_back("BAD@" + std::to_string(at)); };
-  while (at < b.size()) {
-    const size_t left = b.size() - at;
-    if (left >= 16 && Matches(b, at, {0xC0, 0x00, 0xF8, 0x53, 0xE3}) &&
-        Matches(b, at + 13, {0xF8, 0x42, 0x68})) {
-      out.push_back("Clip(" + std::to_string(S16(b, at + 5)) + "," +
-                    std::to_string(S16(b, at + 7)) + "," + std::to_string(S16(b, at + 9)) + "," +
-                    std::to_string(S16(b, at + 11)) + ")");
-      at += 16;
-    } else if (left >= 5 && b[at] == 0xC0 && Matches(b, at + 2, {0xF8, 0x2C, 0x7B})) {
-      out.push_back("ROP(" + std::to_string(b[at + 1]) + ")");
-      at += 5;
-    } else if (left >= 5 && b[at] == 0xC0 && b[at + 2] == 0xF8 && b[at + 4] == 0x79) {
-      out.push_back("Pen(" + std::to_string(b[at + 3]) + "," + std::to_string(b[at + 1]) + ")");
-      at += 5;
-    } else if (left >= 8 && b[at] == 0xD3 && Matches(b, at + 5, {0xF8, 0x4C, 0x6B})) {
-      out.push_back("Cursor(" + std::to_string(S16(b, at + 1)) + "," +
-                    std::to_string(S16(b, at + 3)) + ")");
-      at += 8;
-    } else if (left >= 14 && Matches(b, at, {0x85, 0xE3}) &&
-               Matches(b, at + 10, {0xF8, 0x42, 0xA1, 0x86})) {
-      out.push_back("Bar(" + std::to_string(S16(b, at + 2)) + "," + std::to_string(S16(b, at + 4)) +
-                    "," + std::to_string(S16(b, at + 6)) + "," + std::to_string(S16(b, at + 8)) +
-                    ")");
-      at += 14;
-    } else if (left >= 13 && Matches(b, at, {0xC9, 0xC1})) {
-      const size_t n = U16(b, at + 2);
-      const size_t size = 13 + 4 * n;
-      if (left < size || !Matches(b, at + 4 + 2 * n, {0xF8, 0xAB, 0xC9, 0xC1}) ||
-          U16(b, at + 8 + 2 * n) != n || !Matches(b, at + 10 + 4 * n, {0xF8, 0xAF, 0xA8})) {
-        bad();
-        return out;
-      }
-      std::string s = "Text(\"";
-      for (size_t i = 0; i < n; ++i) {
-        const uint32_t u = U16(b, at + 4 + 2 * i);
-        if (u >= 0x20 && u < 0x7F) {
-          s += static_cast<char>(u);
-        } else {
-          char esc[8];
-          std::snprintf(esc, sizeof esc, "\\u%04X", u);
-          s += esc;
-        }
-      }
-      s += "\"";
-      for (size_t i = 0; i < n; ++i)
-        s += (i ? "," : ";") + std::to_string(U16(b, at + 10 + 2 * n + 2 * i));
-      out.push_back(s + ")");
-      at += size;
-    } else if (left >= 4 && Matches(b, at, {0xC8, 0xC1})) {
-      const size_t n = U16(b, at + 2);
-      const size_t size = 4 + n + 2 + 5 + 2 + 3 + 2 + 1;
-      if (left < size || !Matches(b, at + 4 + n, {0xF8, 0xA8, 0xC5}) ||
-          !Matches(b, at + 11 + n, {0xF8, 0xA6, 0xC1}) ||
-          !Matches(b, at + 16 + n, {0xF8, 0xAA, 0x6F})) {
-        bad();
-        return out;
-      }
-      out.push_back("SetFont(" + std::string(b.begin() + at + 4, b.begin() + at + 4 + n) + ";" +
-                    Hex32(U32(b, at + 7 + n)) + ";" + std::to_string(U16(b, at + 14 + n)) + ")");
-      at += size;
-    } else if (left >= 8 && b[at] == 0xC5 && Matches(b, at + 5, {0xF8, 0xB1, 0x7D})) {
-      out.push_back("Bold(" + Hex32(U32(b, at + 1)) + ")");
-      at += 8;
-    } else if (left >= 12 && b[at] == 0xD5 && Matches(b, at + 9, {0xF8, 0xA5, 0x66})) {
-      out.push_back("Shear(" + Hex32(U32(b, at + 1)) + "," + Hex32(U32(b, at + 5)) + ")");
-      at += 12;
-    } else if (left >= 6 && b[at] == 0xC3 && Matches(b, at + 3, {0xF8, 0xA1, 0x64})) {
-      out.push_back("Angle(" + std::to_string(S16(b, at + 1)) + ")");
-      at += 6;
-    } else {
-      bad();
+  XlStreamReader reader = XlStreamReader::Fragment(b.data(), b.size());
+  XlOperator op;
+  XlStreamReader::Result result;
+  while ((result = reader.Next(op)) == XlStreamReader::Result::kOperator) {
+    std::string line = op.tag == Operator::NewPath ? Bar(reader, op) : Record(op);
+    if (line.empty()) line = Setting(op);
+    if (line.empty()) {
+      out.push_back("BAD@" + std::to_string(op.start));
       return out;
     }
+    out.push_back(line);
+  }
+  if (result == XlStreamReader::Result::kError) {
+    out.push_back("BAD@" + std::to_string(reader.errorOffset()));
   }
   return out;
 }
@@ -522,21 +574,25 @@ TEST_F(PageTextTest, LongestRunIsWrittenWholeOverManyLines) {
   int32_t lineX = -1;
   int lines = 0;
   const Bytes bytes = Output();
-  size_t at = 16;
-  while (at < bytes.size()) {
-    ASSERT_EQ(bytes[at], 0xD3) << "cursor record expected at " << at;
-    lineX = S16(bytes, at + 1);
-    EXPECT_EQ(S16(bytes, at + 3), 10 * lines);
-    at += 8;
-    ASSERT_TRUE(Matches(bytes, at, {0xC9, 0xC1}));
-    const size_t n = U16(bytes, at + 2);
-    for (size_t i = 0; i < n; ++i) rebuilt += static_cast<char16_t>(U16(bytes, at + 4 + 2 * i));
-    EXPECT_LE(lineX + 100 * static_cast<int32_t>(n), 4725 + 100)  // a trailing space may poke out
+  XlStreamReader reader = XlStreamReader::Fragment(bytes.data(), bytes.size());
+  XlOperator cursor, line;
+  ASSERT_EQ(reader.Next(cursor), XlStreamReader::Result::kOperator);
+  ASSERT_EQ(cursor.tag, Operator::SetClipRectangle);
+  while (reader.Next(cursor) == XlStreamReader::Result::kOperator) {
+    ASSERT_EQ(cursor.tag, Operator::SetCursor) << "at " << cursor.start;
+    const pclxl::XlValue& point = cursor.Find(Attribute::Point)->value;
+    lineX = static_cast<int32_t>(point.number[0]);
+    EXPECT_EQ(point.number[1], 10 * lines);
+    ASSERT_EQ(reader.Next(line), XlStreamReader::Result::kOperator);
+    ASSERT_EQ(line.tag, Operator::Text);
+    const pclxl::XlValue& units = line.Find(Attribute::TextData)->value;
+    for (uint32_t i = 0; i < units.count; ++i) rebuilt += static_cast<char16_t>(units.Element(i));
+    EXPECT_LE(lineX + 100 * static_cast<int32_t>(units.count),
+              4725 + 100)  // a trailing space may poke out
         << "line " << lines;
-    at += 13 + 4 * n;
     ++lines;
   }
-  EXPECT_EQ(at, bytes.size());
+  EXPECT_TRUE(reader.error().empty()) << reader.error();
   EXPECT_EQ(rebuilt, run);
   EXPECT_GT(lines, 10);
   EXPECT_EQ(y, 10 * (lines - 1));
@@ -1128,10 +1184,7 @@ TEST_F(PageTextTest, SelectionSendsTheWholeNameWithoutItsTerminator) {
 
   SelectTextFont(stream.get(), Entry(), text);
 
-  const Bytes bytes = Output();
-  ASSERT_GE(bytes.size(), 4u);
-  EXPECT_EQ(U16(bytes, 2), 256u);
-  const Records records = Decode(bytes);
+  const Records records = Decode(Output());
   ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0], "SetFont(" + std::string(256, 'N') + ";42C80000;1)");
 }

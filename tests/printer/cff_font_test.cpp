@@ -15,11 +15,11 @@
 #include <string>
 
 #include "font_rebuild.h"
+#include "pclxl/xlstream_reader.h"
 #include "softfont_records.h"
 #include "support/driver.h"
 #include "support/strict_print.h"
-#include "support/xlparse.h"
-#include "xlstream_reader.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -96,10 +96,11 @@ void CheckFace(const std::string& file, const std::string& name, FontMode mode, 
 
   FreeTypeFace original(ReadFileBytes(file));
   ASSERT_NE(original.face, nullptr);
-  fndl::XlStreamReader reader = fndl::XlStreamReader::Fragment(print.job.data(), print.job.size());
+  pclxl::XlStreamReader reader =
+      pclxl::XlStreamReader::Fragment(print.job.data(), print.job.size());
   fndl::SoftFontCollector collector;
-  fndl::XlOperator op;
-  while (reader.Next(op) == fndl::XlStreamReader::Result::kOperator) collector.Feed(op);
+  pclxl::XlOperator op;
+  while (reader.Next(op) == pclxl::XlStreamReader::Result::kOperator) collector.Feed(op);
   ASSERT_EQ(collector.history().size(), 1u);
   const fndl::SoftFont& font = *collector.history()[0];
   EXPECT_EQ(font.header.characterCount, original.face->num_glyphs) << "the CFF face itself";

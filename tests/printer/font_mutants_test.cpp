@@ -16,7 +16,7 @@
 #include "support/font_mutants.h"
 #include "support/fontbuilder.h"
 #include "support/strict_print.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {

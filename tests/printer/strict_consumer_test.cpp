@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "pclxl/format.h"
+#include "pclxl/xlstream_reader.h"
 #include "softfont_records.h"
 #include "support/driver.h"
 #include "support/strict_print.h"
-#include "support/xlparse.h"
-#include "xl_names.h"
-#include "xlstream_reader.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -48,13 +48,13 @@ struct JobMap {
 JobMap MapJob(const Bytes& job) {
   JobMap map;
   Bytes header;
-  fndl::XlStreamReader reader = fndl::XlStreamReader::Fragment(job.data(), job.size());
-  fndl::XlOperator op;
-  while (reader.Next(op) == fndl::XlStreamReader::Result::kOperator) {
-    if (op.tag == fndl::xlop::kReadFontHeader) {
+  pclxl::XlStreamReader reader = pclxl::XlStreamReader::Fragment(job.data(), job.size());
+  pclxl::XlOperator op;
+  while (reader.Next(op) == pclxl::XlStreamReader::Result::kOperator) {
+    if (op.tag == pclxl::Operator::ReadFontHeader) {
       for (size_t i = 0; i < op.dataLength; ++i) map.headerAt.push_back(op.dataOffset + i);
       header.insert(header.end(), op.data, op.data + op.dataLength);
-    } else if (op.tag == fndl::xlop::kReadChar && op.dataLength > 16 && !map.firstGlyphAt) {
+    } else if (op.tag == pclxl::Operator::ReadChar && op.dataLength > 16 && !map.firstGlyphAt) {
       map.firstGlyphAt = op.dataOffset + 6;
     }
   }

@@ -1,6 +1,7 @@
 // The table directory reader and the standalone font of a collection face, on small fonts made
 // here byte by byte so that every damaged layout can be reached.
 #include "sfnt/directory.h"
+#include "sfnt/bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -45,10 +46,14 @@ std::string Text(std::optional<ByteView> view) {
 }
 
 uint32_t U32At(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+  uint32_t v = 0;
+  ByteView(p, 4).ReadU32(0, v);
+  return v;
 }
 uint16_t U16At(const uint8_t* p) {
-  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+  uint16_t v = 0;
+  ByteView(p, 2).ReadU16(0, v);
+  return v;
 }
 
 TEST(SfntDirectoryTest, FindsTablesOfAPlainFont) {

@@ -12,15 +12,16 @@
 #include "support/driver.h"
 #include "support/fontbuilder.h"
 #include "support/fontfile.h"
-#include "support/xlparse.h"
+#include "support/xl_ops.h"
 
 namespace tavrfndl {
 namespace {
 
-using testing::ParseXl;
-using testing::XlOperator;
+using testing::Attribute;
+using testing::Operator;
+using testing::ReadOps;
+using testing::WireOp;
 using Bytes = std::vector<uint8_t>;
-namespace op = testing::op;
 namespace fb = test;
 
 fb::CmapSegment Seg(uint16_t start, uint16_t end, uint16_t delta) {
@@ -42,9 +43,9 @@ struct Capture {
   Bytes bytes;
   XlStreamPtr writer{XlStreamCreate(4096, CollectFlush, 0)};
   Capture() { writer->pClientData = &bytes; }
-  std::vector<XlOperator> Ops() {
+  std::vector<WireOp> Ops() {
     std::string error;
-    auto ops = ParseXl(bytes, &error);
+    auto ops = ReadOps(bytes, &error);
     EXPECT_EQ(error, "");
     return ops;
   }
@@ -52,19 +53,15 @@ struct Capture {
 
 // The font header as the printer reassembles it: the data of every ReadFontHeader in order,
 // each checked against its announced length.
-Bytes HeaderOf(const std::vector<XlOperator>& ops, std::vector<size_t>* pieces = nullptr) {
+Bytes HeaderOf(const std::vector<WireOp>& ops, std::vector<size_t>* pieces = nullptr) {
   Bytes header;
-  for (const XlOperator& o : ops) {
-    if (o.tag != op::kReadFontHeader) continue;
-    EXPECT_EQ(o.data.size(), size_t(o.bytes[1] | o.bytes[2] << 8));
+  for (const WireOp& o : ops) {
+    if (o.tag != Operator::ReadFontHeader) continue;
+    EXPECT_EQ(double(o.data.size()), o.Number(Attribute::FontHeaderLength));
     if (pieces) pieces->push_back(o.data.size());
     header.insert(header.end(), o.data.begin(), o.data.end());
   }
   return header;
-}
-
-uint32_t U32At(const Bytes& b, size_t i) {
-  return uint32_t(b.at(i)) << 24 | b.at(i + 1) << 16 | b.at(i + 2) << 8 | b.at(i + 3);
 }
 
 // Sends the header of a font given as bytes, from the file (bTTE) or through the engine.
@@ -131,15 +128,15 @@ TEST(FontHeader, AllSevenHeaderTablesMakeA140ByteDirectoryWithTheirBytesBehindIt
     ASSERT_GE(pieces.size(), 3u);
     EXPECT_EQ(pieces[2], 140u);
     const Bytes gt(header.begin() + 14, header.end() - 6);
-    EXPECT_EQ(gt[4] << 8 | gt[5], 8);  // numTables: gdir and the seven
-    EXPECT_EQ(U32At(header, 10), gt.size());
+    EXPECT_EQ(testing::BeU16(gt, 4), 8u);  // numTables: gdir and the seven
+    EXPECT_EQ(testing::BeU32(header, 10), gt.size());
     // Each record's bytes lie at its newOffset and equal the source table's bytes.
     for (size_t r = 0; r < 7; ++r) {
       const size_t rec = 28 + 16 * r;
       const std::string tag(gt.begin() + static_cast<long>(rec),
                             gt.begin() + static_cast<long>(rec + 4));
-      const uint32_t offset = U32At(gt, rec + 8);
-      const uint32_t length = U32At(gt, rec + 12);
+      const uint32_t offset = testing::BeU32(gt, rec + 8);
+      const uint32_t length = testing::BeU32(gt, rec + 12);
       const std::vector<uint8_t> source = SevenTableFont().Find(tag)->data;
       ASSERT_LE(offset + length, gt.size()) << tag;
       EXPECT_EQ(Bytes(gt.begin() + offset, gt.begin() + offset + length), source)
@@ -155,8 +152,8 @@ TEST(FontHeader, FontWithoutHeaderTablesHasOnlyTheGdirRecordIn48Bytes) {
   HeaderRun run(font.Build(), true);
   Bytes header = HeaderOf(run.capture.Ops());
   ASSERT_EQ(header.size(), 48u);
-  EXPECT_EQ(U32At(header, 10), 28u);
-  EXPECT_EQ(header[14 + 4] << 8 | header[14 + 5], 1);
+  EXPECT_EQ(testing::BeU32(header, 10), 28u);
+  EXPECT_EQ(testing::BeU16(header, 14 + 4), 1u);
   EXPECT_EQ(Bytes(header.begin() + 26, header.begin() + 42),
             (Bytes{'g', 'd', 'i', 'r', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
@@ -222,7 +219,7 @@ TEST(FontHeader, EngineTableIsPaddedWithZerosToItsSendLength) {
   Bytes header = HeaderOf(run.capture.Ops(), &pieces);
   ASSERT_EQ(pieces.size(), 6u);
   EXPECT_EQ(pieces[3], 0x2A8u);
-  EXPECT_EQ(U32At(header, 14 + 28 + 12), 0x2A6u);  // the record keeps the table's length
+  EXPECT_EQ(testing::BeU32(header, 14 + 28 + 12), 0x2A6u);  // the record keeps the table's length
   const size_t data = 14 + 60;
   EXPECT_EQ(Bytes(header.begin() + data, header.begin() + data + 0x2A6), cvt);
   EXPECT_EQ(header[data + 0x2A6], 0);
@@ -245,7 +242,7 @@ TEST(FontHeader, EngineTableThatCannotBeFetchedStillSendsItsLengthInZeros) {
   ASSERT_TRUE(LoadWholeFont(source, whole));
   ASSERT_TRUE(SendFontHeader(entry, capture.writer.get(), whole.view, source.hDC));
   Bytes header = HeaderOf(capture.Ops());
-  EXPECT_EQ(U32At(header, 10), 28u + 32 + 16 + 8);
+  EXPECT_EQ(testing::BeU32(header, 10), 28u + 32 + 16 + 8);
   EXPECT_EQ(Bytes(header.begin() + 14 + 60, header.begin() + 14 + 76), Bytes(16, 0));
   EXPECT_EQ(Bytes(header.begin() + 14 + 76, header.begin() + 14 + 84), Bytes(8, 0x44));
 }
@@ -319,8 +316,8 @@ struct Downloads {
   }
 
   // Runs one text; returns the operators it sent.
-  std::vector<XlOperator> Run(const std::u16string& text, DOWNLOADCONTEXT* out = nullptr,
-                              uint32_t fontId = 1) {
+  std::vector<WireOp> Run(const std::u16string& text, DOWNLOADCONTEXT* out = nullptr,
+                          uint32_t fontId = 1) {
     Capture capture;
     DOWNLOADCONTEXT context;
     context.nFontId = fontId;
@@ -336,24 +333,24 @@ struct Downloads {
   }
 };
 
-std::vector<XlOperator> Chars(const std::vector<XlOperator>& ops) {
-  std::vector<XlOperator> out;
-  for (const XlOperator& o : ops) {
-    if (o.tag == op::kReadChar) out.push_back(o);
+std::vector<WireOp> Chars(const std::vector<WireOp>& ops) {
+  std::vector<WireOp> out;
+  for (const WireOp& o : ops) {
+    if (o.tag == Operator::ReadChar) out.push_back(o);
   }
   return out;
 }
 
-uint16_t CodeOf(const XlOperator& readChar) {
-  return uint16_t(readChar.bytes[1] | readChar.bytes[2] << 8);
+uint16_t CodeOf(const WireOp& readChar) {
+  return uint16_t(readChar.Number(Attribute::CharCode));
 }
 
-std::string Tail(const std::vector<XlOperator>& ops) {
+std::string Tail(const std::vector<WireOp>& ops) {
   // The operators after the font header, if any.
-  std::vector<uint8_t> tags = testing::Tags(ops);
-  auto end = std::find(tags.begin(), tags.end(), op::kEndFontHeader);
+  std::vector<Operator> tags = testing::Tags(ops);
+  auto end = std::find(tags.begin(), tags.end(), Operator::EndFontHeader);
   return testing::Describe(
-      std::vector<uint8_t>(end == tags.end() ? tags.begin() : end + 1, tags.end()));
+      std::vector<Operator>(end == tags.end() ? tags.begin() : end + 1, tags.end()));
 }
 
 TEST(Glyphs, ShortLocaGlyphIsSentAsA22ByteRecord) {
@@ -484,7 +481,7 @@ TEST(Glyphs, ComponentsOfANestedCompositeGoOutToo) {
   Downloads d(f.Build(), true);
   auto chars = Chars(d.Run(u"E"));
   std::vector<uint8_t> glyphs;
-  for (const XlOperator& c : chars) glyphs.push_back(c.data[5]);
+  for (const WireOp& c : chars) glyphs.push_back(c.data[5]);
   EXPECT_EQ(glyphs, (std::vector<uint8_t>{5, 3, 1, 2}));
 }
 
@@ -622,11 +619,12 @@ TEST(Glyphs, GlyphTooLongForARecordFailsTheCharacter) {
 
 // ----- A real font from both sources -----
 
-std::vector<XlOperator> WithoutNames(std::vector<XlOperator> ops) {
+std::vector<WireOp> WithoutNames(std::vector<WireOp> ops) {
   // Operators that carry the font's name differ between the sources by the name alone.
-  for (XlOperator& o : ops) {
-    if (o.tag == op::kBeginFontHeader || o.tag == op::kSetFont || o.tag == op::kBeginChar) {
-      const size_t n = o.bytes[2] | o.bytes[3] << 8;
+  for (WireOp& o : ops) {
+    if (o.tag == Operator::BeginFontHeader || o.tag == Operator::SetFont ||
+        o.tag == Operator::BeginChar) {
+      const size_t n = o.Elements(Attribute::FontName).size();
       o.bytes.erase(o.bytes.begin(), o.bytes.begin() + 4 + static_cast<long>(n));
     }
   }

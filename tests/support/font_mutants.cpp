@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "sfnt/bytes.h"
+
 namespace tavrfndl::test {
 namespace {
 
@@ -12,10 +14,15 @@ constexpr const char* kBodyTables[] = {"head", "hhea", "maxp", "hmtx", "loca",
 constexpr const char* kFieldNames[] = {"tag", "checkSum", "offset", "length"};
 constexpr size_t kMaxRecords = 4096;
 
+// A big-endian field of 1, 2 or 4 bytes; 0 when it runs past the end.
 uint32_t Be(const std::vector<uint8_t>& b, size_t at, size_t bytes) {
-  uint32_t v = 0;
-  for (size_t i = 0; i < bytes; ++i) v = (v << 8) | (at + i < b.size() ? b[at + i] : 0);
-  return v;
+  const ByteView view(b.data(), b.size());
+  uint8_t u8 = 0;
+  uint16_t u16 = 0;
+  uint32_t u32 = 0;
+  if (bytes == 1) return view.ReadU8(at, u8) ? u8 : 0;
+  if (bytes == 2) return view.ReadU16(at, u16) ? u16 : 0;
+  return view.ReadU32(at, u32) ? u32 : 0;
 }
 
 void PutBe(std::vector<uint8_t>& b, size_t at, size_t bytes, uint32_t v) {

@@ -1,4 +1,5 @@
 #include "support/fontbuilder.h"
+#include "sfnt/bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -581,10 +582,15 @@ uint32_t FontDataEngine::GetFontData(platform::HDC, uint32_t dwTable, uint32_t d
   size_t size = font_.size();
   if (dwTable != 0) {
     // The table directory, read by hand: this double must not depend on the code under test.
+    const ByteView file(font_.data(), font_.size());
     auto u16 = [&](size_t at) -> uint32_t {
-      return at + 2 <= font_.size() ? (uint32_t{font_[at]} << 8) | font_[at + 1] : 0;
+      uint16_t v = 0;
+      return file.ReadU16(at, v) ? v : 0;
     };
-    auto u32 = [&](size_t at) -> uint32_t { return (u16(at) << 16) | u16(at + 2); };
+    auto u32 = [&](size_t at) -> uint32_t {
+      uint32_t v = 0;
+      return file.ReadU32(at, v) ? v : 0;
+    };
     const uint32_t count = u16(4);
     bool found = false;
     for (uint32_t i = 0; i < count && 12 + 16 * size_t{i} + 16 <= font_.size(); ++i) {

@@ -44,9 +44,9 @@ uint32_t FontFile::UnitsPerEm() const {
 uint32_t FontFile::Advance(uint32_t glyph) const {
   std::vector<uint8_t> hhea = Table("hhea");
   std::vector<uint8_t> hmtx = Table("hmtx");
-  const uint32_t metrics = uint32_t{hhea.at(34)} << 8 | hhea.at(35);
+  const uint32_t metrics = BeU16(hhea, 34);
   const uint32_t i = glyph < metrics ? glyph : metrics - 1;
-  return uint32_t{hmtx.at(4 * i)} << 8 | hmtx.at(4 * i + 1);
+  return BeU16(hmtx, 4 * i);
 }
 
 std::vector<uint8_t> FontFile::GlyphBytes(uint32_t glyph) const {
@@ -55,9 +55,7 @@ std::vector<uint8_t> FontFile::GlyphBytes(uint32_t glyph) const {
   std::vector<uint8_t> glyf = Table("glyf");
   const bool shortLoca = head.at(50) == 0 && head.at(51) == 0;
   auto entry = [&](uint32_t i) -> uint32_t {
-    if (shortLoca) return 2u * ((uint32_t{loca.at(2 * i)} << 8) | loca.at(2 * i + 1));
-    return (uint32_t{loca.at(4 * i)} << 24) | (uint32_t{loca.at(4 * i + 1)} << 16) |
-           (uint32_t{loca.at(4 * i + 2)} << 8) | loca.at(4 * i + 3);
+    return shortLoca ? 2u * BeU16(loca, 2 * i) : BeU32(loca, 4 * i);
   };
   const uint32_t from = entry(glyph);
   const uint32_t to = entry(glyph + 1);

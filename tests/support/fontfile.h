@@ -6,7 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "sfnt/bytes.h"
+
 namespace tavrfndl::testing {
+
+// Big-endian fields of font data, read through the library's bounds-checked view: 0 past the end.
+inline uint32_t BeU16(const std::vector<uint8_t>& b, size_t at) {
+  uint16_t v = 0;
+  ByteView(b.data(), b.size()).ReadU16(at, v);
+  return v;
+}
+inline uint32_t BeU32(const std::vector<uint8_t>& b, size_t at) {
+  uint32_t v = 0;
+  ByteView(b.data(), b.size()).ReadU32(at, v);
+  return v;
+}
 
 class FontFile {
  public:

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "font_rebuild.h"
+#include "pclxl/xlstream_reader.h"
+#include "sfnt/bytes.h"
 #include "softfont_records.h"
-#include "xl_names.h"
-#include "xlstream_reader.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -52,10 +52,15 @@ std::string FreeTypeError(FT_Error error) {
   return std::string(text) + " (" + FreeTypeErrorText(error) + ")";
 }
 
+// A big-endian field of 1, 2 or 4 bytes; 0 when it runs past the end.
 uint32_t Be(const std::vector<uint8_t>& b, size_t at, size_t bytes) {
-  uint32_t v = 0;
-  for (size_t i = 0; i < bytes; ++i) v = (v << 8) | b[at + i];
-  return v;
+  const ByteView view(b.data(), b.size());
+  uint8_t u8 = 0;
+  uint16_t u16 = 0;
+  uint32_t u32 = 0;
+  if (bytes == 1) return view.ReadU8(at, u8) ? u8 : 0;
+  if (bytes == 2) return view.ReadU16(at, u16) ? u16 : 0;
+  return view.ReadU32(at, u32) ? u32 : 0;
 }
 
 // A GT table's bytes as sent, cut to the segment (a table outside it is reported on its own).
@@ -182,16 +187,16 @@ std::vector<std::string> FontFindings(const SoftFont& font) {
   return out;
 }
 
-fndl::XlStreamReader ReaderFor(const std::vector<uint8_t>& job) {
+pclxl::XlStreamReader ReaderFor(const std::vector<uint8_t>& job) {
   static constexpr char kStreamHeader[] = ") HP-PCL XL";
   const auto starts = [&](const char* text, size_t n) {
     return job.size() >= n && std::memcmp(job.data(), text, n) == 0;
   };
-  if (starts(fndl::kUniversalExitSequence, fndl::kUniversalExitLength) ||
+  if (starts(pclxl::kUniversalExit, pclxl::kUniversalExitLength) ||
       starts(kStreamHeader, sizeof kStreamHeader - 1)) {
-    return fndl::XlStreamReader(job.data(), job.size());
+    return pclxl::XlStreamReader(job.data(), job.size());
   }
-  return fndl::XlStreamReader::Fragment(job.data(), job.size());
+  return pclxl::XlStreamReader::Fragment(job.data(), job.size());
 }
 
 }  // namespace
@@ -207,20 +212,20 @@ std::string StrictConsumerReport::Summary(size_t max) const {
 
 StrictConsumerReport ReadAsStrictPrinter(const std::vector<uint8_t>& job) {
   StrictConsumerReport report;
-  fndl::XlStreamReader reader = ReaderFor(job);
+  pclxl::XlStreamReader reader = ReaderFor(job);
   fndl::SoftFontCollector fonts;
-  fndl::XlOperator op;
-  fndl::XlStreamReader::Result result;
-  while ((result = reader.Next(op)) == fndl::XlStreamReader::Result::kOperator) {
-    report.fontsDefined += op.tag == fndl::xlop::kBeginFontHeader;
-    report.glyphRecords += op.tag == fndl::xlop::kReadChar;
+  pclxl::XlOperator op;
+  pclxl::XlStreamReader::Result result;
+  while ((result = reader.Next(op)) == pclxl::XlStreamReader::Result::kOperator) {
+    report.fontsDefined += op.tag == pclxl::Operator::BeginFontHeader;
+    report.glyphRecords += op.tag == pclxl::Operator::ReadChar;
     const fndl::FontEvent event = fonts.Feed(op);
     if (event.kind == fndl::FontEvent::Kind::kProblem) {
-      report.findings.push_back("stream " + fndl::FormatOffset(op.offset) + ": " + event.message);
+      report.findings.push_back("stream " + pclxl::FormatOffset(op.offset) + ": " + event.message);
     }
   }
-  if (result == fndl::XlStreamReader::Result::kError) {
-    report.findings.push_back("stream " + fndl::FormatOffset(reader.errorOffset()) + ": " +
+  if (result == pclxl::XlStreamReader::Result::kError) {
+    report.findings.push_back("stream " + pclxl::FormatOffset(reader.errorOffset()) + ": " +
                               reader.error());
   }
   if (fonts.history().size() != report.fontsDefined) {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "pclxl/format.h"
 #include "tavrfndl.h"
 #include "text_utf.h"
 #include "tool_harness.h"
-#include "xl_names.h"
 
 namespace fndl::test {
 namespace {
@@ -29,15 +29,15 @@ std::vector<Line> LinesOf(const Job& job) {
   size_t page = 0;
   int32_t x = 0, y = 0;
   for (const XlOperator& op : job.ops) {
-    if (op.tag == xlop::kBeginPage) ++page;
-    if (op.tag == xlop::kSetCursor) {
-      x = static_cast<int32_t>(op.Find(xlattr::kPoint)->value.number[0]);
-      y = static_cast<int32_t>(op.Find(xlattr::kPoint)->value.number[1]);
+    if (op.tag == Operator::BeginPage) ++page;
+    if (op.tag == Operator::SetCursor) {
+      x = static_cast<int32_t>(op.Find(Attribute::Point)->value.number[0]);
+      y = static_cast<int32_t>(op.Find(Attribute::Point)->value.number[1]);
     }
-    if (op.tag != xlop::kText) continue;
+    if (op.tag != Operator::Text) continue;
     Line line{page, x, y, x, {}, {}};
-    const XlValue& text = op.Find(xlattr::kTextData)->value;
-    const XlValue& advances = op.Find(xlattr::kXSpacingData)->value;
+    const XlValue& text = op.Find(Attribute::TextData)->value;
+    const XlValue& advances = op.Find(Attribute::XSpacingData)->value;
     for (uint32_t i = 0; i < text.count; ++i) {
       line.text.push_back(static_cast<char16_t>(text.Element(i)));
       line.advances.push_back(static_cast<uint32_t>(advances.Element(i)));

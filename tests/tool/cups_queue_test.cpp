@@ -34,8 +34,8 @@ TEST(CupsQueue, JobsPrintThroughTheFilter) {
 #include <sstream>
 #include <thread>
 
+#include "pclxl/format.h"
 #include "text_utf.h"
-#include "xl_names.h"
 
 namespace fndl::test {
 namespace {
@@ -239,8 +239,8 @@ std::u16string Printable(const std::u16string& text) {
 std::u16string PrintedText(const Job& job) {
   std::u16string text;
   for (const XlOperator& op : job.ops) {
-    const XlAttribute* data = op.Find(xlattr::kTextData);
-    if (op.tag != xlop::kText || !data) continue;
+    const XlAttribute* data = op.Find(Attribute::TextData);
+    if (op.tag != Operator::Text || !data) continue;
     for (uint32_t i = 0; i < data->value.count; ++i) {
       text.push_back(static_cast<char16_t>(data->value.Element(i)));
     }
@@ -267,15 +267,15 @@ void ExpectPrinted(const Scheduler& cups, const QueueCase& c, int id, const std:
   ReadJob(output, job);
   ASSERT_TRUE(job.complete) << job.error;
   EXPECT_TRUE(job.endedWithUniversalExit);
-  size_t pages = job.Count(xlop::kBeginPage);
-  EXPECT_EQ(pages, job.Count(xlop::kEndPage));
+  size_t pages = job.Count(Operator::BeginPage);
+  EXPECT_EQ(pages, job.Count(Operator::EndPage));
   if (c.pages > 0) {
     EXPECT_EQ(pages, static_cast<size_t>(c.pages));
   }
   EXPECT_EQ(LoggedPages(cups.PageLog(), id), static_cast<int>(pages));
   for (const XlOperator& op : job.ops) {
-    const XlAttribute* media = op.Find(xlattr::kMediaSize);
-    if (op.tag == xlop::kBeginPage && media) {
+    const XlAttribute* media = op.Find(Attribute::MediaSize);
+    if (op.tag == Operator::BeginPage && media) {
       EXPECT_EQ(media->value.number[0], c.mediaSize);
     }
   }
@@ -383,16 +383,16 @@ Settings SettingsOf(const Job& job) {
   Settings s;
   std::vector<const XlAttribute*> points;
   for (const XlOperator& op : job.ops) {
-    const XlAttribute* media = op.Find(xlattr::kMediaSize);
-    if (op.tag == xlop::kBeginPage && media && s.media < 0) s.media = media->value.number[0];
-    if (op.tag == xlop::kSetCursor && op.Find(xlattr::kPoint))
-      points.push_back(op.Find(xlattr::kPoint));
-    if (op.tag == xlop::kSetFont && s.font.empty()) {
+    const XlAttribute* media = op.Find(Attribute::MediaSize);
+    if (op.tag == Operator::BeginPage && media && s.media < 0) s.media = media->value.number[0];
+    if (op.tag == Operator::SetCursor && op.Find(Attribute::Point))
+      points.push_back(op.Find(Attribute::Point));
+    if (op.tag == Operator::SetFont && s.font.empty()) {
       s.font = FontNameOf(op);
-      s.charSize = op.Find(xlattr::kCharSize)->value.number[0];
+      s.charSize = op.Find(Attribute::CharSize)->value.number[0];
     }
-    const XlAttribute* bold = op.Find(xlattr::kCharBoldValue);
-    if (op.tag == xlop::kSetCharBoldValue && bold && bold->value.number[0] > 0) s.bold = true;
+    const XlAttribute* bold = op.Find(Attribute::CharBoldValue);
+    if (op.tag == Operator::SetCharBoldValue && bold && bold->value.number[0] > 0) s.bold = true;
   }
   if (points.size() >= 2) {
     s.x = points[0]->value.number[0];

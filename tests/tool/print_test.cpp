@@ -11,11 +11,12 @@
 
 #include "font_rebuild.h"
 #include "outline_compare.h"
+#include "pclxl/format.h"
 #include "sample_text.h"
 #include "softfont_records.h"
+#include "support/fontfile.h"
 #include "text_utf.h"
 #include "tool_harness.h"
-#include "xl_names.h"
 
 namespace fndl::test {
 namespace {
@@ -49,7 +50,7 @@ void PrintJob(std::vector<std::string> args, Printed& p, const std::string& inpu
 
 std::u16string TextOf(const XlOperator& op) {
   std::u16string text;
-  const XlAttribute* data = op.Find(xlattr::kTextData);
+  const XlAttribute* data = op.Find(Attribute::TextData);
   if (!data) return text;
   for (uint32_t i = 0; i < data->value.count; ++i) {
     text.push_back(static_cast<char16_t>(data->value.Element(i)));
@@ -62,17 +63,14 @@ std::u16string WithoutSpaces(std::u16string text) {
   return text;
 }
 
-uint32_t ReadBe32(const Bytes& b, size_t at) {
-  return (static_cast<uint32_t>(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
-}
-
 // The checksum of a font file's "head" table, from its directory.
 uint32_t HeadChecksum(const Bytes& file) {
   if (file.size() < 12) return 0;
-  uint16_t tables = static_cast<uint16_t>((file[4] << 8) | file[5]);
+  const auto tables = static_cast<uint16_t>(tavrfndl::testing::BeU16(file, 4));
   for (size_t i = 0; i < tables && 12 + 16 * (i + 1) <= file.size(); ++i) {
     size_t record = 12 + 16 * i;
-    if (std::memcmp(&file[record], "head", 4) == 0) return ReadBe32(file, record + 4);
+    if (std::memcmp(&file[record], "head", 4) == 0)
+      return tavrfndl::testing::BeU32(file, record + 4);
   }
   return 0;
 }
@@ -124,8 +122,8 @@ void ExpectTextHasGlyphs(const Job& job) {
   std::string current;
   for (const XlOperator& op : job.ops) {
     fonts.Feed(op);
-    if (op.tag == xlop::kSetFont) current = FontNameOf(op);
-    if (op.tag != xlop::kText) continue;
+    if (op.tag == Operator::SetFont) current = FontNameOf(op);
+    if (op.tag != Operator::Text) continue;
     const SoftFont* font = fonts.Find(current);
     ASSERT_NE(font, nullptr) << "Text at " << FormatOffset(op.offset) << " without a font";
     for (char16_t c : TextOf(op)) {
@@ -134,6 +132,60 @@ void ExpectTextHasGlyphs(const Job& job) {
                                               << FormatOffset(op.offset) << " before its glyph";
     }
   }
+}
+
+// Pages open and close in turn; each starts with gray and a black brush; text, cursors and
+// glyph downloads only inside pages; a cursor never below the library's clip box. Returns the
+// pages.
+size_t ExpectPagesInTurn(const Job& job) {
+  bool inPage = false;
+  size_t pages = 0;
+  for (size_t i = 2; i < job.ops.size(); ++i) {
+    const XlOperator& op = job.ops[i];
+    if (op.tag == Operator::BeginPage) {
+      EXPECT_FALSE(inPage);
+      inPage = true;
+      ++pages;
+      EXPECT_EQ(op.Find(Attribute::MediaSize)->value.number[0], 2);
+      if (i + 2 >= job.ops.size()) {
+        ADD_FAILURE() << "a page opening cut short";
+        return pages;
+      }
+      EXPECT_EQ(job.ops[i + 1].tag, Operator::SetColorSpace);
+      EXPECT_EQ(job.ops[i + 2].tag, Operator::SetBrushSource);
+      EXPECT_EQ(job.ops[i + 2].Find(Attribute::GrayLevel)->value.number[0], 0);
+    } else if (op.tag == Operator::EndPage) {
+      EXPECT_TRUE(inPage);
+      inPage = false;
+    } else if (op.tag == Operator::Text || op.tag == Operator::SetCursor ||
+               op.tag == Operator::ReadChar) {
+      EXPECT_TRUE(inPage) << OperatorName(static_cast<uint8_t>(op.tag)) << " at "
+                          << FormatOffset(op.offset);
+    }
+    if (op.tag == Operator::SetCursor) {
+      const XlValue& point = op.Find(Attribute::Point)->value;
+      EXPECT_GE(point.number[0], 300);
+      EXPECT_LE(point.number[1], 6400)
+          << "a line below the clip box at " << FormatOffset(op.offset);
+    }
+  }
+  EXPECT_FALSE(inPage);
+  return pages;
+}
+
+// Every header and record decodes; every font is removed after the last page.
+void ExpectFontsRemoved(const Job& job) {
+  EXPECT_TRUE(job.problems.empty()) << job.problems[0].message;
+  EXPECT_EQ(job.fonts.headersDecoded(), job.Count(Operator::BeginFontHeader));
+  EXPECT_EQ(job.fonts.headersDecoded(), 2u);
+  EXPECT_EQ(job.fonts.recordsDecoded(), job.Count(Operator::ReadChar));
+  EXPECT_TRUE(job.fonts.fonts().empty()) << "a font is left on the printer";
+  size_t n = job.ops.size();
+  EXPECT_EQ(job.ops[n - 1].tag, Operator::EndSession);
+  EXPECT_EQ(job.ops[n - 2].tag, Operator::CloseDataSource);
+  EXPECT_EQ(job.ops[n - 3].tag, Operator::RemoveFont);
+  EXPECT_EQ(job.ops[n - 4].tag, Operator::RemoveFont);
+  EXPECT_EQ(job.ops[n - 5].tag, Operator::EndPage);
 }
 
 TEST(FndlPrint, TheSampleIsACompleteMultiPageJob) {
@@ -145,7 +197,7 @@ TEST(FndlPrint, TheSampleIsACompleteMultiPageJob) {
   EXPECT_TRUE(job.endedWithUniversalExit);
   EXPECT_EQ(job.endOffset + kUniversalExitLength, job.bytes.size());
   ASSERT_EQ(job.prologue.size(), 2u);
-  EXPECT_EQ(job.prologue[0].kind, XlPrologueItem::Kind::kUniversalExit);
+  EXPECT_EQ(job.prologue[0].kind, XlPrologueItem::Kind::kExit);
   EXPECT_EQ(job.prologue[1].text, "@PJL ENTER LANGUAGE = PCLXL");
   EXPECT_EQ(job.header.binding, ')');
   EXPECT_EQ(job.header.protocolName, "HP-PCL XL");
@@ -153,62 +205,23 @@ TEST(FndlPrint, TheSampleIsACompleteMultiPageJob) {
 
   ASSERT_GE(job.ops.size(), 8u);
   const XlOperator& session = job.ops[0];
-  ASSERT_EQ(session.tag, xlop::kBeginSession);
-  EXPECT_EQ(session.Find(xlattr::kUnitsPerMeasure)->value.number[0], 600);
-  EXPECT_EQ(session.Find(xlattr::kMeasure)->value.number[0], 0);
-  ASSERT_EQ(job.ops[1].tag, xlop::kOpenDataSource);
-  EXPECT_EQ(job.ops[1].Find(xlattr::kDataOrg)->value.number[0], 1);
+  ASSERT_EQ(session.tag, Operator::BeginSession);
+  EXPECT_EQ(session.Find(Attribute::UnitsPerMeasure)->value.number[0], 600);
+  EXPECT_EQ(session.Find(Attribute::Measure)->value.number[0], 0);
+  ASSERT_EQ(job.ops[1].tag, Operator::OpenDataSource);
+  EXPECT_EQ(job.ops[1].Find(Attribute::DataOrg)->value.number[0], 1);
 
-  // Pages open and close in turn; each starts with gray and a black brush; text, cursors and
-  // glyph downloads only inside pages; a cursor never below the library's clip box.
-  bool inPage = false;
-  size_t pages = 0;
-  for (size_t i = 2; i < job.ops.size(); ++i) {
-    const XlOperator& op = job.ops[i];
-    if (op.tag == xlop::kBeginPage) {
-      ASSERT_FALSE(inPage);
-      inPage = true;
-      ++pages;
-      EXPECT_EQ(op.Find(xlattr::kMediaSize)->value.number[0], 2);
-      ASSERT_LT(i + 2, job.ops.size());
-      EXPECT_EQ(job.ops[i + 1].tag, xlop::kSetColorSpace);
-      EXPECT_EQ(job.ops[i + 2].tag, xlop::kSetBrushSource);
-      EXPECT_EQ(job.ops[i + 2].Find(xlattr::kGrayLevel)->value.number[0], 0);
-    } else if (op.tag == xlop::kEndPage) {
-      ASSERT_TRUE(inPage);
-      inPage = false;
-    } else if (op.tag == xlop::kText || op.tag == xlop::kSetCursor || op.tag == xlop::kReadChar) {
-      EXPECT_TRUE(inPage) << OperatorName(op.tag) << " at " << FormatOffset(op.offset);
-    }
-    if (op.tag == xlop::kSetCursor) {
-      const XlValue& point = op.Find(xlattr::kPoint)->value;
-      EXPECT_GE(point.number[0], 300);
-      EXPECT_LE(point.number[1], 6400)
-          << "a line below the clip box at " << FormatOffset(op.offset);
-    }
-  }
-  EXPECT_FALSE(inPage);
+  const size_t pages = ExpectPagesInTurn(job);
   EXPECT_GT(pages, 1u);
   EXPECT_NE(p.run.err.find("wrote " + std::to_string(pages) + " pages"), std::string::npos)
       << p.run.err;
 
-  // Fonts: every header and record decodes; every font is removed after the last page.
-  EXPECT_TRUE(job.problems.empty()) << job.problems[0].message;
-  EXPECT_EQ(job.fonts.headersDecoded(), job.Count(xlop::kBeginFontHeader));
-  EXPECT_EQ(job.fonts.headersDecoded(), 2u);
-  EXPECT_EQ(job.fonts.recordsDecoded(), job.Count(xlop::kReadChar));
-  EXPECT_TRUE(job.fonts.fonts().empty()) << "a font is left on the printer";
-  size_t n = job.ops.size();
-  EXPECT_EQ(job.ops[n - 1].tag, xlop::kEndSession);
-  EXPECT_EQ(job.ops[n - 2].tag, xlop::kCloseDataSource);
-  EXPECT_EQ(job.ops[n - 3].tag, xlop::kRemoveFont);
-  EXPECT_EQ(job.ops[n - 4].tag, xlop::kRemoveFont);
-  EXPECT_EQ(job.ops[n - 5].tag, xlop::kEndPage);
+  ExpectFontsRemoved(job);
 
   // Every character of the sample is on a page, in order.
   std::u16string printed, expected;
   for (const XlOperator& op : job.ops) {
-    if (op.tag == xlop::kText) printed += WithoutSpaces(TextOf(op));
+    if (op.tag == Operator::Text) printed += WithoutSpaces(TextOf(op));
   }
   for (const SampleParagraph& paragraph : SampleDocument()) {
     for (const SampleSpan& span : paragraph) expected += WithoutSpaces(Utf8ToUtf16(span.text));
@@ -232,14 +245,14 @@ TEST(FndlPrint, ARunThatFillsThePageGoesOnAtTheTopOfTheNext) {
   std::vector<int32_t> firstY, lastY;
   std::u16string printed;
   for (const XlOperator& op : p.job.ops) {
-    if (op.tag == xlop::kBeginPage) firstY.push_back(-1);
-    if (op.tag == xlop::kSetCursor) {
-      const auto y = static_cast<int32_t>(op.Find(xlattr::kPoint)->value.number[1]);
+    if (op.tag == Operator::BeginPage) firstY.push_back(-1);
+    if (op.tag == Operator::SetCursor) {
+      const auto y = static_cast<int32_t>(op.Find(Attribute::Point)->value.number[1]);
       if (firstY.back() < 0) firstY.back() = y;
       lastY.resize(firstY.size());
       lastY.back() = y;
     }
-    if (op.tag == xlop::kText) printed += WithoutSpaces(TextOf(op));
+    if (op.tag == Operator::Text) printed += WithoutSpaces(TextOf(op));
   }
   ASSERT_GE(firstY.size(), 3u);
   for (size_t page = 0; page + 1 < firstY.size(); ++page) {
@@ -277,7 +290,7 @@ TEST(FndlPrint, CjkTextInATrueTypeFileRoundTrips) {
   // The package keeps it under "opentype", but the font has TrueType outlines.
   Bytes file = ReadBytes(ipa);
   ASSERT_GE(file.size(), 4u);
-  EXPECT_EQ(ReadBe32(file, 0), 0x00010000u);
+  EXPECT_EQ(tavrfndl::testing::BeU32(file, 0), 0x00010000u);
   FreeTypeFace face(ipa);
   ASSERT_TRUE(face.ok());
   FT_ULong glyfLength = 0;
@@ -293,7 +306,7 @@ TEST(FndlPrint, CjkTextInATrueTypeFileRoundTrips) {
   EXPECT_EQ(p.run.err.find("no glyph"), std::string::npos) << p.run.err;
   std::u16string printed;
   for (const XlOperator& op : p.job.ops) {
-    if (op.tag == xlop::kText) printed += TextOf(op);
+    if (op.tag == Operator::Text) printed += TextOf(op);
   }
   EXPECT_NE(printed.find(u"日本語の文章を"), std::u16string::npos);
   EXPECT_NE(printed.find(u"「かぎ括弧」"), std::u16string::npos);
@@ -316,7 +329,7 @@ TEST(FndlPrint, CharactersWithoutAGlyphAreLeftOutAndListed) {
   EXPECT_EQ(err.find("U+D83D"), std::string::npos) << err;
   std::u16string printed;
   for (const XlOperator& op : p.job.ops) {
-    if (op.tag == xlop::kText) printed += WithoutSpaces(TextOf(op));
+    if (op.tag == Operator::Text) printed += WithoutSpaces(TextOf(op));
   }
   EXPECT_EQ(Utf16ToUtf8(printed), "Helloworldendsecondline");
 }
@@ -329,23 +342,24 @@ TEST(FndlPrint, OptionsReachTheJob) {
   std::set<std::string> names;
   bool sawPage = false, sawBold = false, sawSize = false;
   for (const XlOperator& op : p.job.ops) {
-    if (op.tag == xlop::kBeginPage) {
+    if (op.tag == Operator::BeginPage) {
       sawPage = true;
-      EXPECT_EQ(op.Find(xlattr::kMediaSize)->value.number[0], 0);  // Letter
+      EXPECT_EQ(op.Find(Attribute::MediaSize)->value.number[0], 0);  // Letter
     }
-    if (op.tag == xlop::kSetCharBoldValue) {
+    if (op.tag == Operator::SetCharBoldValue) {
       sawBold = true;
-      EXPECT_FLOAT_EQ(static_cast<float>(op.Find(xlattr::kCharBoldValue)->value.number[0]), 0.01f);
+      EXPECT_FLOAT_EQ(static_cast<float>(op.Find(Attribute::CharBoldValue)->value.number[0]),
+                      0.01f);
     }
-    if (op.tag == xlop::kSetFont) {
+    if (op.tag == Operator::SetFont) {
       sawSize = true;
-      EXPECT_EQ(op.Find(xlattr::kCharSize)->value.number[0], 83);  // 10 pt at 600 units per inch
+      EXPECT_EQ(op.Find(Attribute::CharSize)->value.number[0], 83);  // 10 pt at 600 units per inch
       names.insert(FontNameOf(op));
     }
   }
   EXPECT_TRUE(sawPage && sawBold && sawSize);
   EXPECT_EQ(names, (std::set<std::string>{"OT:1:DejaVu Sans:n"}));
-  EXPECT_EQ(p.job.Count(xlop::kRectanglePath), 1u);  // the underline of the one line
+  EXPECT_EQ(p.job.Count(Operator::RectanglePath), 1u);  // the underline of the one line
 }
 
 TEST(FndlPrint, ItalicRunsUseASecondFontWithAShear) {
@@ -354,12 +368,12 @@ TEST(FndlPrint, ItalicRunsUseASecondFontWithAShear) {
   ASSERT_EQ(p.run.status, 0) << p.run.err;
   bool sheared = false;
   for (const XlOperator& op : p.job.ops) {
-    if (op.tag == xlop::kSetFont) {
+    if (op.tag == Operator::SetFont) {
       EXPECT_EQ(FontNameOf(op).rfind("OT:2:", 0), 0u);
     }
-    if (op.tag == xlop::kSetCharShear) {
+    if (op.tag == Operator::SetCharShear) {
       sheared = true;
-      EXPECT_FLOAT_EQ(static_cast<float>(op.Find(xlattr::kCharShear)->value.number[0]), 0.1583f);
+      EXPECT_FLOAT_EQ(static_cast<float>(op.Find(Attribute::CharShear)->value.number[0]), 0.1583f);
     }
   }
   EXPECT_TRUE(sheared);
@@ -393,7 +407,7 @@ TEST(FndlPrint, WritesTheJobToStandardOutput) {
   ReadJobBytes(Bytes(run.out.begin(), run.out.end()), job);
   EXPECT_TRUE(job.complete) << job.error;
   EXPECT_TRUE(job.endedWithUniversalExit);
-  EXPECT_EQ(job.Count(xlop::kText), 1u);
+  EXPECT_EQ(job.Count(Operator::Text), 1u);
   EXPECT_NE(run.err.find("standard output"), std::string::npos);
 }
 
@@ -405,9 +419,9 @@ TEST(FndlPrint, ReadsTheTextFromStandardInput) {
   ASSERT_EQ(run.status, 0) << run.err;
   Job job;
   ReadJob(out, job);
-  ASSERT_EQ(job.Count(xlop::kText), 1u);
+  ASSERT_EQ(job.Count(Operator::Text), 1u);
   for (const XlOperator& op : job.ops) {
-    if (op.tag == xlop::kText) {
+    if (op.tag == Operator::Text) {
       EXPECT_EQ(Utf16ToUtf8(TextOf(op)), "From standard input.");
     }
   }
@@ -495,8 +509,8 @@ TEST(FndlPrint, ALibraryFailureEndsAJobThatStillCloses) {
   ReadJob(out, job);
   EXPECT_TRUE(job.complete) << job.error;
   EXPECT_TRUE(job.endedWithUniversalExit);
-  EXPECT_EQ(job.Count(xlop::kBeginPage), job.Count(xlop::kEndPage));
-  EXPECT_EQ(job.Count(xlop::kEndSession), 1u);
+  EXPECT_EQ(job.Count(Operator::BeginPage), job.Count(Operator::EndPage));
+  EXPECT_EQ(job.Count(Operator::EndSession), 1u);
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "page_render.h"
+#include "pclxl/format.h"
 #include "png_io.h"
 #include "support/fontbuilder.h"
 #include "tool_harness.h"
-#include "xl_names.h"
 
 namespace fndl::test {
 namespace {
@@ -33,34 +33,36 @@ Bytes Square() {
 }
 
 void DefineFont(XlBuilder& b, const std::string& name, const Bytes& header) {
-  b.Name(name).UByte(0, xlattr::kFontFormat).Op(xlop::kBeginFontHeader);
-  b.UInt16(static_cast<uint16_t>(header.size()), xlattr::kFontHeaderLength)
-      .Op(xlop::kReadFontHeader)
+  b.Name(name).UByte(0, Attribute::FontFormat).Op(Operator::BeginFontHeader);
+  b.UInt16(static_cast<uint16_t>(header.size()), Attribute::FontHeaderLength)
+      .Op(Operator::ReadFontHeader)
       .Data(header);
-  b.Op(xlop::kEndFontHeader);
+  b.Op(Operator::EndFontHeader);
 }
 
 void SendChar(XlBuilder& b, uint16_t code, uint16_t glyph, const Bytes& data) {
   Bytes record = CharRecord(glyph, data);
-  b.UInt16(code, xlattr::kCharCode)
-      .UInt32(static_cast<uint32_t>(record.size()), xlattr::kCharDataSize)
-      .Op(xlop::kReadChar)
+  b.UInt16(code, Attribute::CharCode)
+      .UInt32(static_cast<uint32_t>(record.size()), Attribute::CharDataSize)
+      .Op(Operator::ReadChar)
       .Data(record);
 }
 
 void OpenJob(XlBuilder& b) {
-  b.UInt16XY(600, 600, xlattr::kUnitsPerMeasure).UByte(0, xlattr::kMeasure).Op(xlop::kBeginSession);
-  b.UByte(0, xlattr::kSourceType).UByte(1, xlattr::kDataOrg).Op(xlop::kOpenDataSource);
+  b.UInt16XY(600, 600, Attribute::UnitsPerMeasure)
+      .UByte(0, Attribute::Measure)
+      .Op(Operator::BeginSession);
+  b.UByte(0, Attribute::SourceType).UByte(1, Attribute::DataOrg).Op(Operator::OpenDataSource);
 }
 
 void OpenPage(XlBuilder& b) {
-  b.UByte(0, xlattr::kOrientation).UByte(2, xlattr::kMediaSize).Op(xlop::kBeginPage);
-  b.UByte(1, xlattr::kColorSpace).Op(xlop::kSetColorSpace);
-  b.UByte(0, xlattr::kGrayLevel).Op(xlop::kSetBrushSource);
+  b.UByte(0, Attribute::Orientation).UByte(2, Attribute::MediaSize).Op(Operator::BeginPage);
+  b.UByte(1, Attribute::ColorSpace).Op(Operator::SetColorSpace);
+  b.UByte(0, Attribute::GrayLevel).Op(Operator::SetBrushSource);
 }
 
 void CloseJob(XlBuilder& b) {
-  b.Op(xlop::kCloseDataSource).Op(xlop::kEndSession);
+  b.Op(Operator::CloseDataSource).Op(Operator::EndSession);
 }
 
 // A job's first page with the font BOX defined and its square glyph for 'A' sent.
@@ -68,9 +70,9 @@ void StartBoxJob(XlBuilder& b) {
   OpenJob(b);
   OpenPage(b);
   DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
-  b.Name("BOX").Op(xlop::kBeginChar);
+  b.Name("BOX").Op(Operator::BeginChar);
   SendChar(b, 'A', 1, Square());
-  b.Op(xlop::kEndChar);
+  b.Op(Operator::EndChar);
 }
 
 // "AAA" at (1000, 2000) with advances 300, 500, 200 in a 200-unit font: squares of 100 units
@@ -79,28 +81,34 @@ void StartBoxJob(XlBuilder& b) {
 Bytes BoxJob(bool secondPage) {
   XlBuilder b;
   StartBoxJob(b);
-  b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
-  b.UByte(0, xlattr::kClipRegion)
-      .SInt16Box(0, 0, 1850, 6400, xlattr::kBoundingBox)
-      .Op(xlop::kSetClipRectangle);
-  b.SInt16XY(1000, 2000, xlattr::kPoint).Op(xlop::kSetCursor);
-  b.UInt16Array({'A', 'A', 'A'}, xlattr::kTextData)
-      .UInt16Array({300, 500, 200}, xlattr::kXSpacingData)
-      .Op(xlop::kText);
-  b.UByte(0, xlattr::kNullPen).Op(xlop::kSetPenSource);
-  b.Op(xlop::kNewPath)
-      .SInt16Box(1000, 2050, 2000, 2060, xlattr::kBoundingBox)
-      .Op(xlop::kRectanglePath)
-      .Op(xlop::kPaintPath);
-  b.Op(xlop::kEndPage);
+  b.Name("BOX")
+      .Real32(200, Attribute::CharSize)
+      .UInt16(1, Attribute::SymbolSet)
+      .Op(Operator::SetFont);
+  b.UByte(0, Attribute::ClipRegion)
+      .SInt16Box(0, 0, 1850, 6400, Attribute::BoundingBox)
+      .Op(Operator::SetClipRectangle);
+  b.SInt16XY(1000, 2000, Attribute::Point).Op(Operator::SetCursor);
+  b.UInt16Array({'A', 'A', 'A'}, Attribute::TextData)
+      .UInt16Array({300, 500, 200}, Attribute::XSpacingData)
+      .Op(Operator::Text);
+  b.UByte(0, Attribute::NullPen).Op(Operator::SetPenSource);
+  b.Op(Operator::NewPath)
+      .SInt16Box(1000, 2050, 2000, 2060, Attribute::BoundingBox)
+      .Op(Operator::RectanglePath)
+      .Op(Operator::PaintPath);
+  b.Op(Operator::EndPage);
   if (secondPage) {
     OpenPage(b);
-    b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
-    b.SInt16XY(3000, 4000, xlattr::kPoint).Op(xlop::kSetCursor);
-    b.UInt16Array({'A'}, xlattr::kTextData)
-        .UInt16Array({300}, xlattr::kXSpacingData)
-        .Op(xlop::kText);
-    b.Op(xlop::kEndPage);
+    b.Name("BOX")
+        .Real32(200, Attribute::CharSize)
+        .UInt16(1, Attribute::SymbolSet)
+        .Op(Operator::SetFont);
+    b.SInt16XY(3000, 4000, Attribute::Point).Op(Operator::SetCursor);
+    b.UInt16Array({'A'}, Attribute::TextData)
+        .UInt16Array({300}, Attribute::XSpacingData)
+        .Op(Operator::Text);
+    b.Op(Operator::EndPage);
   }
   CloseJob(b);
   return b.Job();
@@ -205,25 +213,31 @@ TEST(FndlRender, WhatIsNotDrawnIsCountedAndFontsFreeTypeRefusesAreReported) {
   OpenJob(b);
   OpenPage(b);
   DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
-  b.Name("BOX").Op(xlop::kBeginChar);
+  b.Name("BOX").Op(Operator::BeginChar);
   SendChar(b, 'A', 1, Square());
   // A contour whose last point is number 999 in a glyph with two points of data.
   SendChar(b, 'C', 2, {0x00, 0x01, 0, 0, 0, 0, 0, 10, 0, 10, 0x03, 0xE7, 0x00, 0x00, 0x01, 0x01});
-  b.Op(xlop::kEndChar);
+  b.Op(Operator::EndChar);
   auto headTables = BoxFontTables();
   headTables[0].second.assign(54, 0);  // a "head" of zeros: no units per em
   DefineFont(b, "BAD", SoftFontHeader(3, headTables));
-  b.Name("BAD").Op(xlop::kBeginChar);
+  b.Name("BAD").Op(Operator::BeginChar);
   SendChar(b, 'A', 1, Square());
-  b.Op(xlop::kEndChar);
-  b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
-  b.SInt16XY(1000, 2000, xlattr::kPoint).Op(xlop::kSetCursor);
-  b.UInt16Array({'A', 'B', 'C'}, xlattr::kTextData).Op(xlop::kText);
-  b.Name("BAD").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
-  b.UInt16Array({'A'}, xlattr::kTextData).Op(xlop::kText);
-  b.Op(0x91);  // ArcPath
-  b.Op(0x91);
-  b.Op(xlop::kEndPage);
+  b.Op(Operator::EndChar);
+  b.Name("BOX")
+      .Real32(200, Attribute::CharSize)
+      .UInt16(1, Attribute::SymbolSet)
+      .Op(Operator::SetFont);
+  b.SInt16XY(1000, 2000, Attribute::Point).Op(Operator::SetCursor);
+  b.UInt16Array({'A', 'B', 'C'}, Attribute::TextData).Op(Operator::Text);
+  b.Name("BAD")
+      .Real32(200, Attribute::CharSize)
+      .UInt16(1, Attribute::SymbolSet)
+      .Op(Operator::SetFont);
+  b.UInt16Array({'A'}, Attribute::TextData).Op(Operator::Text);
+  b.Op(Operator::ArcPath);
+  b.Op(Operator::ArcPath);
+  b.Op(Operator::EndPage);
   CloseJob(b);
   ScratchDir dir;
   WriteBytes(dir.Path("mixed.pxl"), b.Job());
@@ -248,13 +262,16 @@ TEST(FndlRender, CompositeGlyphsWithoutTheirPartsAreReported) {
   OpenJob(b);
   OpenPage(b);
   DefineFont(b, "BOX", SoftFontHeader(3, BoxFontTables()));
-  b.Name("BOX").Op(xlop::kBeginChar);
+  b.Name("BOX").Op(Operator::BeginChar);
   SendChar(b, 'D', 2, fb::CompositeGlyph({part}, {}, 0, 0, 500, 500));
-  b.Op(xlop::kEndChar);
-  b.Name("BOX").Real32(200, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
-  b.SInt16XY(1000, 2000, xlattr::kPoint).Op(xlop::kSetCursor);
-  b.UInt16Array({'D'}, xlattr::kTextData).Op(xlop::kText);
-  b.Op(xlop::kEndPage);
+  b.Op(Operator::EndChar);
+  b.Name("BOX")
+      .Real32(200, Attribute::CharSize)
+      .UInt16(1, Attribute::SymbolSet)
+      .Op(Operator::SetFont);
+  b.SInt16XY(1000, 2000, Attribute::Point).Op(Operator::SetCursor);
+  b.UInt16Array({'D'}, Attribute::TextData).Op(Operator::Text);
+  b.Op(Operator::EndPage);
   CloseJob(b);
   ScratchDir dir;
   WriteBytes(dir.Path("c.pxl"), b.Job());
@@ -281,13 +298,16 @@ uint32_t InkWidth(const GrayImage& image, uint32_t y) {
 TEST(FndlRender, BoldGrowsEachSideByTheBoldValueOfTheEm) {
   XlBuilder b;
   StartBoxJob(b);
-  b.Name("BOX").Real32(4000, xlattr::kCharSize).UInt16(1, xlattr::kSymbolSet).Op(xlop::kSetFont);
-  b.SInt16XY(400, 2600, xlattr::kPoint).Op(xlop::kSetCursor);
-  b.UInt16Array({'A'}, xlattr::kTextData).Op(xlop::kText);
-  b.Real32(0.01f, xlattr::kCharBoldValue).Op(xlop::kSetCharBoldValue);
-  b.SInt16XY(400, 5600, xlattr::kPoint).Op(xlop::kSetCursor);
-  b.UInt16Array({'A'}, xlattr::kTextData).Op(xlop::kText);
-  b.Op(xlop::kEndPage);
+  b.Name("BOX")
+      .Real32(4000, Attribute::CharSize)
+      .UInt16(1, Attribute::SymbolSet)
+      .Op(Operator::SetFont);
+  b.SInt16XY(400, 2600, Attribute::Point).Op(Operator::SetCursor);
+  b.UInt16Array({'A'}, Attribute::TextData).Op(Operator::Text);
+  b.Real32(0.01f, Attribute::CharBoldValue).Op(Operator::SetCharBoldValue);
+  b.SInt16XY(400, 5600, Attribute::Point).Op(Operator::SetCursor);
+  b.UInt16Array({'A'}, Attribute::TextData).Op(Operator::Text);
+  b.Op(Operator::EndPage);
   CloseJob(b);
   const Bytes job = b.Job();
   GrayImage page;

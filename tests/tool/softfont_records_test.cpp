@@ -202,27 +202,31 @@ void Feed(const XlBuilder& builder, Fed& fed) {
 XlBuilder& DefineFont(XlBuilder& b, const std::string& name) {
   Bytes header = HandMadeHeader();
   Bytes first(header.begin(), header.begin() + 8), rest(header.begin() + 8, header.end());
-  b.Name(name).UByte(0, 0xA9).Op(0x4F);
-  b.UInt16(static_cast<uint16_t>(first.size()), 0xA7).Op(0x50).Data(first);
-  b.UInt16(static_cast<uint16_t>(rest.size()), 0xA7).Op(0x50).Data(rest);
-  return b.Op(0x51);
+  b.Name(name).UByte(0, Attribute::FontFormat).Op(Operator::BeginFontHeader);
+  b.UInt16(static_cast<uint16_t>(first.size()), Attribute::FontHeaderLength)
+      .Op(Operator::ReadFontHeader)
+      .Data(first);
+  b.UInt16(static_cast<uint16_t>(rest.size()), Attribute::FontHeaderLength)
+      .Op(Operator::ReadFontHeader)
+      .Data(rest);
+  return b.Op(Operator::EndFontHeader);
 }
 
 XlBuilder& SendChar(XlBuilder& b, uint16_t code, const Bytes& record) {
-  return b.UInt16(code, 0xA2)
-      .UInt32(static_cast<uint32_t>(record.size()), 0xA3)
-      .Op(0x53)
+  return b.UInt16(code, Attribute::CharCode)
+      .UInt32(static_cast<uint32_t>(record.size()), Attribute::CharDataSize)
+      .Op(Operator::ReadChar)
       .Data(record);
 }
 
 TEST(SoftFontCollector, FollowsAFontFromHeaderToRemoval) {
   XlBuilder b;
   DefineFont(b, "F1");
-  b.Name("F1").Op(0x52);
+  b.Name("F1").Op(Operator::BeginChar);
   SendChar(b, 0x41, CharRecord(5, FourComponents()));
   SendChar(b, 0xFFFF, CharRecord(6, {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  b.Op(0x54);
-  b.Name("F1").Op(0x55);
+  b.Op(Operator::EndChar);
+  b.Name("F1").Op(Operator::RemoveFont);
   Fed fed;
   Feed(b, fed);
   ASSERT_EQ(fed.events.size(), 9u);
@@ -243,14 +247,16 @@ TEST(SoftFontCollector, FollowsAFontFromHeaderToRemoval) {
   EXPECT_EQ(fed.fonts.problems(), 0u);
 }
 
-TEST(SoftFontCollector, ReportsFontOperatorsThatDoNotFit) {
+// Font operators in places or with values that do not fit, with what the collector says.
+struct MisfitCase {
+  const char* name;
+  XlBuilder builder;
+  const char* message;
+};
+
+std::vector<MisfitCase> MisfitCases() {
   Bytes record = CharRecord(5, Bytes(12, 0));
-  struct Case {
-    const char* name;
-    XlBuilder builder;
-    const char* message;
-  };
-  std::vector<Case> cases;
+  std::vector<MisfitCase> cases;
   {
     XlBuilder b;
     SendChar(b, 0x41, record);
@@ -258,24 +264,38 @@ TEST(SoftFontCollector, ReportsFontOperatorsThatDoNotFit) {
   }
   {
     XlBuilder b;
-    b.Name("nothing").Op(0x52);
+    b.Name("nothing").Op(Operator::BeginChar);
     cases.push_back({"BeginChar for an unknown font", b, "no such font"});
   }
   {
     XlBuilder b;
     DefineFont(b, "F");
-    b.Name("F").Op(0x52);
-    b.UInt16(0x41, 0xA2).UInt32(99, 0xA3).Op(0x53).Data(record);
+    b.Name("F").Op(Operator::BeginChar);
+    b.UInt16(0x41, Attribute::CharCode)
+        .UInt32(99, Attribute::CharDataSize)
+        .Op(Operator::ReadChar)
+        .Data(record);
     cases.push_back({"CharDataSize disagrees with the data", b, "CharDataSize does not match"});
   }
   {
     XlBuilder b;
-    b.Name("F").UByte(0, 0xA9).Op(0x4F).UInt16(9, 0xA7).Op(0x50).Data(Bytes(8, 0));
+    b.Name("F")
+        .UByte(0, Attribute::FontFormat)
+        .Op(Operator::BeginFontHeader)
+        .UInt16(9, Attribute::FontHeaderLength)
+        .Op(Operator::ReadFontHeader)
+        .Data(Bytes(8, 0));
     cases.push_back({"FontHeaderLength disagrees", b, "FontHeaderLength does not match"});
   }
   {
     XlBuilder b;
-    b.Name("F").UByte(0, 0xA9).Op(0x4F).UInt16(4, 0xA7).Op(0x50).Data(Bytes(4, 0)).Op(0x51);
+    b.Name("F")
+        .UByte(0, Attribute::FontFormat)
+        .Op(Operator::BeginFontHeader)
+        .UInt16(4, Attribute::FontHeaderLength)
+        .Op(Operator::ReadFontHeader)
+        .Data(Bytes(4, 0))
+        .Op(Operator::EndFontHeader);
     cases.push_back({"header too short to decode", b, "fewer than its 8 fixed bytes"});
   }
   {
@@ -286,10 +306,14 @@ TEST(SoftFontCollector, ReportsFontOperatorsThatDoNotFit) {
   }
   {
     XlBuilder b;
-    b.Name("F").Op(0x55);
+    b.Name("F").Op(Operator::RemoveFont);
     cases.push_back({"RemoveFont for an unknown font", b, "no such font"});
   }
-  for (const Case& c : cases) {
+  return cases;
+}
+
+TEST(SoftFontCollector, ReportsFontOperatorsThatDoNotFit) {
+  for (const MisfitCase& c : MisfitCases()) {
     SCOPED_TRACE(c.name);
     Fed fed;
     Feed(c.builder, fed);

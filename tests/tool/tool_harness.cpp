@@ -12,7 +12,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "xl_names.h"
+#include "pclxl/format.h"
 
 namespace fndl::test {
 namespace {
@@ -98,7 +98,7 @@ bool Exists(const std::string& path) {
   return std::filesystem::exists(path);
 }
 
-size_t Job::Count(uint8_t tag) const {
+size_t Job::Count(Operator tag) const {
   size_t n = 0;
   for (const XlOperator& op : ops) n += op.tag == tag;
   return n;
@@ -126,76 +126,76 @@ void ReadJob(const std::string& path, Job& job) {
   ReadJobBytes(ReadBytes(path), job);
 }
 
-XlBuilder& XlBuilder::UByte(uint8_t v, uint8_t attr) {
-  bytes_.insert(bytes_.end(), {0xC0, v, 0xF8, attr});
+XlBuilder& XlBuilder::UByte(uint8_t v, Attribute attr) {
+  bytes_.insert(bytes_.end(), {0xC0, v, 0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::UInt16(uint16_t v, uint8_t attr) {
+XlBuilder& XlBuilder::UInt16(uint16_t v, Attribute attr) {
   bytes_.push_back(0xC1);
   Put16(v);
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::UInt32(uint32_t v, uint8_t attr) {
+XlBuilder& XlBuilder::UInt32(uint32_t v, Attribute attr) {
   bytes_.push_back(0xC2);
   Put32(v);
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::Real32(float v, uint8_t attr) {
+XlBuilder& XlBuilder::Real32(float v, Attribute attr) {
   uint32_t bits;
   std::memcpy(&bits, &v, 4);
   bytes_.push_back(0xC5);
   Put32(bits);
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::UInt16XY(uint16_t x, uint16_t y, uint8_t attr) {
+XlBuilder& XlBuilder::UInt16XY(uint16_t x, uint16_t y, Attribute attr) {
   bytes_.push_back(0xD1);
   Put16(x);
   Put16(y);
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::SInt16XY(int16_t x, int16_t y, uint8_t attr) {
+XlBuilder& XlBuilder::SInt16XY(int16_t x, int16_t y, Attribute attr) {
   bytes_.push_back(0xD3);
   Put16(static_cast<uint16_t>(x));
   Put16(static_cast<uint16_t>(y));
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::Real32XY(float x, float y, uint8_t attr) {
+XlBuilder& XlBuilder::Real32XY(float x, float y, Attribute attr) {
   uint32_t bx, by;
   std::memcpy(&bx, &x, 4);
   std::memcpy(&by, &y, 4);
   bytes_.push_back(0xD5);
   Put32(bx);
   Put32(by);
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::SInt16Box(int16_t x1, int16_t y1, int16_t x2, int16_t y2, uint8_t attr) {
+XlBuilder& XlBuilder::SInt16Box(int16_t x1, int16_t y1, int16_t x2, int16_t y2, Attribute attr) {
   bytes_.push_back(0xE3);
   for (int16_t v : {x1, y1, x2, y2}) Put16(static_cast<uint16_t>(v));
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::Name(const std::string& name, uint8_t attr) {
+XlBuilder& XlBuilder::Name(const std::string& name, Attribute attr) {
   bytes_.insert(bytes_.end(), {0xC8, 0xC1});
   Put16(static_cast<uint16_t>(name.size()));
   bytes_.insert(bytes_.end(), name.begin(), name.end());
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::UInt16Array(const std::vector<uint16_t>& values, uint8_t attr) {
+XlBuilder& XlBuilder::UInt16Array(const std::vector<uint16_t>& values, Attribute attr) {
   bytes_.insert(bytes_.end(), {0xC9, 0xC1});
   Put16(static_cast<uint16_t>(values.size()));
   for (uint16_t v : values) Put16(v);
-  bytes_.insert(bytes_.end(), {0xF8, attr});
+  bytes_.insert(bytes_.end(), {0xF8, static_cast<uint8_t>(attr)});
   return *this;
 }
-XlBuilder& XlBuilder::Op(uint8_t tag) {
-  bytes_.push_back(tag);
+XlBuilder& XlBuilder::Op(Operator tag) {
+  bytes_.push_back(static_cast<uint8_t>(tag));
   return *this;
 }
 XlBuilder& XlBuilder::Data(const std::vector<uint8_t>& bytes) {

@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "pclxl/xlstream_reader.h"
 #include "softfont_records.h"
-#include "xlstream_reader.h"
 
 namespace fndl::test {
+
+// The tool's tests name operators, attributes and reader types as the format header does.
+using namespace tavrfndl::pclxl;
 
 struct ToolRun {
   bool exited = false;  // false: killed by a signal (a crash)
@@ -55,7 +58,7 @@ struct Job {
   SoftFontCollector fonts;
   std::vector<FontEvent> problems;
 
-  size_t Count(uint8_t tag) const;
+  size_t Count(Operator tag) const;
 };
 
 // Reads the job; the bytes are kept inside so the operators stay valid. Not copyable once read.
@@ -66,17 +69,17 @@ void ReadJobBytes(std::vector<uint8_t> bytes, Job& job);
 // attribute id, or an operator, or embedded data.
 class XlBuilder {
  public:
-  XlBuilder& UByte(uint8_t v, uint8_t attr);
-  XlBuilder& UInt16(uint16_t v, uint8_t attr);
-  XlBuilder& UInt32(uint32_t v, uint8_t attr);
-  XlBuilder& Real32(float v, uint8_t attr);
-  XlBuilder& UInt16XY(uint16_t x, uint16_t y, uint8_t attr);
-  XlBuilder& SInt16XY(int16_t x, int16_t y, uint8_t attr);
-  XlBuilder& Real32XY(float x, float y, uint8_t attr);
-  XlBuilder& SInt16Box(int16_t x1, int16_t y1, int16_t x2, int16_t y2, uint8_t attr);
-  XlBuilder& Name(const std::string& name, uint8_t attr = 0xA8);  // ubyte_array
-  XlBuilder& UInt16Array(const std::vector<uint16_t>& values, uint8_t attr);
-  XlBuilder& Op(uint8_t tag);
+  XlBuilder& UByte(uint8_t v, Attribute attr);
+  XlBuilder& UInt16(uint16_t v, Attribute attr);
+  XlBuilder& UInt32(uint32_t v, Attribute attr);
+  XlBuilder& Real32(float v, Attribute attr);
+  XlBuilder& UInt16XY(uint16_t x, uint16_t y, Attribute attr);
+  XlBuilder& SInt16XY(int16_t x, int16_t y, Attribute attr);
+  XlBuilder& Real32XY(float x, float y, Attribute attr);
+  XlBuilder& SInt16Box(int16_t x1, int16_t y1, int16_t x2, int16_t y2, Attribute attr);
+  XlBuilder& Name(const std::string& name, Attribute attr = Attribute::FontName);  // ubyte_array
+  XlBuilder& UInt16Array(const std::vector<uint16_t>& values, Attribute attr);
+  XlBuilder& Op(Operator tag);
   XlBuilder& Data(const std::vector<uint8_t>& bytes);  // dataLength form
   XlBuilder& Raw(const std::vector<uint8_t>& bytes);
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "sfnt/bytes.h"
 #include "support/fontbuilder.h"
 #include "support/fontfile.h"
 #include "truetype/tables.h"
@@ -16,11 +17,15 @@ using test::GlyfBuilder;
 using test::LocaFormat;
 
 uint16_t U16At(const std::vector<uint8_t>& bytes, size_t at) {
-  return static_cast<uint16_t>((bytes.at(at) << 8) | bytes.at(at + 1));
+  uint16_t v = 0;
+  EXPECT_TRUE(ByteView(bytes.data(), bytes.size()).ReadU16(at, v)) << at;
+  return v;
 }
 
 uint32_t U32At(const std::vector<uint8_t>& bytes, size_t at) {
-  return (uint32_t{U16At(bytes, at)} << 16) | U16At(bytes, at + 2);
+  uint32_t v = 0;
+  EXPECT_TRUE(ByteView(bytes.data(), bytes.size()).ReadU32(at, v)) << at;
+  return v;
 }
 
 TEST(FontBuilderCompositeGlyph, EncodesArgumentsAndEachTransformSize) {

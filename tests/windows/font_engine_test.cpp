@@ -376,10 +376,10 @@ std::string PrivateFontFile() {
 }
 
 uint32_t U16(const Bytes& b, size_t at) {
-  return uint32_t{b.at(at)} << 8 | b.at(at + 1);
+  return BeU16(b, at);
 }
 uint32_t U32(const Bytes& b, size_t at) {
-  return U16(b, at) << 16 | U16(b, at + 2);
+  return BeU32(b, at);
 }
 void PutU32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b.at(at + i) = uint8_t(v >> (24 - 8 * i));

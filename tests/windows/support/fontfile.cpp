@@ -16,10 +16,10 @@ using Bytes = std::vector<uint8_t>;
 
 // Reads past the end give 0: a damaged font then has no table or glyph rather than a crash.
 uint32_t U16(const Bytes& b, size_t at) {
-  return at + 2 <= b.size() ? (uint32_t{b[at]} << 8) | b[at + 1] : 0;
+  return BeU16(b, at);
 }
 uint32_t U32(const Bytes& b, size_t at) {
-  return (U16(b, at) << 16) | U16(b, at + 2);
+  return BeU32(b, at);
 }
 
 const Bytes& FileOf(const void* face) {

@@ -1,4 +1,6 @@
-// A reader of PCL XL streams in the binary bindings, for listings, previews and fuzzing.
+// The reader of PCL XL streams in the binary bindings: the tool's listing and preview, the tests
+// and the fuzz targets read what the library and the tool write with it. It is not part of the
+// shared library.
 //
 // What a successful read guarantees: every value, array and embedded block an operator carries
 // lies wholly inside the input (array elements and data are read in place, so the input must
@@ -15,17 +17,15 @@
 #include <string>
 #include <vector>
 
-namespace fndl {
+#include "pclxl/format.h"
 
-// The universal exit that opens and closes a job (ESC %-12345X).
-inline constexpr char kUniversalExitSequence[] = "\x1B%-12345X";
-inline constexpr size_t kUniversalExitLength = sizeof(kUniversalExitSequence) - 1;
+namespace tavrfndl::pclxl {
 
 enum class XlShape { kScalar, kArray, kXY, kBox };
 
 // One typed value as the stream carries it.
 struct XlValue {
-  uint8_t type = 0;  // the data type tag (0xC0 ubyte ... 0xE5 real32_box)
+  DataType type = DataType::ubyte;
   XlShape shape = XlShape::kScalar;
   // Scalars use [0], xy pairs [0] and [1], boxes all four. Every integer type fits a double.
   double number[4] = {};
@@ -34,7 +34,7 @@ struct XlValue {
   uint32_t count = 0;
   bool bigEndian = false;
 
-  bool IsReal() const { return (type & 0x0F) == 0x05; }
+  bool IsReal() const;
   // Bytes per element or per coordinate: 1, 2 or 4.
   unsigned ElementSize() const;
   // Array element i (i < count); 0 for anything else.
@@ -42,13 +42,13 @@ struct XlValue {
 };
 
 struct XlAttribute {
-  uint16_t id = 0;
+  uint16_t id = 0;  // an attr_uint16 id may lie outside the Attribute enumeration
   XlValue value;
   size_t offset = 0;  // where the value's data type tag is
 };
 
 struct XlOperator {
-  uint8_t tag = 0;
+  Operator tag = Operator::BeginSession;  // any byte of the operator range, named or not
   size_t start = 0;   // where its first attribute begins (the operator byte when it has none)
   size_t offset = 0;  // where the operator byte is
   std::vector<XlAttribute> attributes;
@@ -59,12 +59,14 @@ struct XlOperator {
   uint32_t dataLength = 0;
 
   // The last attribute with this id (a repeated attribute overrides the earlier one), or null.
+  const XlAttribute* Find(Attribute id) const;
+  // The same by number, for ids outside the Attribute enumeration (attr_uint16).
   const XlAttribute* Find(uint16_t id) const;
 };
 
 // Something in front of the binary stream: a universal exit or a PJL line.
 struct XlPrologueItem {
-  enum class Kind { kUniversalExit, kPjl };
+  enum class Kind { kExit, kPjl };  // a universal exit or a PJL line
   Kind kind = Kind::kPjl;
   size_t offset = 0;
   std::string text;  // the PJL line without its line end
@@ -115,11 +117,18 @@ class XlStreamReader {
   enum class State { kStart, kBody, kEnd, kError };
 
   bool Fail(size_t offset, std::string message);
+  Result Error(size_t offset, std::string message);
+  Result End(const XlOperator& op, bool universalExit);
+  bool ReadAttributePart(XlOperator& op, uint8_t b);
+  bool ReadPendingValue(XlOperator& op);
+  bool ReadAttributeId(XlOperator& op);
+  Result ReadOperator(XlOperator& op);
   bool Has(size_t count) const { return count <= size_ - pos_; }
   bool AtUniversalExit(size_t at) const;
   bool ReadLine(size_t maxLength, std::string& line);
   bool ReadStreamHeader();
   bool ReadValue(XlValue& value);
+  bool ReadArrayValue(XlValue& value, size_t at);
   bool ReadArrayLength(uint32_t& count);
   bool ReadEmbeddedData(XlOperator& op);
   uint32_t ReadUnsigned(unsigned size);
@@ -136,9 +145,12 @@ class XlStreamReader {
   size_t endOffset_ = 0;
   std::string error_;
   size_t errorOffset_ = 0;
+  // The value read since the last attribute id, waiting for its id.
+  bool haveValue_ = false;
+  XlAttribute pending_;
 };
 
-// "offset 0x0000001a" style position used in every message of the tool.
+// "offset 0x0000001a": a position in a stream as every message about one gives it.
 std::string FormatOffset(size_t offset);
 
-}  // namespace fndl
+}  // namespace tavrfndl::pclxl

@@ -1,38 +1,59 @@
-#include "xlstream_reader.h"
+#include "pclxl/xlstream_reader.h"
 
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
-#include "xl_names.h"
-
-namespace fndl {
+namespace tavrfndl::pclxl {
 namespace {
+
+// The binding gives every byte from 0x41 to 0xBF to operators, named or reserved.
+constexpr uint8_t kFirstOperatorTag = 0x41;
+constexpr uint8_t kLastOperatorTag = 0xBF;
+
+constexpr uint8_t Tag(DataType type) {
+  return static_cast<uint8_t>(type);
+}
 
 bool IsWhiteSpace(uint8_t b) {
   return b == 0x00 || (b >= 0x09 && b <= 0x0D) || b == 0x20;
 }
 
-// The element type of a data type tag as its scalar tag's low nibble (0 ubyte ... 5 real32), or
-// -1 for a byte that is no data type tag.
+bool IsOperatorTag(uint8_t b) {
+  return b >= kFirstOperatorTag && b <= kLastOperatorTag;
+}
+
+// The data types come in four families (scalars, arrays, xy pairs, boxes), each of the same six
+// element types in the same order as the scalars: ubyte uint16 uint32 sint16 sint32 real32.
+constexpr DataType kFamilies[] = {DataType::ubyte, DataType::ubyte_array, DataType::ubyte_xy,
+                                  DataType::ubyte_box};
+constexpr XlShape kFamilyShapes[] = {XlShape::kScalar, XlShape::kArray, XlShape::kXY,
+                                     XlShape::kBox};
+constexpr int kElementTypes = 6;
+constexpr int kReal32 = 5;
+
+// The element type of a data type tag (0 ubyte ... 5 real32), or -1 for a byte that is no data
+// type tag.
 int BaseType(uint8_t tag) {
-  unsigned low = tag & 0x0Fu;
-  switch (tag & 0xF0u) {
-    case 0xC0:
-      if (low <= 5) return static_cast<int>(low);
-      if (low >= 8 && low <= 0x0D) return static_cast<int>(low - 8);
-      return -1;
-    case 0xD0:
-    case 0xE0:
-      return low <= 5 ? static_cast<int>(low) : -1;
-    default:
-      return -1;
+  if (DataTypeName(tag) == nullptr) return -1;
+  for (DataType first : kFamilies) {
+    int index = tag - Tag(first);
+    if (index >= 0 && index < kElementTypes) return index;
   }
+  return -1;
+}
+
+XlShape ShapeOf(uint8_t tag) {
+  for (size_t i = 0; i < 4; ++i) {
+    int index = tag - Tag(kFamilies[i]);
+    if (index >= 0 && index < kElementTypes) return kFamilyShapes[i];
+  }
+  return XlShape::kScalar;
 }
 
 unsigned BaseSize(int base) {
-  static constexpr unsigned kSizes[] = {1, 2, 4, 2, 4, 4};
-  return base >= 0 && base <= 5 ? kSizes[base] : 0;
+  static constexpr unsigned kSizes[kElementTypes] = {1, 2, 4, 2, 4, 4};
+  return base >= 0 && base < kElementTypes ? kSizes[base] : 0;
 }
 
 uint32_t Unpack(const uint8_t* p, unsigned size, bool bigEndian) {
@@ -50,7 +71,7 @@ double Convert(uint32_t bits, int base) {
       return static_cast<int16_t>(static_cast<uint16_t>(bits));
     case 4:
       return static_cast<int32_t>(bits);
-    case 5: {
+    case kReal32: {
       float f;
       std::memcpy(&f, &bits, sizeof(f));
       return f;
@@ -74,14 +95,22 @@ std::string FormatOffset(size_t offset) {
   return text;
 }
 
+bool XlValue::IsReal() const {
+  return BaseType(Tag(type)) == kReal32;
+}
+
 unsigned XlValue::ElementSize() const {
-  return BaseSize(BaseType(type));
+  return BaseSize(BaseType(Tag(type)));
 }
 
 double XlValue::Element(size_t i) const {
   if (shape != XlShape::kArray || i >= count || elements == nullptr) return 0;
   unsigned size = ElementSize();
-  return Convert(Unpack(elements + i * size, size, bigEndian), BaseType(type));
+  return Convert(Unpack(elements + i * size, size, bigEndian), BaseType(Tag(type)));
+}
+
+const XlAttribute* XlOperator::Find(Attribute id) const {
+  return Find(static_cast<uint16_t>(id));
 }
 
 const XlAttribute* XlOperator::Find(uint16_t id) const {
@@ -110,7 +139,7 @@ bool XlStreamReader::Fail(size_t offset, std::string message) {
 
 bool XlStreamReader::AtUniversalExit(size_t at) const {
   return at <= size_ && kUniversalExitLength <= size_ - at &&
-         std::memcmp(data_ + at, kUniversalExitSequence, kUniversalExitLength) == 0;
+         std::memcmp(data_ + at, kUniversalExit, kUniversalExitLength) == 0;
 }
 
 // A line up to its line feed; the carriage return of a CR LF pair is not part of it.
@@ -167,7 +196,7 @@ bool XlStreamReader::ReadPrologue() {
   while (pos_ < size_) {
     uint8_t b = data_[pos_];
     if (AtUniversalExit(pos_)) {
-      prologue_.push_back({XlPrologueItem::Kind::kUniversalExit, pos_, {}});
+      prologue_.push_back({XlPrologueItem::Kind::kExit, pos_, {}});
       pos_ += kUniversalExitLength;
     } else if (b == '\r' || b == '\n') {
       ++pos_;
@@ -204,59 +233,49 @@ bool XlStreamReader::ReadArrayLength(uint32_t& count) {
   size_t at = pos_;
   if (!Has(1)) return Fail(at, "the input ends before an array length");
   uint8_t type = data_[pos_];
-  if (type != 0xC0 && type != 0xC1) {
+  if (type != Tag(DataType::ubyte) && type != Tag(DataType::uint16)) {
     return Fail(at, "an array length must be a ubyte or a uint16, found byte " + Hex(type, 2));
   }
-  unsigned size = type == 0xC0 ? 1 : 2;
+  unsigned size = type == Tag(DataType::ubyte) ? 1 : 2;
   if (!Has(1 + size)) return Fail(at, "the input ends inside an array length");
   ++pos_;
   count = ReadUnsigned(size);
   return true;
 }
 
+bool XlStreamReader::ReadArrayValue(XlValue& value, size_t at) {
+  if (!ReadArrayLength(value.count)) return false;
+  size_t bytes = static_cast<size_t>(value.count) * value.ElementSize();
+  if (!Has(bytes)) {
+    return Fail(at, std::string("the input ends inside a ") + DataTypeName(Tag(value.type)) +
+                        " of " + std::to_string(value.count) + " elements (" +
+                        std::to_string(bytes) + " bytes needed, " + std::to_string(size_ - pos_) +
+                        " left)");
+  }
+  value.elements = data_ + pos_;
+  pos_ += bytes;
+  return true;
+}
+
 bool XlStreamReader::ReadValue(XlValue& value) {
   size_t at = pos_;
+  uint8_t tag = data_[pos_++];
   value = XlValue{};
-  value.type = data_[pos_++];
+  value.type = static_cast<DataType>(tag);
   value.bigEndian = bigEndian_;
-  int base = BaseType(value.type);
-  unsigned size = BaseSize(base);
-  switch (value.type & 0xF0u) {
-    case 0xC0:
-      if ((value.type & 0x0Fu) >= 8) {
-        value.shape = XlShape::kArray;
-        if (!ReadArrayLength(value.count)) return false;
-        size_t bytes = static_cast<size_t>(value.count) * size;
-        if (!Has(bytes)) {
-          return Fail(at, std::string("the input ends inside a ") + DataTypeName(value.type) +
-                              " of " + std::to_string(value.count) + " elements (" +
-                              std::to_string(bytes) + " bytes needed, " +
-                              std::to_string(size_ - pos_) + " left)");
-        }
-        value.elements = data_ + pos_;
-        pos_ += bytes;
-        return true;
-      }
-      value.shape = XlShape::kScalar;
-      break;
-    case 0xD0:
-      value.shape = XlShape::kXY;
-      break;
-    default:
-      value.shape = XlShape::kBox;
-      break;
-  }
+  value.shape = ShapeOf(tag);
+  if (value.shape == XlShape::kArray) return ReadArrayValue(value, at);
   unsigned parts = value.shape == XlShape::kScalar ? 1 : value.shape == XlShape::kXY ? 2 : 4;
-  if (!Has(static_cast<size_t>(parts) * size)) {
-    return Fail(at, std::string("the input ends inside a ") + DataTypeName(value.type) + " value");
+  if (!Has(static_cast<size_t>(parts) * value.ElementSize())) {
+    return Fail(at, std::string("the input ends inside a ") + DataTypeName(tag) + " value");
   }
-  for (unsigned i = 0; i < parts; ++i) value.number[i] = ReadNumber(value.type);
+  for (unsigned i = 0; i < parts; ++i) value.number[i] = ReadNumber(tag);
   return true;
 }
 
 bool XlStreamReader::ReadEmbeddedData(XlOperator& op) {
   size_t at = pos_;
-  unsigned size = data_[pos_] == 0xFA ? 4 : 1;
+  unsigned size = data_[pos_] == Tag(DataType::dataLength) ? 4 : 1;
   if (!Has(1 + size)) return Fail(at, "the input ends inside an embedded data length");
   ++pos_;
   uint32_t length = ReadUnsigned(size);
@@ -272,89 +291,102 @@ bool XlStreamReader::ReadEmbeddedData(XlOperator& op) {
   return true;
 }
 
+XlStreamReader::Result XlStreamReader::Error(size_t offset, std::string message) {
+  Fail(offset, std::move(message));
+  return Result::kError;
+}
+
+// The end of the input or a universal exit: an end only between operators.
+XlStreamReader::Result XlStreamReader::End(const XlOperator& op, bool universalExit) {
+  if (haveValue_ || !op.attributes.empty()) {
+    return Error(pos_, universalExit ? "a universal exit interrupts an operator's attribute list"
+                                     : "the input ends inside an operator's attribute list");
+  }
+  state_ = State::kEnd;
+  endedWithUel_ = universalExit;
+  endOffset_ = pos_;
+  return Result::kEnd;
+}
+
+bool XlStreamReader::ReadPendingValue(XlOperator& op) {
+  size_t at = pos_;
+  if (haveValue_) return Fail(at, "a second value before the attribute id of the first");
+  pending_ = XlAttribute{};
+  pending_.offset = at;
+  if (op.attributes.empty()) op.start = at;
+  if (!ReadValue(pending_.value)) return false;
+  haveValue_ = true;
+  return true;
+}
+
+bool XlStreamReader::ReadAttributeId(XlOperator& op) {
+  size_t at = pos_;
+  unsigned size = data_[pos_] == Tag(DataType::attr_ubyte) ? 1 : 2;
+  if (!Has(1 + size)) return Fail(at, "the input ends inside an attribute id");
+  if (!haveValue_) return Fail(at, "attribute id without a value before it");
+  ++pos_;
+  pending_.id = static_cast<uint16_t>(ReadUnsigned(size));
+  if (op.attributes.size() >= kMaxAttributes) {
+    return Fail(at, "more than " + std::to_string(kMaxAttributes) + " attributes for one operator");
+  }
+  op.attributes.push_back(pending_);
+  haveValue_ = false;
+  return true;
+}
+
+// A value, an attribute id, or a byte that has no place in an attribute list.
+bool XlStreamReader::ReadAttributePart(XlOperator& op, uint8_t b) {
+  if (BaseType(b) >= 0) return ReadPendingValue(op);
+  if (b == Tag(DataType::attr_ubyte) || b == Tag(DataType::attr_uint16)) {
+    return ReadAttributeId(op);
+  }
+  if (b == Tag(DataType::dataLength) || b == Tag(DataType::dataLengthByte)) {
+    return Fail(pos_, "embedded data without an operator before it");
+  }
+  return Fail(pos_, "byte " + Hex(b, 2) + " is not a tag of the binary binding");
+}
+
+XlStreamReader::Result XlStreamReader::ReadOperator(XlOperator& op) {
+  if (haveValue_) {
+    return Error(pending_.offset, "value without an attribute id before the operator");
+  }
+  op.tag = static_cast<Operator>(data_[pos_]);
+  op.offset = pos_;
+  if (op.attributes.empty()) op.start = pos_;
+  ++pos_;
+  // The data an operator announces follows it; white space may stand between.
+  size_t look = pos_;
+  while (look < size_ && IsWhiteSpace(data_[look])) ++look;
+  if (look < size_ &&
+      (data_[look] == Tag(DataType::dataLength) || data_[look] == Tag(DataType::dataLengthByte))) {
+    pos_ = look;
+    if (!ReadEmbeddedData(op)) return Result::kError;
+  }
+  return Result::kOperator;
+}
+
 XlStreamReader::Result XlStreamReader::Next(XlOperator& op) {
   if (state_ == State::kStart && !ReadPrologue()) return Result::kError;
   if (state_ == State::kError) return Result::kError;
   if (state_ == State::kEnd) return Result::kEnd;
   op = XlOperator{};
-  bool haveValue = false;
-  XlAttribute pending;
-  auto end = [&](bool universalExit) {
-    if (haveValue || !op.attributes.empty()) {
-      Fail(pos_, universalExit ? "a universal exit interrupts an operator's attribute list"
-                               : "the input ends inside an operator's attribute list");
-      return Result::kError;
-    }
-    state_ = State::kEnd;
-    endedWithUel_ = universalExit;
-    endOffset_ = pos_;
-    return Result::kEnd;
-  };
-  while (true) {
-    if (pos_ >= size_) return end(false);
-    size_t at = pos_;
+  haveValue_ = false;
+  while (pos_ < size_) {
     uint8_t b = data_[pos_];
     if (IsWhiteSpace(b)) {
       ++pos_;
-    } else if (b == 0x1B) {
+    } else if (b == static_cast<uint8_t>(kUniversalExit[0])) {
       if (!AtUniversalExit(pos_)) {
-        Fail(at, "escape byte that does not start a universal exit");
-        return Result::kError;
+        return Error(pos_, "escape byte that does not start a universal exit");
       }
-      return end(true);
-    } else if (BaseType(b) >= 0) {
-      if (haveValue) {
-        Fail(at, "a second value before the attribute id of the first");
-        return Result::kError;
-      }
-      pending = XlAttribute{};
-      pending.offset = at;
-      if (op.attributes.empty()) op.start = at;
-      if (!ReadValue(pending.value)) return Result::kError;
-      haveValue = true;
-    } else if (b == 0xF8 || b == 0xF9) {
-      unsigned size = b == 0xF8 ? 1 : 2;
-      if (!Has(1 + size)) {
-        Fail(at, "the input ends inside an attribute id");
-        return Result::kError;
-      }
-      if (!haveValue) {
-        Fail(at, "attribute id without a value before it");
-        return Result::kError;
-      }
-      ++pos_;
-      pending.id = static_cast<uint16_t>(ReadUnsigned(size));
-      if (op.attributes.size() >= kMaxAttributes) {
-        Fail(at, "more than " + std::to_string(kMaxAttributes) + " attributes for one operator");
-        return Result::kError;
-      }
-      op.attributes.push_back(pending);
-      haveValue = false;
-    } else if (b == 0xFA || b == 0xFB) {
-      Fail(at, "embedded data without an operator before it");
-      return Result::kError;
-    } else if (b >= 0x41 && b <= 0xBF) {
-      if (haveValue) {
-        Fail(pending.offset, "value without an attribute id before the operator");
-        return Result::kError;
-      }
-      op.tag = b;
-      op.offset = at;
-      if (op.attributes.empty()) op.start = at;
-      ++pos_;
-      // The data an operator announces follows it; white space may stand between.
-      size_t look = pos_;
-      while (look < size_ && IsWhiteSpace(data_[look])) ++look;
-      if (look < size_ && (data_[look] == 0xFA || data_[look] == 0xFB)) {
-        pos_ = look;
-        if (!ReadEmbeddedData(op)) return Result::kError;
-      }
-      return Result::kOperator;
-    } else {
-      Fail(at, "byte " + Hex(b, 2) + " is not a tag of the binary binding");
+      return End(op, true);
+    } else if (IsOperatorTag(b)) {
+      return ReadOperator(op);
+    } else if (!ReadAttributePart(op, b)) {
       return Result::kError;
     }
   }
+  return End(op, false);
 }
 
-}  // namespace fndl
+}  // namespace tavrfndl::pclxl

@@ -1,6 +1,6 @@
 // The PCL XL reader on hand-built streams: every byte below is written from the binary binding
 // (tag, value low byte first, attribute id after its value, data after its operator).
-#include "xlstream_reader.h"
+#include "pclxl/xlstream_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace fndl::test {
+namespace tavrfndl::pclxl {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -48,7 +48,7 @@ TEST(XlStreamReader, PrologueItemsComeBeforeTheHeaderLine) {
   XlStreamReader reader(bytes.data(), bytes.size());
   ASSERT_TRUE(reader.ReadPrologue()) << reader.error();
   ASSERT_EQ(reader.prologue().size(), 3u);
-  EXPECT_EQ(reader.prologue()[0].kind, XlPrologueItem::Kind::kUniversalExit);
+  EXPECT_EQ(reader.prologue()[0].kind, XlPrologueItem::Kind::kExit);
   EXPECT_EQ(reader.prologue()[1].text, "@PJL JOB NAME = \"x\"");
   EXPECT_EQ(reader.prologue()[2].offset, 30u);
   EXPECT_EQ(reader.prologue()[2].text, "@PJL ENTER LANGUAGE = PCLXL");
@@ -59,7 +59,7 @@ TEST(XlStreamReader, PrologueItemsComeBeforeTheHeaderLine) {
   EXPECT_EQ(reader.header().comment, "Comment; with; semicolons");
   XlOperator op;
   ASSERT_EQ(reader.Next(op), XlStreamReader::Result::kOperator);
-  EXPECT_EQ(op.tag, 0x41);
+  EXPECT_EQ(op.tag, Operator::BeginSession);
   EXPECT_EQ(op.offset, 59u + 42u);
   EXPECT_EQ(reader.Next(op), XlStreamReader::Result::kEnd);
   EXPECT_FALSE(reader.endedWithUniversalExit());
@@ -77,12 +77,13 @@ TEST(XlStreamReader, DecodesEveryValueShape) {
       0xE1, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0xF8, 0x08,  // uint16_box
       0xC9, 0xC0, 0x02, 0x41, 0x00, 0xE9, 0x03, 0xF8, 0x09,        // uint16_array, ubyte length 2
       0xC8, 0xC1, 0x03, 0x00, 0x61, 0x62, 0x63, 0xF9, 0x34, 0x12,  // ubyte_array, attr_uint16
+      0xCD, 0xC0, 0x01, 0x00, 0x00, 0xC0, 0x3F, 0xF8, 0x0A,        // real32_array {1.5}
       0x6B};
   Read r = ReadAll(Stream(body));
   ASSERT_EQ(r.last, XlStreamReader::Result::kEnd) << r.error;
   ASSERT_EQ(r.ops.size(), 1u);
   const XlOperator& op = r.ops[0];
-  ASSERT_EQ(op.attributes.size(), 10u);
+  ASSERT_EQ(op.attributes.size(), 11u);
   EXPECT_EQ(op.Find(1)->value.number[0], 254);
   EXPECT_EQ(op.Find(2)->value.number[0], 300);
   EXPECT_EQ(op.Find(3)->value.number[0], 0x12345678);
@@ -99,6 +100,9 @@ TEST(XlStreamReader, DecodesEveryValueShape) {
   EXPECT_EQ(array.Element(0), 0x41);
   EXPECT_EQ(array.Element(1), 0x3E9);
   EXPECT_EQ(array.Element(2), 0);  // out of range reads nothing
+  EXPECT_FALSE(array.IsReal());
+  EXPECT_TRUE(op.Find(10)->value.IsReal());
+  EXPECT_EQ(op.Find(10)->value.Element(0), 1.5);
   const XlAttribute* wide = op.Find(0x1234);
   ASSERT_NE(wide, nullptr);
   EXPECT_EQ(wide->value.count, 3u);
@@ -248,4 +252,4 @@ TEST(XlStreamReader, RandomInputAlwaysEndsWithinOneStepPerByte) {
 }
 
 }  // namespace
-}  // namespace fndl::test
+}  // namespace tavrfndl::pclxl
