@@ -251,12 +251,6 @@ enum class DataType : uint8_t {
 const char* OperatorName(uint8_t tag);
 const char* AttributeName(uint8_t id);
 const char* DataTypeName(uint8_t tag);
-inline bool IsOperator(uint8_t tag) {
-  return OperatorName(tag) != nullptr;
-}
-inline bool IsAttribute(uint8_t id) {
-  return AttributeName(id) != nullptr;
-}
 
 // The enumerations, under the protocol's own names.
 enum class Measure : uint8_t { eInch = 0, eMillimeter = 1, eTenthsOfAMillimeter = 2 };
