@@ -209,26 +209,139 @@ void Tidy(QuadContour& points) {
   if (first != points.end()) std::rotate(points.begin(), first, points.end());
 }
 
-bool AppendSegment(const Segment& s, Point& current, double tolerance, QuadContour& out) {
-  const Point end = Rounded(s.end);
-  if (!Usable(end) || !Usable(s.control[0]) || !Usable(s.control[1])) return false;
-  if (s.kind == SegmentKind::kCubic) {
-    if (!CubicToQuadratics(current, s.control[0], s.control[1], end, tolerance, out)) return false;
-  } else {
-    if (s.kind == SegmentKind::kQuadratic) out.push_back(Stored(Rounded(s.control[0]), false));
-    out.push_back(Stored(end, true));
-  }
-  current = end;
-  return true;
+Point Midpoint(Point a, Point b) {
+  return {(a.x + b.x) / 2, (a.y + b.y) / 2};
 }
 
-bool ConvertContour(const Contour& contour, double tolerance, QuadContour& out) {
-  Point current = Rounded(contour.start);
-  if (!Usable(current)) return false;
-  out.push_back(Stored(current, true));
-  for (const Segment& s : contour.segments) {
-    if (!AppendSegment(s, current, tolerance, out)) return false;
+// One contour's curves, as they are walked, appended as TrueType points. The outline closes by
+// itself: a TrueType contour runs from its last point back to its first, so no closing line is
+// written.
+class ContourWriter {
+ public:
+  ContourWriter(double tolerance, QuadContour& out) : tolerance_(tolerance), out_(out) {}
+
+  bool Start(Point p) {
+    current_ = Rounded(p);
+    if (!Usable(current_)) return false;
+    out_.push_back(Stored(current_, true));
+    return true;
   }
+  bool Line(Point end) {
+    return Arc(end, [&](Point e) { out_.push_back(Stored(e, true)); });
+  }
+  bool Quadratic(Point control, Point end) {
+    if (!Usable(control)) return false;
+    return Arc(end, [&](Point e) {
+      out_.push_back(Stored(Rounded(control), false));
+      out_.push_back(Stored(e, true));
+    });
+  }
+  bool Cubic(Point control1, Point control2, Point end) {
+    if (!Usable(control1) || !Usable(control2)) return false;
+    bool fits = true;
+    const bool usable = Arc(end, [&](Point e) {
+      fits = CubicToQuadratics(current_, control1, control2, e, tolerance_, out_);
+    });
+    return usable && fits;
+  }
+
+ private:
+  // The arc to end, rounded, written by write; end becomes the current point.
+  template <typename Write>
+  bool Arc(Point end, Write&& write) {
+    const Point rounded = Rounded(end);
+    if (!Usable(rounded)) return false;
+    write(rounded);
+    current_ = rounded;
+    return true;
+  }
+
+  double tolerance_;
+  QuadContour& out_;
+  Point current_;
+};
+
+// A walk of one contour's points as FreeType decomposes them: lines, quadratic arcs (with the
+// implied on-curve points between control points) and cubic arcs, the last arc closing on the
+// start.
+class ContourWalk {
+ public:
+  ContourWalk(std::span<const OutlinePoint> points, ContourWriter& writer)
+      : points_(points), writer_(writer), last_(points.size() - 1) {}
+
+  bool Run() {
+    if (!Begin()) return false;
+    while (next_ <= last_ && !closed_) {
+      if (!Step()) return false;
+    }
+    return true;
+  }
+
+ private:
+  // The start, and the first point to walk from.
+  bool Begin() {
+    const OutlinePoint& first = points_[0];
+    if (first.kind == PointKind::kCubic) return false;
+    if (first.kind == PointKind::kOnCurve) {
+      start_ = first.at;
+      next_ = 1;
+    } else if (points_[last_].kind == PointKind::kOnCurve) {
+      start_ = points_[last_].at;
+      --last_;
+    } else {
+      start_ = Midpoint(points_[last_].at, first.at);
+    }
+    return writer_.Start(start_);
+  }
+
+  bool Step() {
+    const OutlinePoint& p = points_[next_++];
+    switch (p.kind) {
+      case PointKind::kOnCurve:
+        return writer_.Line(p.at);
+      case PointKind::kQuadratic:
+        return Quadratics(p.at);
+      case PointKind::kCubic:
+        return Cubic(p.at);
+    }
+    return false;
+  }
+
+  // From control on, up to the next on-curve point or the start.
+  bool Quadratics(Point control) {
+    while (next_ <= last_) {
+      const OutlinePoint& p = points_[next_++];
+      if (p.kind == PointKind::kOnCurve) return writer_.Quadratic(control, p.at);
+      if (p.kind != PointKind::kQuadratic) return false;
+      if (!writer_.Quadratic(control, Midpoint(control, p.at))) return false;
+      control = p.at;
+    }
+    closed_ = true;
+    return writer_.Quadratic(control, start_);
+  }
+
+  bool Cubic(Point control1) {
+    if (next_ > last_ || points_[next_].kind != PointKind::kCubic) return false;
+    const Point control2 = points_[next_++].at;
+    if (next_ > last_) {
+      closed_ = true;
+      return writer_.Cubic(control1, control2, start_);
+    }
+    const OutlinePoint& end = points_[next_++];
+    return end.kind == PointKind::kOnCurve && writer_.Cubic(control1, control2, end.at);
+  }
+
+  std::span<const OutlinePoint> points_;
+  ContourWriter& writer_;
+  size_t last_;
+  size_t next_ = 0;
+  Point start_;
+  bool closed_ = false;
+};
+
+bool ConvertContour(std::span<const OutlinePoint> points, double tolerance, QuadContour& out) {
+  ContourWriter writer(tolerance, out);
+  if (!ContourWalk(points, writer).Run()) return false;
   Tidy(out);
   return true;
 }
@@ -258,15 +371,19 @@ bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance,
   }
 }
 
-bool ConvertContours(std::span<const Contour> contours, double tolerance,
-                     std::vector<QuadContour>& out) {
+bool ConvertContours(const Outline& outline, double tolerance, std::vector<QuadContour>& out) {
   try {
     std::vector<QuadContour> converted;
-    for (const Contour& contour : contours) {
-      if (contour.segments.empty()) continue;
-      QuadContour points;
-      if (!ConvertContour(contour, tolerance, points)) return false;
-      if (points.size() > 1) converted.push_back(std::move(points));
+    const std::span<const OutlinePoint> points(outline.points);
+    size_t begin = 0;
+    for (const size_t end : outline.contourEnds) {
+      if (end < begin || end > points.size()) return false;
+      const std::span<const OutlinePoint> contour = points.subspan(begin, end - begin);
+      begin = end;
+      if (contour.size() < 2) continue;
+      QuadContour quadratic;
+      if (!ConvertContour(contour, tolerance, quadratic)) return false;
+      if (quadratic.size() > 1) converted.push_back(std::move(quadratic));
     }
     out = std::move(converted);
     return true;
