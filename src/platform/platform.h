@@ -114,7 +114,7 @@ class FontEngine {
   // fixed point holds (±32768). False for a glyph the font does not have, an outline that
   // cannot be read, or no memory; also from engines that give no outlines, which is the
   // default. After a failure out holds nothing to use.
-  virtual bool GetGlyphOutline(HDC /*hdc*/, uint32_t /*glyph*/, outline::Outline& /*out*/) {
+  virtual bool LoadGlyphOutline(HDC /*hdc*/, uint32_t /*glyph*/, outline::Outline& /*out*/) {
     return false;
   }
 };

@@ -31,7 +31,7 @@ std::optional<int16_t> LeftSideBearing(FontTables& tables, uint16_t glyph) {
 
 // The glyph's outline as the engine gives it for emFont (font units), scaled to the made font.
 bool FetchOutline(platform::HDC emFont, uint16_t glyph, uint32_t scale, outline::Outline& out) {
-  if (emFont == nullptr || !platform::CurrentFontEngine().GetGlyphOutline(emFont, glyph, out)) {
+  if (emFont == nullptr || !platform::CurrentFontEngine().LoadGlyphOutline(emFont, glyph, out)) {
     return false;
   }
   for (outline::OutlinePoint& p : out.points) {

@@ -48,7 +48,7 @@ class EmSizedFont {
   bool ok() const { return dc_ != nullptr && font_ != nullptr; }
 
   bool Get(uint32_t glyph, Outline& outline) {
-    return engine_.GetGlyphOutline(dc_, glyph, outline);
+    return engine_.LoadGlyphOutline(dc_, glyph, outline);
   }
 
  private:

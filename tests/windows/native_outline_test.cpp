@@ -213,7 +213,7 @@ TEST(NativeOutline, CffGlyphsFromGdiAreTheLinuxLibrarys) {
   for (const LinuxGlyph& expected : kLinuxGlyphs) {
     SCOPED_TRACE(expected.glyph);
     outline::Outline fromEngine;
-    ASSERT_TRUE(engine.GetGlyphOutline(dc, expected.glyph, fromEngine));
+    ASSERT_TRUE(engine.LoadGlyphOutline(dc, expected.glyph, fromEngine));
     EXPECT_TRUE(SamePoints(fromEngine, DirectFromGdi(dc, expected.glyph)));
 
     std::vector<outline::QuadContour> quadratic;

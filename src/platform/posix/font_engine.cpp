@@ -580,7 +580,7 @@ class PosixFontEngine final : public FontEngine {
     });
   }
 
-  bool GetGlyphOutline(HDC hdc, uint32_t glyph, outline::Outline& out) override {
+  bool LoadGlyphOutline(HDC hdc, uint32_t glyph, outline::Outline& out) override {
     return NoThrow(false, [&] {
       FontRef font(AcquireSelected(hdc));
       return font && LoadOutline(*font, glyph, out);

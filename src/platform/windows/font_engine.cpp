@@ -171,7 +171,7 @@ class GdiFontEngine final : public FontEngine {
   }
 
   // GDI's unhinted native outline records at the font's size, parsed.
-  bool GetGlyphOutline(HDC hdc, uint32_t glyph, outline::Outline& out) override {
+  bool LoadGlyphOutline(HDC hdc, uint32_t glyph, outline::Outline& out) override {
     constexpr UINT kFormat = GGO_NATIVE | GGO_UNHINTED | GGO_GLYPH_INDEX;
     const ::MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
     ::GLYPHMETRICS gm{};
