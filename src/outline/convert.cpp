@@ -68,16 +68,17 @@ double Cross(Point a, Point b) {
 }
 // std::round (half away from zero, the sign kept) without the library call, and without
 // branches on the fraction, which is as often above a half as below: the fraction of a double
-// below 2^52 is exact.
-double Round(double v) {
-  if (!(std::fabs(v) < 0x1p52)) return std::round(v);
+// below 2^52 is exact, and from 2^52 on (or for infinities and NaN) the value is its own
+// rounding.
+inline double Round(double v) {
+  if (!(std::fabs(v) < 0x1p52)) return v;
   const double whole = static_cast<double>(static_cast<int64_t>(v));
   const double fraction = v - whole;
   const double up = fraction >= 0.5 ? 1.0 : 0.0;
   const double down = fraction <= -0.5 ? 1.0 : 0.0;
   return std::copysign(whole + up - down, v);
 }
-Point Rounded(Point p) {
+inline Point Rounded(Point p) {
   return {Round(p.x), Round(p.y)};
 }
 bool Usable(Point p) {
@@ -93,8 +94,6 @@ struct Cubic {
   Point p0, p1, p2, p3;
 };
 
-// Whether the cubic Bézier curve through these control points stays within tolerance of the
-// origin, knowing that its end points do.
 // The halves still to test, left uninitialised (clearing them cost as much as a test).
 struct PendingHalves {
   struct Half {
@@ -108,6 +107,8 @@ struct PendingHalves {
   int count = 0;
 };
 
+// Whether the cubic Bézier curve through these control points stays within tolerance of the
+// origin, knowing that its end points do.
 bool FitsInside(Point p0, Point p1, Point p2, Point p3, double tolerance) {
   // The halves in the order a recursion on the first half, then the second, takes them; each
   // split leaves the second half pending, one per level at most.
@@ -117,7 +118,11 @@ bool FitsInside(Point p0, Point p1, Point p2, Point p3, double tolerance) {
     if (Within(p1, tolerance) && Within(p2, tolerance)) {
       if (pending.count == 0) return true;
       const PendingHalves::Half& next = pending.halves[--pending.count];
-      p0 = next.p0, p1 = next.p1, p2 = next.p2, p3 = next.p3, depth = next.depth;
+      p0 = next.p0;
+      p1 = next.p1;
+      p2 = next.p2;
+      p3 = next.p3;
+      depth = next.depth;
       continue;
     }
     const Point mid = (p0 + (p1 + p2) * 3 + p3) * 0.125;
