@@ -477,8 +477,7 @@ bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance,
   }
 }
 
-bool ConvertContours(const Outline& outline, double tolerance, std::vector<QuadContour>& out,
-                     ContourMemo* memo) {
+bool ConvertContours(const Outline& outline, double tolerance, std::vector<QuadContour>& out) {
   try {
     std::vector<QuadContour> converted;
     converted.reserve(outline.contourEnds.size());
@@ -489,14 +488,8 @@ bool ConvertContours(const Outline& outline, double tolerance, std::vector<QuadC
       const std::span<const OutlinePoint> contour = points.subspan(begin, end - begin);
       begin = end;
       if (contour.size() < 2) continue;
-      const QuadContour* known = memo ? memo->Find(contour) : nullptr;
       QuadContour quadratic;
-      if (known) {
-        quadratic = *known;
-      } else {
-        if (!ConvertContour(contour, tolerance, quadratic)) return false;
-        if (memo) memo->Remember(contour, quadratic);
-      }
+      if (!ConvertContour(contour, tolerance, quadratic)) return false;
       if (quadratic.size() > 1) converted.push_back(std::move(quadratic));
     }
     out = std::move(converted);

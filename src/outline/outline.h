@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 namespace tavrfndl::outline {
@@ -67,23 +66,6 @@ double ToleranceForEm(uint32_t unitsPerEm);
 // for coordinates that are not finite or lie beyond ±2^16, where no glyph reaches.
 bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance, QuadContour& out);
 
-// Contours converted at one tolerance, remembered for the glyphs that repeat them: a font's
-// accented letters repeat their base letter's contours point for point, and many fonts copy
-// whole outlines between the look-alike letters of their scripts.
-class ContourMemo {
- public:
-  // The conversion of exactly these points (bit for bit), or null.
-  const QuadContour* Find(std::span<const OutlinePoint> points) const;
-  void Remember(std::span<const OutlinePoint> points, const QuadContour& converted);
-
- private:
-  struct Entry {
-    std::vector<OutlinePoint> points;
-    QuadContour converted;
-  };
-  std::unordered_multimap<uint64_t, Entry> entries_;  // by a hash of the points
-};
-
 // The outline's contours as TrueType contours: on-curve points rounded to whole units, cubic
 // arcs through CubicToQuadratics, quadratic arcs kept (their control points rounded). Repeated
 // on-curve points are dropped, and so is an on-curve point that is exactly the midpoint of two
@@ -91,9 +73,7 @@ class ContourMemo {
 // there. Contours of one point, or whose points all coincide, are left out. False, besides the
 // coordinates, for points that do not make curves: cubic control points not in pairs before an
 // on-curve point or the contour's start, a contour starting with one, contour ends out of order.
-// With a memo, contours converted before are taken from it and the others added to it.
-bool ConvertContours(const Outline& outline, double tolerance, std::vector<QuadContour>& out,
-                     ContourMemo* memo = nullptr);
+bool ConvertContours(const Outline& outline, double tolerance, std::vector<QuadContour>& out);
 
 struct EncodedGlyph {
   std::vector<uint8_t> bytes;  // the "glyf" entry, unpadded; empty for a glyph without outline

@@ -44,11 +44,11 @@ bool FetchOutline(platform::HDC emFont, uint16_t glyph, uint32_t scale, outline:
 // The outline in the made font's units as a TrueType glyph within what its "maxp" promises.
 // The deviation allowed is half that of the face's em: rounding to whole units of the made
 // font takes the rest.
-bool ConvertGlyph(const outline::Outline& outline, EmFont& emFont, uint32_t scale,
+bool ConvertGlyph(const outline::Outline& outline, uint16_t unitsPerEm, uint32_t scale,
                   outline::EncodedGlyph& encoded) {
   std::vector<outline::QuadContour> quadratic;
-  const double tolerance = outline::ToleranceForEm(emFont.unitsPerEm()) * scale / 2;
-  return outline::ConvertContours(outline, tolerance, quadratic, &emFont.memo()) &&
+  return outline::ConvertContours(outline, outline::ToleranceForEm(unitsPerEm) * scale / 2,
+                                  quadratic) &&
          outline::EncodeSimpleGlyph(quadratic, encoded) &&
          encoded.points <= sfnt::kMaxOutlinePoints &&
          encoded.contours <= sfnt::kMaxOutlineContours && encoded.bytes.size() <= kMaxGlyphDataSize;
@@ -83,7 +83,7 @@ std::optional<ByteView> OutlineGlyphData(FontTables& tables, EmFont& emFont, uin
     outline::Outline outline;
     outline::EncodedGlyph encoded;
     if (!FetchOutline(emFont.dc(), glyph, scale, outline) ||
-        !ConvertGlyph(outline, emFont, scale, encoded)) {
+        !ConvertGlyph(outline, em, scale, encoded)) {
       return std::nullopt;
     }
     storage = std::move(encoded.bytes);

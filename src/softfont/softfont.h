@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "fontlist/fontlist.h"
-#include "outline/outline.h"
 #include "pclxl/xlstream.h"
 #include "sfnt/bytes.h"
 #include "sfnt/directory.h"
@@ -59,8 +58,6 @@ class EmFont {
   // The device context with the font selected; null when the engine cannot make them.
   platform::HDC dc();
   uint16_t unitsPerEm() const { return unitsPerEm_; }
-  // The contours converted so far, for the glyphs that repeat them.
-  outline::ContourMemo& memo() { return memo_; }
 
  private:
   platform::LOGFONTA lf_;
@@ -69,7 +66,6 @@ class EmFont {
   bool made_ = false;
   platform::HDC dc_ = nullptr;
   platform::HFONT font_ = nullptr;
-  outline::ContourMemo memo_;
 };
 
 // Glyph glyph of the face as a simple TrueType glyph in storage, from emFont's outline; nothing

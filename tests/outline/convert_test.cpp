@@ -161,23 +161,5 @@ TEST(ConvertContours, ACircleOfFourCubicsNeedsFewPoints) {
   EXPECT_EQ(out[0].size(), 17u);
 }
 
-TEST(ContourMemo, GivesTheConversionOfTheSamePointsOnly) {
-  const Outline arc = Make({{{0, 0, 'o'}, {100, 200, 'c'}, {300, 200, 'c'}, {400, 0, 'o'}}});
-  ContourMemo memo;
-  std::vector<QuadContour> first, again;
-  ASSERT_TRUE(ConvertContours(arc, 1, first, &memo));
-  const QuadContour* known = memo.Find(arc.points);
-  ASSERT_NE(known, nullptr);
-  EXPECT_EQ(std::vector<QuadContour>{*known}, first);
-  ASSERT_TRUE(ConvertContours(arc, 1, again, &memo));
-  EXPECT_EQ(again, first);
-  // Points that differ in a kind, or in a zero's sign only, are other points.
-  Outline quadratic = arc, negativeZero = arc;
-  quadratic.points[1].kind = PointKind::kQuadratic;
-  negativeZero.points[0].at.x = -0.0;
-  EXPECT_EQ(memo.Find(quadratic.points), nullptr);
-  EXPECT_EQ(memo.Find(negativeZero.points), nullptr);
-}
-
 }  // namespace
 }  // namespace tavrfndl::outline
