@@ -1,12 +1,12 @@
 // Glyph outlines for fonts whose glyphs are not stored as TrueType "glyf" data: a font engine's
-// outline records are parsed into contours of lines, quadratic and cubic Bézier segments, the
-// cubic segments are replaced by quadratic splines within a stated tolerance, and the result is
-// written as a simple TrueType glyph (the only kind of glyph a format-0 soft font carries).
+// outline of on-curve points and quadratic and cubic control points is converted to quadratic
+// curves, the cubic arcs replaced by quadratic splines within a stated tolerance, and the result
+// is written as a simple TrueType glyph (the only kind of glyph a format-0 soft font carries).
 //
 // The module stands alone: it reads nothing of the font and knows neither the font engine nor the
-// stream. Everything here is coordinates in font units, y upwards. Failures (an outline record
-// that does not parse, coordinates a TrueType glyph cannot hold, no memory) return false and
-// leave nothing half-usable to the caller, who treats the glyph as missing.
+// stream. Everything here is coordinates in font units, y upwards. Failures (an outline whose
+// points do not make curves, coordinates a TrueType glyph cannot hold, no memory) return false
+// and leave nothing half-usable to the caller, who treats the glyph as missing.
 #pragma once
 
 #include <cstddef>
@@ -21,21 +21,24 @@ struct Point {
   double y = 0;
 };
 
-enum class SegmentKind : uint8_t { kLine, kQuadratic, kCubic };
+// What a point of an outline is, as FreeType tags it: on the curve, the control point of a
+// quadratic arc, or one of the two control points of a cubic arc.
+enum class PointKind : uint8_t { kOnCurve, kQuadratic, kCubic };
 
-// One piece of a contour from the previous segment's end (or the contour's start) to end:
-// control[0] is a quadratic segment's control point, control[0] and control[1] a cubic's.
-struct Segment {
-  SegmentKind kind = SegmentKind::kLine;
-  Point control[2];
-  Point end;
+struct OutlinePoint {
+  Point at;
+  PointKind kind = PointKind::kOnCurve;
 };
 
-// A closed contour: the outline runs from start through the segments and back to start, with a
-// straight line when the last segment ends elsewhere.
-struct Contour {
-  Point start;
-  std::vector<Segment> segments;
+// A glyph's outline as font engines keep it: closed contours of points, contour i running from
+// the end of contour i - 1 (or the first point) up to contourEnds[i], exclusive. Between two
+// consecutive quadratic control points lies an implied on-curve point, their midpoint; cubic
+// control points come in pairs before an on-curve point, or before the contour's start when they
+// close it. A contour that begins with a quadratic control point starts at its last point, or
+// at the midpoint of its last and first points when both are control points.
+struct Outline {
+  std::vector<OutlinePoint> points;
+  std::vector<size_t> contourEnds;
 };
 
 // A point of a TrueType contour in whole font units. Between two consecutive off-curve points
@@ -63,14 +66,14 @@ double ToleranceForEm(uint32_t unitsPerEm);
 // for coordinates that are not finite or lie beyond ±2^16, where no glyph reaches.
 bool CubicToQuadratics(Point p0, Point p1, Point p2, Point p3, double tolerance, QuadContour& out);
 
-// The contours as TrueType contours: on-curve points rounded to whole units, cubic segments
-// through CubicToQuadratics, quadratic segments kept (their control points rounded). Repeated
+// The outline's contours as TrueType contours: on-curve points rounded to whole units, cubic
+// arcs through CubicToQuadratics, quadratic arcs kept (their control points rounded). Repeated
 // on-curve points are dropped, and so is an on-curve point that is exactly the midpoint of two
 // off-curve neighbours, except that one on-curve point always stays and the contour starts
-// there.
-// Contours without segments, or whose points all coincide, are left out.
-bool ConvertContours(std::span<const Contour> contours, double tolerance,
-                     std::vector<QuadContour>& out);
+// there. Contours of one point, or whose points all coincide, are left out. False, besides the
+// coordinates, for points that do not make curves: cubic control points not in pairs before an
+// on-curve point or the contour's start, a contour starting with one, contour ends out of order.
+bool ConvertContours(const Outline& outline, double tolerance, std::vector<QuadContour>& out);
 
 struct EncodedGlyph {
   std::vector<uint8_t> bytes;  // the "glyf" entry, unpadded; empty for a glyph without outline
@@ -84,12 +87,5 @@ struct EncodedGlyph {
 // gives an empty glyph. False when the glyph cannot be written: a coordinate or a delta beyond
 // 16 bits, more than 65535 points or 32767 contours.
 bool EncodeSimpleGlyph(std::span<const QuadContour> contours, EncodedGlyph& out);
-
-// Native outline records as the Windows font engine's GetGlyphOutlineW writes them for
-// GGO_NATIVE, little-endian: per contour a TTPOLYGONHEADER (cb, dwType 24, pfxStart), then
-// TTPOLYCURVE records (wType 1 line, 2 quadratic spline, 3 cubic spline; cpfx; cpfx POINTFX),
-// coordinates 16.16 fixed. The records are untrusted: every count and length is checked against
-// the data, and anything not laid out so fails. Empty data is a glyph without outline.
-bool ParseNativeOutline(const uint8_t* data, size_t size, std::vector<Contour>& out);
 
 }  // namespace tavrfndl::outline

@@ -1,7 +1,8 @@
 // The operating system as the library sees it: the Windows font engine (a memory device context
 // with a logical font selected), read-only file mapping and the ANSI code page. Each member keeps
 // the name and the meaning of the Windows call it stands for, so that the Windows build maps it
-// one to one; the POSIX build answers with fontconfig, FreeType, mmap and iconv.
+// one to one (glyph outlines excepted, which come as the library reads them); the POSIX build
+// answers with fontconfig, FreeType, mmap and iconv.
 //
 // Nothing above this folder knows which operating system it runs on.
 #pragma once
@@ -11,18 +12,13 @@
 #include <memory>
 #include <optional>
 
+#include "outline/outline.h"
+
 namespace tavrfndl::platform {
 
 inline constexpr uint32_t GDI_ERROR = 0xFFFFFFFFu;
 inline constexpr uint32_t GGO_METRICS = 0;
 inline constexpr uint32_t GGO_GLYPH_INDEX = 0x80;
-inline constexpr uint32_t GGO_NATIVE = 2;
-inline constexpr uint32_t GGO_UNHINTED = 0x100;
-// The native outline records (GGO_NATIVE): TTPOLYGONHEADER.dwType and TTPOLYCURVE.wType.
-inline constexpr uint32_t TT_POLYGON_TYPE = 24;
-inline constexpr uint16_t TT_PRIM_LINE = 1;
-inline constexpr uint16_t TT_PRIM_QSPLINE = 2;
-inline constexpr uint16_t TT_PRIM_CSPLINE = 3;
 inline constexpr uint32_t CP_ACP = 0;
 
 // The Windows LOGFONTA, member for member.
@@ -113,18 +109,13 @@ class FontEngine {
   // With no block: the size of the block; with a block of at least that size: fills it and
   // returns nonzero; 0 on failure.
   virtual uint32_t GetOutlineTextMetricsA(HDC hdc, uint32_t cjCopy, OUTLINETEXTMETRICA* potm) = 0;
-  // With GGO_NATIVE | GGO_UNHINTED (| GGO_GLYPH_INDEX) and the identity matrix: the glyph's
-  // unhinted outline at the font's size, as Windows lays the records out in memory (per contour
-  // a TTPOLYGONHEADER, then TTPOLYCURVE records of TT_PRIM_LINE, TT_PRIM_QSPLINE or
-  // TT_PRIM_CSPLINE; little-endian, FIXED coordinates). For a font created with lfHeight =
-  // -unitsPerEm the coordinates are font units. With no buffer: the size of the records (0 for
-  // a glyph without outline); with one at least that large: the size copied. Fills *lpgm.
-  // GDI_ERROR for other formats, a smaller buffer, or a failure; also from engines that give
-  // no outlines, which is the default.
-  virtual uint32_t GetGlyphOutlineW(HDC /*hdc*/, uint32_t /*uChar*/, uint32_t /*fuFormat*/,
-                                    GLYPHMETRICS* /*lpgm*/, uint32_t /*cjBuffer*/,
-                                    void* /*pvBuffer*/, const MAT2* /*lpmat2*/) {
-    return GDI_ERROR;
+  // The unhinted outline of glyph index glyph at the font's size, in units of its em: font units
+  // for a font made at lfHeight = -unitsPerEm. Coordinates reach no further than GDI's 16.16
+  // fixed point holds (±32768). False for a glyph the font does not have, an outline that
+  // cannot be read, or no memory; also from engines that give no outlines, which is the
+  // default. After a failure out holds nothing to use.
+  virtual bool LoadGlyphOutline(HDC /*hdc*/, uint32_t /*glyph*/, outline::Outline& /*out*/) {
+    return false;
   }
 };
 

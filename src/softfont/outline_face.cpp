@@ -29,57 +29,25 @@ std::optional<int16_t> LeftSideBearing(FontTables& tables, uint16_t glyph) {
   return lsb;
 }
 
-void Scale(outline::Point& p, double scale) {
-  p.x *= scale;
-  p.y *= scale;
-}
-
-void ScaleContours(std::vector<outline::Contour>& contours, double scale) {
-  for (outline::Contour& contour : contours) {
-    Scale(contour.start, scale);
-    for (outline::Segment& segment : contour.segments) {
-      for (outline::Point& control : segment.control) Scale(control, scale);
-      Scale(segment.end, scale);
-    }
+// The glyph's outline as the engine gives it for emFont (font units), scaled to the made font.
+bool FetchOutline(platform::HDC emFont, uint16_t glyph, uint32_t scale, outline::Outline& out) {
+  if (emFont == nullptr || !platform::CurrentFontEngine().LoadGlyphOutline(emFont, glyph, out)) {
+    return false;
   }
-}
-
-constexpr uint32_t kUsualRecordBytes = 8192;
-
-// The glyph's outline as the engine gives it for emFont: font units.
-bool FetchOutline(platform::HDC emFont, uint16_t glyph, std::vector<outline::Contour>& contours) {
-  platform::FontEngine& engine = platform::CurrentFontEngine();
-  constexpr uint32_t kFormat =
-      platform::GGO_NATIVE | platform::GGO_UNHINTED | platform::GGO_GLYPH_INDEX;
-  platform::GLYPHMETRICS gm;
-  const auto* identity = &platform::kIdentityMatrix;
-  if (emFont == nullptr) return false;
-  // Most glyphs' records fit a few kilobytes: asked for at once, the engine loads the glyph once
-  // instead of once for the size and once for the records.
-  std::vector<uint8_t> records(kUsualRecordBytes);
-  uint32_t size = engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, kUsualRecordBytes,
-                                          records.data(), identity);
-  if (size == platform::GDI_ERROR) {
-    size = engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, 0, nullptr, identity);
-    if (size == platform::GDI_ERROR) return false;
-    records.resize(size);
-    if (size > 0 && engine.GetGlyphOutlineW(emFont, glyph, kFormat, &gm, size, records.data(),
-                                            identity) != size) {
-      return false;
-    }
+  for (outline::OutlinePoint& p : out.points) {
+    p.at.x *= scale;
+    p.at.y *= scale;
   }
-  return size <= records.size() && outline::ParseNativeOutline(records.data(), size, contours);
+  return true;
 }
 
-// The contours in the made font's units as a TrueType glyph within what its "maxp" promises.
+// The outline in the made font's units as a TrueType glyph within what its "maxp" promises.
 // The deviation allowed is half that of the face's em: rounding to whole units of the made
 // font takes the rest.
-bool ConvertGlyph(std::vector<outline::Contour>& contours, uint16_t unitsPerEm,
+bool ConvertGlyph(const outline::Outline& outline, uint16_t unitsPerEm, uint32_t scale,
                   outline::EncodedGlyph& encoded) {
-  const uint32_t scale = sfnt::OutlineFaceScale(unitsPerEm);
-  ScaleContours(contours, scale);
   std::vector<outline::QuadContour> quadratic;
-  return outline::ConvertContours(contours, outline::ToleranceForEm(unitsPerEm) * scale / 2,
+  return outline::ConvertContours(outline, outline::ToleranceForEm(unitsPerEm) * scale / 2,
                                   quadratic) &&
          outline::EncodeSimpleGlyph(quadratic, encoded) &&
          encoded.points <= sfnt::kMaxOutlinePoints &&
@@ -110,10 +78,12 @@ platform::HDC EmFont::dc() {
 std::optional<ByteView> OutlineGlyphData(FontTables& tables, EmFont& emFont, uint16_t glyph,
                                          std::vector<uint8_t>& storage) {
   const uint16_t em = emFont.unitsPerEm();
+  const uint32_t scale = sfnt::OutlineFaceScale(em);
   try {
-    std::vector<outline::Contour> contours;
+    outline::Outline outline;
     outline::EncodedGlyph encoded;
-    if (!FetchOutline(emFont.dc(), glyph, contours) || !ConvertGlyph(contours, em, encoded)) {
+    if (!FetchOutline(emFont.dc(), glyph, scale, outline) ||
+        !ConvertGlyph(outline, em, scale, encoded)) {
       return std::nullopt;
     }
     storage = std::move(encoded.bytes);
@@ -123,7 +93,7 @@ std::optional<ByteView> OutlineGlyphData(FontTables& tables, EmFont& emFont, uin
   // The header's xMin is set to the bearing so that the glyph is drawn where its points lie.
   const std::optional<int16_t> lsb = LeftSideBearing(tables, glyph);
   if (lsb && storage.size() >= sfnt::kGlyphHeaderSize) {
-    const int32_t scaled = int32_t{*lsb} * static_cast<int32_t>(sfnt::OutlineFaceScale(em));
+    const int32_t scaled = int32_t{*lsb} * static_cast<int32_t>(scale);
     PutU16(&storage[2], static_cast<uint16_t>(std::clamp<int32_t>(scaled, INT16_MIN, INT16_MAX)));
   }
   return ByteView(storage.data(), storage.size());

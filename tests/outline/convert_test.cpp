@@ -61,51 +61,98 @@ TEST(CubicToQuadratics, RefusesCoordinatesNoGlyphCanHold) {
   }
 }
 
-Segment Line(double x, double y) {
-  return {SegmentKind::kLine, {}, {x, y}};
+// An outline of contours written as points: 'o' on the curve, 'q' and 'c' quadratic and cubic
+// control points.
+struct Written {
+  double x, y;
+  char kind;
+};
+
+Outline Make(const std::vector<std::vector<Written>>& contours) {
+  Outline outline;
+  for (const auto& contour : contours) {
+    for (const Written& p : contour) {
+      const PointKind kind = p.kind == 'o'   ? PointKind::kOnCurve
+                             : p.kind == 'q' ? PointKind::kQuadratic
+                                             : PointKind::kCubic;
+      outline.points.push_back({{p.x, p.y}, kind});
+    }
+    outline.contourEnds.push_back(outline.points.size());
+  }
+  return outline;
 }
 
 TEST(ConvertContours, DropsRepeatedAndImpliedPointsAndStartsOnTheCurve) {
-  // A square with a zero-length line and an explicit closing line; quadratic segments of which
-  // all but one end at the midpoint of their control points; a contour that is one point.
-  const std::vector<Contour> contours = {
-      {{0, 0}, {Line(100, 0), Line(100, 0), Line(100, 100), Line(0, 100), Line(0, 0)}},
-      {{10, 0},
-       {{SegmentKind::kQuadratic, {{20, 0}}, {20, 12}},
-        {SegmentKind::kQuadratic, {{20, 20}}, {10, 20}},
-        {SegmentKind::kQuadratic, {{0, 20}}, {0, 10}},
-        {SegmentKind::kQuadratic, {{0, 0}}, {10, 0}}}},
-      {{5, 5}, {Line(5, 5)}},
-  };
+  // A square with a repeated point and an explicit closing point; quadratic arcs of which all
+  // but one end at the midpoint of their control points; contours that are one point.
+  const Outline outline = Make({
+      {{0, 0, 'o'}, {100, 0, 'o'}, {100, 0, 'o'}, {100, 100, 'o'}, {0, 100, 'o'}, {0, 0, 'o'}},
+      {{10, 0, 'o'},
+       {20, 0, 'q'},
+       {20, 12, 'o'},
+       {20, 20, 'q'},
+       {10, 20, 'o'},
+       {0, 20, 'q'},
+       {0, 10, 'o'},
+       {0, 0, 'q'}},
+      {{5, 5, 'o'}, {5, 5, 'o'}},
+      {{7, 7, 'o'}},
+  });
   std::vector<QuadContour> out;
-  ASSERT_TRUE(ConvertContours(contours, 1, out));
+  ASSERT_TRUE(ConvertContours(outline, 1, out));
   const std::vector<QuadContour> expected = {
       {{0, 0, true}, {100, 0, true}, {100, 100, true}, {0, 100, true}},
       {{20, 12, true}, {20, 20, false}, {0, 20, false}, {0, 0, false}, {20, 0, false}},
   };
   EXPECT_EQ(out, expected);
 
-  // The junctions of four quadratics around a diamond are all midpoints: one stays, so that the
-  // contour starts on the curve.
-  const std::vector<Contour> diamond = {{{10, 0},
-                                         {{SegmentKind::kQuadratic, {{20, -10}}, {30, 0}},
-                                          {SegmentKind::kQuadratic, {{40, 10}}, {30, 20}},
-                                          {SegmentKind::kQuadratic, {{20, 30}}, {10, 20}},
-                                          {SegmentKind::kQuadratic, {{0, 10}}, {10, 0}}}}};
-  ASSERT_TRUE(ConvertContours(diamond, 1, out));
-  ASSERT_EQ(out.size(), 1u);
-  const QuadContour diamondPoints = {
+  // A diamond of control points only starts at the midpoint of the last and the first; the
+  // junctions are all midpoints, and one stays so that the contour starts on the curve.
+  ASSERT_TRUE(ConvertContours(Make({{{20, -10, 'q'}, {40, 10, 'q'}, {20, 30, 'q'}, {0, 10, 'q'}}}),
+                              1, out));
+  const QuadContour diamond = {
       {10, 0, true}, {20, -10, false}, {40, 10, false}, {20, 30, false}, {0, 10, false}};
-  EXPECT_EQ(out[0], diamondPoints);
+  EXPECT_EQ(out, std::vector<QuadContour>{diamond});
+  // A contour that begins with a control point starts at its last point.
+  ASSERT_TRUE(ConvertContours(Make({{{10, 10, 'q'}, {20, 0, 'o'}, {0, 0, 'o'}}}), 1, out));
+  const QuadContour arc = {{0, 0, true}, {10, 10, false}, {20, 0, true}};
+  EXPECT_EQ(out, std::vector<QuadContour>{arc});
+}
+
+TEST(ConvertContours, RefusesPointsThatMakeNoCurves) {
+  Outline endsBackwards = Make({{{0, 0, 'o'}, {10, 0, 'o'}}, {{5, 5, 'o'}}});
+  std::swap(endsBackwards.contourEnds[0], endsBackwards.contourEnds[1]);
+  Outline endsPastThePoints = Make({{{0, 0, 'o'}, {10, 0, 'o'}}});
+  endsPastThePoints.contourEnds[0] = 3;
+  const Outline refused[] = {
+      Make({{{0, 0, 'c'}, {10, 0, 'c'}, {10, 10, 'o'}}}),               // starts with a cubic
+      Make({{{0, 0, 'o'}, {10, 0, 'c'}, {10, 10, 'o'}}}),               // a lone cubic control
+      Make({{{0, 0, 'o'}, {10, 0, 'c'}, {10, 10, 'c'}, {5, 5, 'q'}}}),  // cubic before quadratic
+      endsBackwards,
+      endsPastThePoints,
+  };
+  for (const Outline& outline : refused) {
+    std::vector<QuadContour> out(1);
+    EXPECT_FALSE(ConvertContours(outline, 1, out));
+    EXPECT_EQ(out.size(), 1u);
+  }
 }
 
 TEST(ConvertContours, ACircleOfFourCubicsNeedsFewPoints) {
   constexpr double k = 276;  // 500 × 0.552, the control distance of a quarter circle
-  const std::vector<Contour> circle = {{{500, 0},
-                                        {{SegmentKind::kCubic, {{500, k}, {k, 500}}, {0, 500}},
-                                         {SegmentKind::kCubic, {{-k, 500}, {-500, k}}, {-500, 0}},
-                                         {SegmentKind::kCubic, {{-500, -k}, {-k, -500}}, {0, -500}},
-                                         {SegmentKind::kCubic, {{k, -500}, {500, -k}}, {500, 0}}}}};
+  // The last arc's control points close the contour on its start.
+  const Outline circle = Make({{{500, 0, 'o'},
+                                {500, k, 'c'},
+                                {k, 500, 'c'},
+                                {0, 500, 'o'},
+                                {-k, 500, 'c'},
+                                {-500, k, 'c'},
+                                {-500, 0, 'o'},
+                                {-500, -k, 'c'},
+                                {-k, -500, 'c'},
+                                {0, -500, 'o'},
+                                {k, -500, 'c'},
+                                {500, -k, 'c'}}});
   std::vector<QuadContour> out;
   ASSERT_TRUE(ConvertContours(circle, 1, out));
   ASSERT_EQ(out.size(), 1u);

@@ -1,14 +1,18 @@
-// Native outlines of a font with CFF outlines from GDI: the engine passes GDI's records through,
-// and the glyphs the outline module makes of them are the ones the Linux library makes of
-// FreeType's outlines of the same file (under Wine: those of straight lines only, see below).
+// GDI's native outline records: the parser reads what GDI lays out and refuses anything else,
+// and the glyphs the outline module makes of a CFF font's outlines from GDI are the ones the
+// Linux library makes of FreeType's outlines of the same file (under Wine: those of straight
+// lines only, see below).
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "outline/outline.h"
 #include "platform/platform.h"
+#include "platform/windows/native_outline.h"
 #include "support/shared_read.h"
 
 // After the library's header, whose constants <windows.h> would turn into macros.
@@ -18,6 +22,109 @@ namespace tavrfndl::testing {
 namespace {
 
 namespace pf = tavrfndl::platform;
+using outline::PointKind;
+using pf::windows::ParseNativeOutline;
+
+// ----- The records -----
+
+class Records {
+ public:
+  Records& Polygon(double x, double y) {
+    polygon_ = bytes_.size();
+    U32(0).U32(24).Fixed(x).Fixed(y);
+    return *this;
+  }
+  Records& Curve(uint16_t type, std::vector<std::pair<double, double>> points) {
+    U16(type).U16(static_cast<uint16_t>(points.size()));
+    for (auto [x, y] : points) Fixed(x).Fixed(y);
+    const uint32_t cb = static_cast<uint32_t>(bytes_.size() - polygon_);
+    for (int i = 0; i < 4; ++i) bytes_[polygon_ + i] = static_cast<uint8_t>(cb >> (8 * i));
+    return *this;
+  }
+  std::vector<uint8_t>& bytes() { return bytes_; }
+
+ private:
+  Records& U16(uint32_t v) {
+    bytes_.push_back(static_cast<uint8_t>(v));
+    bytes_.push_back(static_cast<uint8_t>(v >> 8));
+    return *this;
+  }
+  Records& U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+  Records& Fixed(double v) { return U32(static_cast<uint32_t>(static_cast<int32_t>(v * 65536))); }
+
+  std::vector<uint8_t> bytes_;
+  size_t polygon_ = 0;
+};
+
+Records Sample() {
+  Records r;
+  r.Polygon(0, 0)
+      .Curve(1, {{100, 0}})
+      .Curve(2, {{200, 0}, {200, 100}, {100, 200.5}})
+      .Curve(3, {{50, 200}, {0, 150}, {-0.25, 100}});
+  r.Polygon(10, 10).Curve(1, {{20, 10}, {20, 20}});
+  return r;
+}
+
+struct Expected {
+  double x, y;
+  PointKind kind;
+};
+
+TEST(ParseNativeOutline, ReadsLinesAndSplines) {
+  Records r = Sample();
+  outline::Outline parsed;
+  ASSERT_TRUE(ParseNativeOutline(r.bytes().data(), r.bytes().size(), parsed));
+  constexpr PointKind on = PointKind::kOnCurve, quadratic = PointKind::kQuadratic,
+                      cubic = PointKind::kCubic;
+  // A quadratic spline's points but the last are control points, a cubic spline's come in
+  // (control, control, end) triples.
+  const Expected expected[] = {
+      {0, 0, on},       {100, 0, on},     {200, 0, quadratic}, {200, 100, quadratic},
+      {100, 200.5, on}, {50, 200, cubic}, {0, 150, cubic},     {-0.25, 100, on},
+      {10, 10, on},     {20, 10, on},     {20, 20, on}};
+  ASSERT_EQ(parsed.points.size(), std::size(expected));
+  for (size_t i = 0; i < parsed.points.size(); ++i) {
+    EXPECT_EQ(parsed.points[i].at.x, expected[i].x) << i;
+    EXPECT_EQ(parsed.points[i].at.y, expected[i].y) << i;
+    EXPECT_EQ(parsed.points[i].kind, expected[i].kind) << i;
+  }
+  EXPECT_EQ(parsed.contourEnds, (std::vector<size_t>{8, 11}));
+  EXPECT_TRUE(ParseNativeOutline(nullptr, 0, parsed));
+  EXPECT_TRUE(parsed.points.empty() && parsed.contourEnds.empty());
+}
+
+TEST(ParseNativeOutline, RefusesRecordsNotLaidOutSo) {
+  struct Damage {
+    const char* name;
+    void (*apply)(std::vector<uint8_t>&);
+  };
+  const Damage damages[] = {
+      {"cb below the header", [](std::vector<uint8_t>& b) { b[0] = 15; }},
+      {"cb past the data", [](std::vector<uint8_t>& b) { b[0] += 1; }},
+      {"cb of 4 GB", [](std::vector<uint8_t>& b) { std::memset(b.data(), 0xFF, 4); }},
+      {"polygon type", [](std::vector<uint8_t>& b) { b[4] = 25; }},
+      {"unknown curve type", [](std::vector<uint8_t>& b) { b[16] = 4; }},
+      {"no points", [](std::vector<uint8_t>& b) { b[18] = 0; }},
+      {"more points than bytes", [](std::vector<uint8_t>& b) { b[18] = 2; }},
+      {"cubic points not in threes", [](std::vector<uint8_t>& b) { b[58] = 2; }},
+      {"truncated", [](std::vector<uint8_t>& b) { b.resize(b.size() - 1); }},
+      {"trailing bytes", [](std::vector<uint8_t>& b) { b.push_back(0); }},
+  };
+  for (const Damage& d : damages) {
+    Records r = Sample();
+    ASSERT_EQ(r.bytes()[58], 3);  // the cubic record's point count
+    d.apply(r.bytes());
+    outline::Outline parsed;
+    EXPECT_FALSE(ParseNativeOutline(r.bytes().data(), r.bytes().size(), parsed)) << d.name;
+  }
+  Records single;
+  single.Polygon(0, 0).Curve(2, {{1, 1}});
+  outline::Outline parsed;
+  EXPECT_FALSE(ParseNativeOutline(single.bytes().data(), single.bytes().size(), parsed));
+}
+
+// ----- GDI's outlines of a CFF font -----
 
 constexpr char kNimbusSans[] = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
 constexpr uint32_t kNativeByIndex = GGO_NATIVE | GGO_UNHINTED | GGO_GLYPH_INDEX;
@@ -63,48 +170,57 @@ bool RunsUnderWine() {
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-bool HasQuadraticSegments(const std::vector<outline::Contour>& contours) {
-  for (const outline::Contour& contour : contours) {
-    for (const outline::Segment& segment : contour.segments) {
-      if (segment.kind == outline::SegmentKind::kQuadratic) return true;
-    }
+bool HasQuadraticArcs(const outline::Outline& outline) {
+  for (const outline::OutlinePoint& p : outline.points) {
+    if (p.kind == PointKind::kQuadratic) return true;
   }
   return false;
+}
+
+bool SamePoints(const outline::Outline& a, const outline::Outline& b) {
+  if (a.contourEnds != b.contourEnds || a.points.size() != b.points.size()) return false;
+  for (size_t i = 0; i < a.points.size(); ++i) {
+    const outline::OutlinePoint &p = a.points[i], &q = b.points[i];
+    if (p.at.x != q.at.x || p.at.y != q.at.y || p.kind != q.kind) return false;
+  }
+  return true;
+}
+
+// GDI's records as they are, read by the parser.
+outline::Outline DirectFromGdi(pf::HDC dc, uint32_t glyph) {
+  ::GLYPHMETRICS gm{};
+  const ::MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  const auto gdc = reinterpret_cast<::HDC>(dc);
+  const DWORD size = ::GetGlyphOutlineW(gdc, glyph, kNativeByIndex, &gm, 0, nullptr, &identity);
+  std::vector<uint8_t> records(size);
+  outline::Outline parsed;
+  EXPECT_NE(size, GDI_ERROR);
+  EXPECT_EQ(::GetGlyphOutlineW(gdc, glyph, kNativeByIndex, &gm, size, records.data(), &identity),
+            size);
+  EXPECT_TRUE(ParseNativeOutline(records.data(), records.size(), parsed));
+  return parsed;
 }
 
 TEST(NativeOutline, CffGlyphsFromGdiAreTheLinuxLibrarys) {
   if (ReadSharedFile(kNimbusSans).empty()) GTEST_SKIP() << kNimbusSans << " missing";
   pf::FontEngine& engine = pf::CurrentFontEngine();
   pf::LOGFONTA lf;
-  lf.lfHeight = -1000;  // the font's unitsPerEm: the records are in font units
+  lf.lfHeight = -1000;  // the font's unitsPerEm: the outline is in font units
   pf::HDC dc = engine.CreateCompatibleDC();
   pf::HFONT font = engine.CreateFontIndirectA(lf, kNimbusSans);
   ASSERT_NE(font, nullptr);
   engine.SelectObject(dc, font);
   for (const LinuxGlyph& expected : kLinuxGlyphs) {
     SCOPED_TRACE(expected.glyph);
-    pf::GLYPHMETRICS gm;
-    const uint32_t size = engine.GetGlyphOutlineW(dc, expected.glyph, kNativeByIndex, &gm, 0,
-                                                  nullptr, &pf::kIdentityMatrix);
-    ASSERT_NE(size, GDI_ERROR);
-    std::vector<uint8_t> records(size), direct(size);
-    ASSERT_EQ(engine.GetGlyphOutlineW(dc, expected.glyph, kNativeByIndex, &gm, size, records.data(),
-                                      &pf::kIdentityMatrix),
-              size);
-    ::GLYPHMETRICS directMetrics{};
-    const ::MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-    ASSERT_EQ(::GetGlyphOutlineW(reinterpret_cast<::HDC>(dc), expected.glyph, kNativeByIndex,
-                                 &directMetrics, size, direct.data(), &identity),
-              size);
-    EXPECT_EQ(records, direct);
+    outline::Outline fromEngine;
+    ASSERT_TRUE(engine.LoadGlyphOutline(dc, expected.glyph, fromEngine));
+    EXPECT_TRUE(SamePoints(fromEngine, DirectFromGdi(dc, expected.glyph)));
 
-    std::vector<outline::Contour> contours;
     std::vector<outline::QuadContour> quadratic;
     outline::EncodedGlyph glyph;
-    ASSERT_TRUE(outline::ParseNativeOutline(records.data(), records.size(), contours));
-    ASSERT_TRUE(outline::ConvertContours(contours, outline::ToleranceForEm(1000), quadratic));
+    ASSERT_TRUE(outline::ConvertContours(fromEngine, outline::ToleranceForEm(1000), quadratic));
     ASSERT_TRUE(outline::EncodeSimpleGlyph(quadratic, glyph));
-    if (RunsUnderWine() && HasQuadraticSegments(contours)) {
+    if (RunsUnderWine() && HasQuadraticArcs(fromEngine)) {
       // Wine's GDI writes every off-curve point of FreeType's outline into TT_PRIM_QSPLINE
       // records, the control points of a CFF font's cubic curves too: its curves are not the
       // font's. Windows' own GDI gives them as TT_PRIM_CSPLINE.

@@ -38,7 +38,6 @@
 #include "platform/posix/code_page.h"
 #include "platform/posix/engine_stats.h"
 #include "platform/posix/face_query.h"
-#include "platform/posix/native_outline.h"
 #include "platform/posix/shared_mapping.h"
 #include "sfnt/bytes.h"
 #include "sfnt/directory.h"
@@ -345,42 +344,52 @@ bool IsIdentity(const MAT2& m) {
   return is(m.eM11, 1) && is(m.eM12, 0) && is(m.eM21, 0) && is(m.eM22, 1);
 }
 
-int64_t FloorDiv(int64_t num, int64_t den) {
-  return num >= 0 ? num / den : -((-num + den - 1) / den);
+outline::PointKind KindOf(char tag) {
+  switch (FT_CURVE_TAG(tag)) {
+    case FT_CURVE_TAG_ON:
+      return outline::PointKind::kOnCurve;
+    case FT_CURVE_TAG_CONIC:
+      return outline::PointKind::kQuadratic;
+    default:  // FreeType takes any other tag as cubic
+      return outline::PointKind::kCubic;
+  }
 }
 
-// The unhinted outline of a glyph as native outline records at the font's size, and its
-// metrics: the black box is the outline's control box widened to whole pixels (1 x 1 without
-// outline), the cell advance the one GetCharWidthA gives.
-bool LoadNativeOutline(FontObject& font, uint32_t uChar, bool glyphIndex,
-                       std::vector<uint8_t>& records, GLYPHMETRICS& gm) {
+// Within what GDI's 16.16 fixed-point outlines hold: both engines refuse the same glyphs.
+bool InFixedRange(double v) {
+  return v >= -32768.0 && v < 32768.0;
+}
+
+// The outline's points scaled to the font's size, and its contours.
+bool CopyOutline(const FT_Outline& from, double scale, outline::Outline& out) {
+  const auto count = static_cast<size_t>(from.n_points > 0 ? from.n_points : 0);
+  out.points.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    const outline::Point at = {static_cast<double>(from.points[i].x) * scale,
+                               static_cast<double>(from.points[i].y) * scale};
+    if (!InFixedRange(at.x) || !InFixedRange(at.y)) return false;
+    out.points[i] = {at, KindOf(from.tags[i])};
+  }
+  out.contourEnds.resize(static_cast<size_t>(from.n_contours > 0 ? from.n_contours : 0));
+  for (size_t c = 0; c < out.contourEnds.size(); ++c) {
+    out.contourEnds[c] = static_cast<size_t>(from.contours[c]) + 1;
+  }
+  return true;
+}
+
+// The unhinted outline of a glyph, loaded in font units and scaled to the font's whole-pixel em:
+// exact font units for a font made at lfHeight = -unitsPerEm.
+bool LoadOutline(FontObject& font, uint32_t glyph, outline::Outline& out) {
   Face& face = *font.face;
   std::lock_guard<std::mutex> lock(face.mutex);
   constexpr FT_Int32 kFontUnits = FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP;
-  FT_UInt glyph = glyphIndex ? uChar : GlyphOfCode(face, uChar);
-  if (glyph >= static_cast<FT_UInt>(face.ft->num_glyphs) ||
+  if (face.unitsPerEm <= 0 || glyph >= static_cast<FT_UInt>(face.ft->num_glyphs) ||
       FT_Load_Glyph(face.ft, glyph, kFontUnits) != 0 ||
       face.ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
     return false;
   }
-  const FT_Outline& outline = face.ft->glyph->outline;
-  if (!posix::WriteNativeOutline(outline, font.ppem, face.unitsPerEm, records)) return false;
-  gm = GLYPHMETRICS();
-  gm.gmBlackBoxX = gm.gmBlackBoxY = 1;
-  if (outline.n_points > 0) {
-    FT_BBox box;
-    FT_Outline_Get_CBox(&outline, &box);
-    const int64_t left = FloorDiv(box.xMin * font.ppem, face.unitsPerEm);
-    const int64_t bottom = FloorDiv(box.yMin * font.ppem, face.unitsPerEm);
-    const int64_t right = -FloorDiv(-box.xMax * font.ppem, face.unitsPerEm);
-    const int64_t top = -FloorDiv(-box.yMax * font.ppem, face.unitsPerEm);
-    gm.gmBlackBoxX = static_cast<uint32_t>(right > left ? right - left : 1);
-    gm.gmBlackBoxY = static_cast<uint32_t>(top > bottom ? top - bottom : 1);
-    gm.gmptGlyphOrigin = {static_cast<int32_t>(left), static_cast<int32_t>(top)};
-  }
-  const int32_t cellInc = font.Scale(face.ft->glyph->metrics.horiAdvance);
-  gm.gmCellIncX = static_cast<int16_t>(cellInc > INT16_MAX ? INT16_MAX : cellInc);
-  return true;
+  const double scale = static_cast<double>(font.ppem) / static_cast<double>(face.unitsPerEm);
+  return CopyOutline(face.ft->glyph->outline, scale, out);
 }
 
 class PosixFontEngine final : public FontEngine {
@@ -572,29 +581,10 @@ class PosixFontEngine final : public FontEngine {
     });
   }
 
-  // Native outlines only: GGO_NATIVE | GGO_UNHINTED, optionally GGO_GLYPH_INDEX, with the
-  // identity matrix. The outline is the font's own in font units (no hinting), scaled to the
-  // font's whole-pixel em: exact font units for a font made at lfHeight = -unitsPerEm.
-  uint32_t GetGlyphOutlineW(HDC hdc, uint32_t uChar, uint32_t fuFormat, GLYPHMETRICS* lpgm,
-                            uint32_t cjBuffer, void* pvBuffer, const MAT2* lpmat2) override {
-    return NoThrow(GDI_ERROR, [&] {
-      if (lpgm == nullptr || lpmat2 == nullptr || !IsIdentity(*lpmat2)) return GDI_ERROR;
-      if ((fuFormat & ~GGO_GLYPH_INDEX) != (GGO_NATIVE | GGO_UNHINTED)) return GDI_ERROR;
+  bool LoadGlyphOutline(HDC hdc, uint32_t glyph, outline::Outline& out) override {
+    return NoThrow(false, [&] {
       FontRef font(AcquireSelected(hdc));
-      if (!font) return GDI_ERROR;
-      std::vector<uint8_t> records;
-      GLYPHMETRICS gm;
-      const bool glyphIndex = (fuFormat & GGO_GLYPH_INDEX) != 0;
-      if (!LoadNativeOutline(*font, uChar, glyphIndex, records, gm) ||
-          records.size() > kLargestFontData) {
-        return GDI_ERROR;
-      }
-      *lpgm = gm;
-      const auto size = static_cast<uint32_t>(records.size());
-      if (pvBuffer == nullptr || cjBuffer == 0) return size;
-      if (cjBuffer < size) return GDI_ERROR;
-      if (size > 0) memcpy(pvBuffer, records.data(), size);
-      return size;
+      return font && LoadOutline(*font, glyph, out);
     });
   }
 

@@ -20,6 +20,7 @@
 #include "platform/windows/code_page.h"
 #include "platform/windows/collection_face.h"
 #include "platform/windows/font_files.h"
+#include "platform/windows/native_outline.h"
 
 namespace tavrfndl::platform {
 namespace {
@@ -28,12 +29,6 @@ namespace {
 constexpr uint32_t kLibraryGdiError = GDI_ERROR;
 constexpr uint32_t kLibraryGgoMetrics = GGO_METRICS;
 constexpr uint32_t kLibraryGgoGlyphIndex = GGO_GLYPH_INDEX;
-constexpr uint32_t kLibraryGgoNative = GGO_NATIVE;
-constexpr uint32_t kLibraryGgoUnhinted = GGO_UNHINTED;
-constexpr uint32_t kLibraryPolygonType = TT_POLYGON_TYPE;
-constexpr uint16_t kLibraryPrimLine = TT_PRIM_LINE;
-constexpr uint16_t kLibraryPrimQSpline = TT_PRIM_QSPLINE;
-constexpr uint16_t kLibraryPrimCSpline = TT_PRIM_CSPLINE;
 constexpr size_t kFaceNameBytes = sizeof(LOGFONTA{}.lfFaceName);
 
 }  // namespace
@@ -48,13 +43,9 @@ namespace {
 static_assert(kLibraryGdiError == GDI_ERROR);
 static_assert(kLibraryGgoMetrics == GGO_METRICS);
 static_assert(kLibraryGgoGlyphIndex == GGO_GLYPH_INDEX);
-// The native outline records are GDI's own, passed through as written.
-static_assert(kLibraryGgoNative == GGO_NATIVE);
-static_assert(kLibraryGgoUnhinted == GGO_UNHINTED);
-static_assert(kLibraryPolygonType == TT_POLYGON_TYPE);
-static_assert(kLibraryPrimLine == TT_PRIM_LINE);
-static_assert(kLibraryPrimQSpline == TT_PRIM_QSPLINE);
-static_assert(kLibraryPrimCSpline == TT_PRIM_CSPLINE);
+// The native outline records are read as GDI lays them out.
+static_assert(TT_POLYGON_TYPE == 24 && TT_PRIM_LINE == 1 && TT_PRIM_QSPLINE == 2 &&
+              TT_PRIM_CSPLINE == 3);
 static_assert(sizeof(TTPOLYGONHEADER) == 16 && sizeof(POINTFX) == 8 &&
               offsetof(TTPOLYCURVE, apfx) == 4);
 static_assert(kFaceNameBytes == LF_FACESIZE);
@@ -179,10 +170,21 @@ class GdiFontEngine final : public FontEngine {
     return result;
   }
 
-  // GDI writes the native outline records itself, in the layout the library parses.
-  uint32_t GetGlyphOutlineW(HDC hdc, uint32_t uChar, uint32_t fuFormat, GLYPHMETRICS* lpgm,
-                            uint32_t cjBuffer, void* pvBuffer, const MAT2* lpmat2) override {
-    return GetGlyphOutlineA(hdc, uChar, fuFormat, lpgm, cjBuffer, pvBuffer, lpmat2);
+  // GDI's unhinted native outline records at the font's size, parsed.
+  bool LoadGlyphOutline(HDC hdc, uint32_t glyph, outline::Outline& out) override {
+    constexpr UINT kFormat = GGO_NATIVE | GGO_UNHINTED | GGO_GLYPH_INDEX;
+    const ::MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    ::GLYPHMETRICS gm{};
+    const DWORD size =
+        ::GetGlyphOutlineW(ToWindows(hdc), glyph, kFormat, &gm, 0, nullptr, &identity);
+    if (size == GDI_ERROR) return false;
+    std::unique_ptr<uint8_t[]> records(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+    if (!records) return false;
+    if (size > 0 && ::GetGlyphOutlineW(ToWindows(hdc), glyph, kFormat, &gm, size, records.get(),
+                                       &identity) != size) {
+      return false;
+    }
+    return windows::ParseNativeOutline(records.get(), size, out);
   }
 
   // The size the library allocates is that of its own block, not of Windows' (which appends the

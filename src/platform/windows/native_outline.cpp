@@ -1,4 +1,4 @@
-// The font engine's native outline records (GetGlyphOutlineW, GGO_NATIVE) as contours.
+// GDI's native outline records (GetGlyphOutlineW, GGO_NATIVE) as the library's outline.
 //
 // Layout, little-endian as Windows keeps it in memory:
 //   TTPOLYGONHEADER  cb (uint32: the contour's bytes, header included), dwType (uint32, 24),
@@ -7,13 +7,18 @@
 //   POINTFX          x, y as FIXED: fract (uint16), value (int16), i.e. 16.16 fixed point
 // A line record's points are on the curve. A quadratic spline record's last point is on the
 // curve and the others are control points, with the midpoint of two consecutive control points
-// on the curve between them. A cubic spline record holds (control, control, end) triples.
+// on the curve between them, as in the outline's quadratic control points. A cubic spline
+// record holds (control, control, end) triples. A contour closes on its start by itself.
+#include "platform/windows/native_outline.h"
+
 #include <new>
 
-#include "outline/outline.h"
-
-namespace tavrfndl::outline {
+namespace tavrfndl::platform::windows {
 namespace {
+
+using outline::OutlinePoint;
+using outline::Point;
+using outline::PointKind;
 
 constexpr uint32_t kPolygonType = 24;  // TT_POLYGON_TYPE
 constexpr uint16_t kLine = 1;          // TT_PRIM_LINE
@@ -60,63 +65,61 @@ class Reader {
   size_t pos_ = 0;
 };
 
-Point Midpoint(Point a, Point b) {
-  return {(a.x + b.x) / 2, (a.y + b.y) / 2};
-}
-
-bool ReadCurve(Reader& curve, uint16_t type, uint16_t count, Contour& contour) {
-  if (size_t{count} * kPointSize > curve.left()) return false;
-  std::vector<Point> points(count);
-  for (Point& p : points) {
-    if (!curve.PointFx(p)) return false;
-  }
+// The kind of the point at index i of a curve record of count points.
+bool KindOf(uint16_t type, uint16_t count, size_t i, PointKind& kind) {
   if (type == kLine) {
-    for (Point p : points) contour.segments.push_back({SegmentKind::kLine, {}, p});
+    kind = PointKind::kOnCurve;
   } else if (type == kQuadratic && count >= 2) {
-    for (size_t i = 0; i + 1 < count; ++i) {
-      const Point end = i + 2 == count ? points[i + 1] : Midpoint(points[i], points[i + 1]);
-      contour.segments.push_back({SegmentKind::kQuadratic, {points[i], {}}, end});
-    }
+    kind = i + 1 == count ? PointKind::kOnCurve : PointKind::kQuadratic;
   } else if (type == kCubic && count % 3 == 0) {
-    for (size_t i = 0; i < count; i += 3) {
-      contour.segments.push_back({SegmentKind::kCubic, {points[i], points[i + 1]}, points[i + 2]});
-    }
+    kind = i % 3 == 2 ? PointKind::kOnCurve : PointKind::kCubic;
   } else {
     return false;
   }
   return true;
 }
 
-bool ReadPolygon(Reader& records, Contour& contour) {
+bool ReadCurve(Reader& curve, uint16_t type, uint16_t count, outline::Outline& out) {
+  if (size_t{count} * kPointSize > curve.left()) return false;
+  for (size_t i = 0; i < count; ++i) {
+    OutlinePoint p;
+    if (!KindOf(type, count, i, p.kind) || !curve.PointFx(p.at)) return false;
+    out.points.push_back(p);
+  }
+  return true;
+}
+
+bool ReadPolygon(Reader& records, outline::Outline& out) {
   uint32_t cb = 0, type = 0;
   if (!records.U32(cb) || cb < kPolygonHeaderSize) return false;
   Reader polygon(nullptr, 0);
   if (!records.Take(cb - 4, polygon)) return false;
-  if (!polygon.U32(type) || type != kPolygonType || !polygon.PointFx(contour.start)) return false;
+  OutlinePoint start;
+  if (!polygon.U32(type) || type != kPolygonType || !polygon.PointFx(start.at)) return false;
+  out.points.push_back(start);
   while (polygon.left() > 0) {
     uint16_t curveType = 0, count = 0;
     if (!polygon.U16(curveType) || !polygon.U16(count) || count == 0) return false;
-    if (!ReadCurve(polygon, curveType, count, contour)) return false;
+    if (!ReadCurve(polygon, curveType, count, out)) return false;
   }
+  out.contourEnds.push_back(out.points.size());
   return true;
 }
 
 }  // namespace
 
-bool ParseNativeOutline(const uint8_t* data, size_t size, std::vector<Contour>& out) {
+bool ParseNativeOutline(const uint8_t* data, size_t size, outline::Outline& out) {
   try {
-    std::vector<Contour> contours;
+    out.points.clear();
+    out.contourEnds.clear();
     Reader records(data, data != nullptr ? size : 0);
     while (records.left() > 0) {
-      Contour contour;
-      if (!ReadPolygon(records, contour)) return false;
-      contours.push_back(std::move(contour));
+      if (!ReadPolygon(records, out)) return false;
     }
-    out = std::move(contours);
     return true;
   } catch (const std::bad_alloc&) {
     return false;
   }
 }
 
-}  // namespace tavrfndl::outline
+}  // namespace tavrfndl::platform::windows

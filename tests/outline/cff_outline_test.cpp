@@ -1,5 +1,5 @@
-// The outline source for fonts without "glyf": the font engine's native outline records,
-// parsed, converted and written as TrueType glyphs, render as the font's own outlines do.
+// The outline source for fonts without "glyf": the font engine's outlines, converted and written
+// as TrueType glyphs, render as the font's own outlines do.
 #include <ft2build.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -24,108 +23,7 @@
 namespace tavrfndl::outline {
 namespace {
 
-using platform::GGO_GLYPH_INDEX;
-using platform::GGO_NATIVE;
-using platform::GGO_UNHINTED;
-
-// ----- The records -----
-
-class Records {
- public:
-  Records& Polygon(double x, double y) {
-    polygon_ = bytes_.size();
-    U32(0).U32(24).Fixed(x).Fixed(y);
-    return *this;
-  }
-  Records& Curve(uint16_t type, std::vector<std::pair<double, double>> points) {
-    U16(type).U16(static_cast<uint16_t>(points.size()));
-    for (auto [x, y] : points) Fixed(x).Fixed(y);
-    const uint32_t cb = static_cast<uint32_t>(bytes_.size() - polygon_);
-    for (int i = 0; i < 4; ++i) bytes_[polygon_ + i] = static_cast<uint8_t>(cb >> (8 * i));
-    return *this;
-  }
-  std::vector<uint8_t>& bytes() { return bytes_; }
-
- private:
-  Records& U16(uint32_t v) {
-    bytes_.push_back(static_cast<uint8_t>(v));
-    bytes_.push_back(static_cast<uint8_t>(v >> 8));
-    return *this;
-  }
-  Records& U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
-  Records& Fixed(double v) { return U32(static_cast<uint32_t>(static_cast<int32_t>(v * 65536))); }
-
-  std::vector<uint8_t> bytes_;
-  size_t polygon_ = 0;
-};
-
-Records Sample() {
-  Records r;
-  r.Polygon(0, 0)
-      .Curve(1, {{100, 0}})
-      .Curve(2, {{200, 0}, {200, 100}, {100, 200.5}})
-      .Curve(3, {{50, 200}, {0, 150}, {-0.25, 100}});
-  r.Polygon(10, 10).Curve(1, {{20, 10}, {20, 20}});
-  return r;
-}
-
-TEST(ParseNativeOutline, ReadsLinesAndSplines) {
-  std::vector<Contour> contours;
-  Records r = Sample();
-  ASSERT_TRUE(ParseNativeOutline(r.bytes().data(), r.bytes().size(), contours));
-  ASSERT_EQ(contours.size(), 2u);
-  const std::vector<Segment>& s = contours[0].segments;
-  ASSERT_EQ(s.size(), 4u);
-  EXPECT_EQ(s[0].kind, SegmentKind::kLine);
-  EXPECT_EQ(s[0].end.x, 100);
-  // The quadratic spline's two control points imply the on-curve point between them.
-  EXPECT_EQ(s[1].kind, SegmentKind::kQuadratic);
-  EXPECT_EQ(s[1].end.x, 200);
-  EXPECT_EQ(s[1].end.y, 50);
-  EXPECT_EQ(s[2].kind, SegmentKind::kQuadratic);
-  EXPECT_EQ(s[2].control[0].y, 100);
-  EXPECT_EQ(s[2].end.y, 200.5);
-  EXPECT_EQ(s[3].kind, SegmentKind::kCubic);
-  EXPECT_EQ(s[3].control[1].y, 150);
-  EXPECT_EQ(s[3].end.x, -0.25);
-  EXPECT_EQ(contours[1].start.x, 10);
-  EXPECT_EQ(contours[1].segments.size(), 2u);
-  EXPECT_TRUE(ParseNativeOutline(nullptr, 0, contours));
-  EXPECT_TRUE(contours.empty());
-}
-
-TEST(ParseNativeOutline, RefusesRecordsNotLaidOutSo) {
-  struct Damage {
-    const char* name;
-    void (*apply)(std::vector<uint8_t>&);
-  };
-  const Damage damages[] = {
-      {"cb below the header", [](std::vector<uint8_t>& b) { b[0] = 15; }},
-      {"cb past the data", [](std::vector<uint8_t>& b) { b[0] += 1; }},
-      {"cb of 4 GB", [](std::vector<uint8_t>& b) { std::memset(b.data(), 0xFF, 4); }},
-      {"polygon type", [](std::vector<uint8_t>& b) { b[4] = 25; }},
-      {"unknown curve type", [](std::vector<uint8_t>& b) { b[16] = 4; }},
-      {"no points", [](std::vector<uint8_t>& b) { b[18] = 0; }},
-      {"more points than bytes", [](std::vector<uint8_t>& b) { b[18] = 2; }},
-      {"cubic points not in threes", [](std::vector<uint8_t>& b) { b[58] = 2; }},
-      {"truncated", [](std::vector<uint8_t>& b) { b.resize(b.size() - 1); }},
-      {"trailing bytes", [](std::vector<uint8_t>& b) { b.push_back(0); }},
-  };
-  for (const Damage& d : damages) {
-    Records r = Sample();
-    ASSERT_EQ(r.bytes()[58], 3);  // the cubic record's point count
-    d.apply(r.bytes());
-    std::vector<Contour> contours(1);
-    EXPECT_FALSE(ParseNativeOutline(r.bytes().data(), r.bytes().size(), contours)) << d.name;
-    EXPECT_EQ(contours.size(), 1u) << d.name;
-  }
-  Records single;
-  single.Polygon(0, 0).Curve(2, {{1, 1}});
-  std::vector<Contour> contours;
-  EXPECT_FALSE(ParseNativeOutline(single.bytes().data(), single.bytes().size(), contours));
-}
-
-// ----- The engine's records of a CFF font -----
+// ----- The engine's outlines of a CFF font -----
 
 constexpr char kUrwFolder[] = "/usr/share/fonts/opentype/urw-base35/";
 
@@ -134,8 +32,7 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-// A font of the engine's at an em of unitsPerEm pixels, where the outline records are font
-// units.
+// A font of the engine's at an em of unitsPerEm pixels, where the outlines are font units.
 class EmSizedFont {
  public:
   EmSizedFont(const std::string& path, int32_t unitsPerEm)
@@ -151,18 +48,8 @@ class EmSizedFont {
   }
   bool ok() const { return dc_ != nullptr && font_ != nullptr; }
 
-  bool Outline(uint32_t glyph, std::vector<Contour>& contours) {
-    platform::GLYPHMETRICS gm;
-    const uint32_t format = GGO_NATIVE | GGO_UNHINTED | GGO_GLYPH_INDEX;
-    const uint32_t size =
-        engine_.GetGlyphOutlineW(dc_, glyph, format, &gm, 0, nullptr, &platform::kIdentityMatrix);
-    if (size == platform::GDI_ERROR) return false;
-    std::vector<uint8_t> records(size);
-    if (size > 0 && engine_.GetGlyphOutlineW(dc_, glyph, format, &gm, size, records.data(),
-                                             &platform::kIdentityMatrix) != size) {
-      return false;
-    }
-    return ParseNativeOutline(records.data(), records.size(), contours);
+  bool Get(uint32_t glyph, Outline& outline) {
+    return engine_.LoadGlyphOutline(dc_, glyph, outline);
   }
 
  private:
@@ -200,51 +87,35 @@ class Face {
   std::vector<uint8_t> bytes_;
 };
 
-TEST(CffOutlineSource, EngineGivesNativeRecordsAsGdiDoes) {
+std::vector<std::pair<double, double>> Points(const Outline& outline) {
+  std::vector<std::pair<double, double>> points;
+  for (const OutlinePoint& p : outline.points) points.emplace_back(p.at.x, p.at.y);
+  return points;
+}
+
+TEST(CffOutlineSource, EngineGivesOutlinesInUnitsOfTheFontsEm) {
   const std::string path = std::string(kUrwFolder) + "NimbusSans-Regular.otf";
   if (!Exists(path)) GTEST_SKIP() << path << " missing: install fonts-urw-base35";
   Face file(path);
   ASSERT_NE(file.get(), nullptr);
   const uint32_t l = FT_Get_Char_Index(file.get(), 'l'), space = FT_Get_Char_Index(file.get(), ' ');
-  platform::FontEngine& engine = platform::PlatformFontEngine();
-  platform::HDC dc = engine.CreateCompatibleDC();
-  platform::LOGFONTA lf;
-  lf.lfHeight = -500;  // half the em: the records are scaled to the font's size
-  platform::HFONT font = engine.CreateFontIndirectA(lf, path.c_str());
-  engine.SelectObject(dc, font);
-  const uint32_t native = GGO_NATIVE | GGO_UNHINTED | GGO_GLYPH_INDEX;
-  const platform::MAT2& identity = platform::kIdentityMatrix;
-  platform::GLYPHMETRICS gm;
-
-  // The stem of "l": one contour of straight lines from (152, 729) back to it, in font units.
-  Records expected;
-  expected.Polygon(76, 364.5).Curve(1, {{34, 364.5}, {34, 0}, {76, 0}, {76, 364.5}});
-  const uint32_t size = engine.GetGlyphOutlineW(dc, l, native, &gm, 0, nullptr, &identity);
-  ASSERT_EQ(size, expected.bytes().size());
-  std::vector<uint8_t> records(size);
-  EXPECT_EQ(engine.GetGlyphOutlineW(dc, l, native, &gm, size, records.data(), &identity), size);
-  EXPECT_EQ(records, expected.bytes());
-  EXPECT_EQ(gm.gmBlackBoxX, 42u);
-  EXPECT_EQ(gm.gmBlackBoxY, 365u);
-  EXPECT_EQ(gm.gmptGlyphOrigin.x, 34);
-  EXPECT_EQ(gm.gmptGlyphOrigin.y, 365);
-
-  EXPECT_EQ(engine.GetGlyphOutlineW(dc, space, native, &gm, 0, nullptr, &identity), 0u);
-  const platform::MAT2 wide = {{0, 2}, {0, 0}, {0, 0}, {0, 1}};
-  const uint32_t refused[][2] = {{l, platform::GGO_METRICS | GGO_GLYPH_INDEX},
-                                 {l, GGO_NATIVE | GGO_GLYPH_INDEX},
-                                 {uint32_t(file.get()->num_glyphs), native}};
-  for (const auto& [glyph, format] : refused) {
-    EXPECT_EQ(engine.GetGlyphOutlineW(dc, glyph, format, &gm, 0, nullptr, &identity),
-              platform::GDI_ERROR);
-  }
-  EXPECT_EQ(engine.GetGlyphOutlineW(dc, l, native, nullptr, 0, nullptr, &identity),
-            platform::GDI_ERROR);
-  EXPECT_EQ(engine.GetGlyphOutlineW(dc, l, native, &gm, 0, nullptr, &wide), platform::GDI_ERROR);
-  EXPECT_EQ(engine.GetGlyphOutlineW(dc, l, native, &gm, size - 1, records.data(), &identity),
-            platform::GDI_ERROR);
-  engine.DeleteDC(dc);
-  engine.DeleteObject(font);
+  // Half the em: the outline is scaled to the font's size. The stem of "l" is one contour of
+  // straight lines from (152, 729) in font units.
+  EmSizedFont half(path, 500);
+  ASSERT_TRUE(half.ok());
+  Outline outline;
+  ASSERT_TRUE(half.Get(l, outline));
+  const std::vector<std::pair<double, double>> stem = {{76, 364.5}, {34, 364.5}, {34, 0}, {76, 0}};
+  EXPECT_EQ(Points(outline), stem);
+  EXPECT_EQ(outline.contourEnds, std::vector<size_t>{4});
+  for (const OutlinePoint& p : outline.points) EXPECT_EQ(p.kind, PointKind::kOnCurve);
+  EXPECT_TRUE(half.Get(space, outline));
+  EXPECT_TRUE(outline.points.empty() && outline.contourEnds.empty());
+  EXPECT_FALSE(half.Get(static_cast<uint32_t>(file.get()->num_glyphs), outline));
+  // At 50 times the em the stem's top lies beyond what GDI's fixed-point outlines hold.
+  EmSizedFont huge(path, 50000);
+  ASSERT_TRUE(huge.ok());
+  EXPECT_FALSE(huge.Get(l, outline));
 }
 
 using Pixels = std::set<std::pair<int, int>>;
@@ -308,18 +179,18 @@ struct Converted {
   uint16_t maxPoints = 0, maxContours = 0;
 };
 
-// Every glyph of the font through the engine, the parser, the converter and the encoder.
+// Every glyph of the font through the engine, the converter and the encoder.
 Converted ConvertFont(const std::string& path, FT_Face original) {
   Converted out;
   EmSizedFont font(path, original->units_per_EM);
   EXPECT_TRUE(font.ok());
   const double tolerance = ToleranceForEm(original->units_per_EM);
   for (FT_Long g = 0; g < original->num_glyphs; ++g) {
-    std::vector<Contour> contours;
+    Outline outline;
     std::vector<QuadContour> quadratic;
     EncodedGlyph glyph;
-    EXPECT_TRUE(font.Outline(static_cast<uint32_t>(g), contours) &&
-                ConvertContours(contours, tolerance, quadratic) &&
+    EXPECT_TRUE(font.Get(static_cast<uint32_t>(g), outline) &&
+                ConvertContours(outline, tolerance, quadratic) &&
                 EncodeSimpleGlyph(quadratic, glyph))
         << "glyph " << g;
     out.glyphs.push_back(std::move(glyph.bytes));
@@ -386,20 +257,37 @@ struct Measured {
   size_t glyphs = 0, cffPoints = 0, quadraticPoints = 0;
 };
 
-void MeasureGlyph(const std::vector<Contour>& contours, double tolerance, Measured& m) {
-  for (const Contour& contour : contours) {
-    Point current{std::round(contour.start.x), std::round(contour.start.y)};
-    for (const Segment& s : contour.segments) {
-      const Point end{std::round(s.end.x), std::round(s.end.y)};
-      if (s.kind == SegmentKind::kCubic) {
-        QuadContour spline;
-        ASSERT_TRUE(CubicToQuadratics(current, s.control[0], s.control[1], end, tolerance, spline));
-        m.maxDeviation = std::max(m.maxDeviation,
-                                  test::CurveDistance({{current, s.control[0], s.control[1], end}},
-                                                      test::SplinePieces(current, spline)));
+void MeasureArc(Point start, Point control1, Point control2, Point end, double tolerance,
+                Measured& m) {
+  QuadContour spline;
+  ASSERT_TRUE(CubicToQuadratics(start, control1, control2, end, tolerance, spline));
+  m.maxDeviation = std::max(m.maxDeviation, test::CurveDistance({{start, control1, control2, end}},
+                                                                test::SplinePieces(start, spline)));
+}
+
+Point RoundedAt(const OutlinePoint& p) {
+  return {std::round(p.at.x), std::round(p.at.y)};
+}
+
+// A CFF glyph's contours start on the curve and hold lines and cubic arcs only.
+void MeasureGlyph(const Outline& outline, double tolerance, Measured& m) {
+  size_t begin = 0;
+  for (const size_t end : outline.contourEnds) {
+    const Point start = RoundedAt(outline.points[begin]);
+    Point current = start;
+    for (size_t i = begin + 1; i < end; ++i) {
+      const OutlinePoint& p = outline.points[i];
+      ASSERT_NE(p.kind, PointKind::kQuadratic);
+      if (p.kind == PointKind::kCubic) {
+        const Point arcEnd = i + 2 < end ? RoundedAt(outline.points[i + 2]) : start;
+        MeasureArc(current, p.at, outline.points[i + 1].at, arcEnd, tolerance, m);
+        i += 2;
+        current = arcEnd;
+      } else {
+        current = RoundedAt(p);
       }
-      current = end;
     }
+    begin = end;
   }
 }
 
@@ -414,17 +302,17 @@ void MeasureFaces(std::initializer_list<const char*> names) {
     const double tolerance = ToleranceForEm(original.get()->units_per_EM);
     EmSizedFont font(path, original.get()->units_per_EM);
     for (FT_Long g = 0; g < original.get()->num_glyphs; ++g) {
-      std::vector<Contour> contours;
+      Outline outline;
       std::vector<QuadContour> quadratic;
       EncodedGlyph glyph;
-      ASSERT_TRUE(font.Outline(static_cast<uint32_t>(g), contours) &&
-                  ConvertContours(contours, tolerance, quadratic) &&
+      ASSERT_TRUE(font.Get(static_cast<uint32_t>(g), outline) &&
+                  ConvertContours(outline, tolerance, quadratic) &&
                   EncodeSimpleGlyph(quadratic, glyph));
       ASSERT_EQ(FT_Load_Glyph(original.get(), static_cast<FT_UInt>(g), FT_LOAD_NO_SCALE), 0);
       ++m.glyphs;
       m.cffPoints += static_cast<size_t>(original.get()->glyph->outline.n_points);
       m.quadraticPoints += glyph.points;
-      MeasureGlyph(contours, tolerance, m);
+      MeasureGlyph(outline, tolerance, m);
       ASSERT_LE(m.maxDeviation, tolerance) << name << " glyph " << g;
     }
   }
