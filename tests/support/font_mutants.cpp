@@ -5,25 +5,18 @@
 #include <utility>
 
 #include "sfnt/bytes.h"
+#include "support/fontfile.h"
 
 namespace tavrfndl::test {
 namespace {
+
+using testing::BeU16;
+using testing::BeU32;
 
 constexpr const char* kBodyTables[] = {"head", "hhea", "maxp", "hmtx", "loca",
                                        "glyf", "cmap", "post", "OS/2"};
 constexpr const char* kFieldNames[] = {"tag", "checkSum", "offset", "length"};
 constexpr size_t kMaxRecords = 4096;
-
-// A big-endian field of 1, 2 or 4 bytes; 0 when it runs past the end.
-uint32_t Be(const std::vector<uint8_t>& b, size_t at, size_t bytes) {
-  const ByteView view(b.data(), b.size());
-  uint8_t u8 = 0;
-  uint16_t u16 = 0;
-  uint32_t u32 = 0;
-  if (bytes == 1) return view.ReadU8(at, u8) ? u8 : 0;
-  if (bytes == 2) return view.ReadU16(at, u16) ? u16 : 0;
-  return view.ReadU32(at, u32) ? u32 : 0;
-}
 
 void PutBe(std::vector<uint8_t>& b, size_t at, size_t bytes, uint32_t v) {
   for (size_t i = bytes; i-- > 0; v >>= 8) {
@@ -72,7 +65,7 @@ const char* MutationKindName(MutationKind kind) {
 }
 
 FontMutator::FontMutator(std::vector<uint8_t> font) : font_(std::move(font)) {
-  const size_t count = std::min<size_t>(Be(font_, 4, 2), kMaxRecords);
+  const size_t count = std::min<size_t>(BeU16(font_, 4), kMaxRecords);
   std::vector<std::pair<size_t, std::string>> cuts{{12, "end of the offset table"},
                                                    {12 + 16 * count, "end of the directory"}};
   for (size_t i = 0; i < count && 12 + 16 * (i + 1) <= font_.size(); ++i) {
@@ -80,8 +73,8 @@ FontMutator::FontMutator(std::vector<uint8_t> font) : font_(std::move(font)) {
     r.at = 12 + 16 * i;
     r.tag.assign(font_.begin() + static_cast<std::ptrdiff_t>(r.at),
                  font_.begin() + static_cast<std::ptrdiff_t>(r.at + 4));
-    r.offset = Be(font_, r.at + 8, 4);
-    r.length = Be(font_, r.at + 12, 4);
+    r.offset = BeU32(font_, r.at + 8);
+    r.length = BeU32(font_, r.at + 12);
     cuts.push_back({r.offset, "start of \"" + r.tag + "\""});
     cuts.push_back({size_t{r.offset} + r.length, "end of \"" + r.tag + "\""});
     records_.push_back(std::move(r));
@@ -106,14 +99,14 @@ std::vector<std::pair<uint32_t, std::string>> FontMutator::FieldValues(size_t re
                                                                        int field) const {
   const Record& r = records_[record];
   const uint32_t size = static_cast<uint32_t>(font_.size());
-  const uint32_t value = Be(font_, r.at + 4 * static_cast<size_t>(field), 4);
+  const uint32_t value = BeU32(font_, r.at + 4 * static_cast<size_t>(field));
   const Record& other = records_[(record + 1) % records_.size()];
   std::vector<std::pair<uint32_t, std::string>> values{
       {0, "0"},
       {0xFFFFFFFF, "0xFFFFFFFF"},
       {value + 1, "one more"},
       {value - 1, "one less"},
-      {Be(font_, other.at + 4 * static_cast<size_t>(field), 4), "that of \"" + other.tag + "\""}};
+      {BeU32(font_, other.at + 4 * static_cast<size_t>(field)), "that of \"" + other.tag + "\""}};
   if (field == 2) {
     values.push_back({size, "the file size"});
     values.push_back({size - r.length + 1, "one byte too far for its length"});

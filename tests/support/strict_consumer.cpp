@@ -11,6 +11,7 @@
 #include "pclxl/xlstream_reader.h"
 #include "sfnt/bytes.h"
 #include "softfont_records.h"
+#include "support/fontfile.h"
 
 namespace tavrfndl::testing {
 namespace {
@@ -52,17 +53,6 @@ std::string FreeTypeError(FT_Error error) {
   return std::string(text) + " (" + FreeTypeErrorText(error) + ")";
 }
 
-// A big-endian field of 1, 2 or 4 bytes; 0 when it runs past the end.
-uint32_t Be(const std::vector<uint8_t>& b, size_t at, size_t bytes) {
-  const ByteView view(b.data(), b.size());
-  uint8_t u8 = 0;
-  uint16_t u16 = 0;
-  uint32_t u32 = 0;
-  if (bytes == 1) return view.ReadU8(at, u8) ? u8 : 0;
-  if (bytes == 2) return view.ReadU16(at, u16) ? u16 : 0;
-  return view.ReadU32(at, u32) ? u32 : 0;
-}
-
 // A GT table's bytes as sent, cut to the segment (a table outside it is reported on its own).
 std::vector<uint8_t> GtTable(const SoftFont& font, const char* tag) {
   const fndl::FontHeaderInfo& h = font.header;
@@ -95,8 +85,8 @@ void CheckHeaderFields(const SoftFont& font, std::vector<std::string>& out) {
     out.push_back("\"head\", \"hhea\" or \"maxp\" is missing or short in the GT segment");
     return;
   }
-  const uint32_t magic = Be(head, 12, 4), unitsPerEm = Be(head, 18, 2);
-  const uint32_t numGlyphs = Be(maxp, 4, 2), hMetrics = Be(hhea, 34, 2);
+  const uint32_t magic = BeU32(head, 12), unitsPerEm = BeU16(head, 18);
+  const uint32_t numGlyphs = BeU16(maxp, 4), hMetrics = BeU16(hhea, 34);
   if (magic != 0x5F0F3CF5) out.push_back("\"head\" magicNumber is " + std::to_string(magic));
   if (unitsPerEm < 16 || unitsPerEm > 16384) {
     out.push_back("\"head\" unitsPerEm is " + std::to_string(unitsPerEm));
