@@ -76,6 +76,13 @@ struct OUTLINETEXTMETRICA {
 
 struct DeviceContext;
 struct FontObject;
+
+// Font bytes an engine lends instead of copying them: valid and unchanged while holder lives.
+struct LentFontData {
+  std::shared_ptr<const void> holder;
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+};
 using HDC = DeviceContext*;
 using HFONT = FontObject*;
 
@@ -101,6 +108,13 @@ class FontEngine {
   // GDI_ERROR when the table does not exist or no font is selected.
   virtual uint32_t GetFontData(HDC hdc, uint32_t dwTable, uint32_t dwOffset, void* pvBuffer,
                                uint32_t cjBuffer) = 0;
+  // No Windows call stands for this one: the bytes GetFontData would copy for dwTable from
+  // offset 0, lent where the engine holds them, so that a whole font or a large table read once
+  // is not copied first. False where GetFontData would fail, and from engines that only copy,
+  // which is the default (the caller then copies with GetFontData).
+  virtual bool LendFontData(HDC /*hdc*/, uint32_t /*dwTable*/, LentFontData& /*out*/) {
+    return false;
+  }
   // Advance widths of the codes iFirst..iLast in logical units; false on failure.
   virtual bool GetCharWidthA(HDC hdc, uint32_t iFirst, uint32_t iLast, int32_t* lpBuffer) = 0;
   // With GGO_METRICS | GGO_GLYPH_INDEX fills *lpgm for glyph uChar; GDI_ERROR on failure.

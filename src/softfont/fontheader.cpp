@@ -147,8 +147,8 @@ bool LoadWholeFont(const FontSource& source, WholeFont& out) {
   }
   // Nothing is sent when the engine cannot give the whole font: a header without its tables
   // would define a font the printer cannot use.
-  if (GetFontTable(source.hDC, 0, out.copy) == platform::GDI_ERROR) return false;
-  out.view = out.copy.view();
+  if (GetFontTable(source.hDC, 0, out.engine) == platform::GDI_ERROR) return false;
+  out.view = out.engine.view();
   return true;
 }
 

@@ -29,10 +29,10 @@ inline constexpr uint16_t kComponentCharCode = 0xFFFF;
 // names it identically.
 void BuildPCLFontName(FONTENTRY& entry);
 
-// The whole font data of a source: the mapped file, or the engine's copy of the whole font.
+// The whole font data of a source: the mapped file, or the engine's whole font.
 struct WholeFont {
   std::shared_ptr<const platform::MappedFile> file;
-  TableBuffer copy;
+  TableBuffer engine;  // lent by the engine where it can, else copied
   ByteView view;
 };
 // False when the file cannot be mapped (which sets *pbFontFileError) or the engine cannot give

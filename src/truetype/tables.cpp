@@ -61,9 +61,13 @@ uint16_t ReadRecords(ByteView font, std::vector<TableDirEntry>& records) {
 }  // namespace
 
 uint32_t GetFontTable(platform::HDC hDC, uint32_t dwTable, TableBuffer& out) {
-  out.bytes.reset();
-  out.size = 0;
+  out = TableBuffer{};
   platform::FontEngine& engine = platform::CurrentFontEngine();
+  if (engine.LendFontData(hDC, dwTable, out.lent)) {
+    out.size = out.lent.size;
+    return out.size;
+  }
+  out.lent = platform::LentFontData{};  // whatever a refusing engine left there
   const uint32_t size = engine.GetFontData(hDC, dwTable, 0, nullptr, 0);
   if (size == platform::GDI_ERROR) return platform::GDI_ERROR;
   // A table of 0 bytes still gets a block, so that a found table is told from a missing one.

@@ -38,16 +38,18 @@ constexpr uint32_t TableIdentifier(const char* tag) {
   return sfnt::Tag::FromText(tag).EngineId();
 }
 
-// A copy of a table (or of the whole font) from the font engine.
+// A table (or the whole font) from the font engine: lent by the engine, or else a copy.
 struct TableBuffer {
+  platform::LentFontData lent;
   std::unique_ptr<uint8_t[]> bytes;
   uint32_t size = 0;
-  ByteView view() const { return ByteView(bytes.get(), size); }
+  ByteView view() const { return ByteView(bytes ? bytes.get() : lent.data, size); }
 };
 
-// Engine source: the table with that identifier (0: the whole font) into out. Returns the byte
-// count, or GDI_ERROR when the engine has no such table, fails to copy it, or no memory is left
-// (out stays empty: a failed copy is not handed on as table bytes).
+// Engine source: the table with that identifier (0: the whole font) into out, lent where the
+// engine lends it, else copied. Returns the byte count, or GDI_ERROR when the engine has no such
+// table, fails to copy it, or no memory is left (out stays empty: a failed copy is not handed on
+// as table bytes).
 uint32_t GetFontTable(platform::HDC hDC, uint32_t dwTable, TableBuffer& out);
 
 // The whole file, read-only; null when it cannot be opened or mapped. The mapping is shared

@@ -255,9 +255,12 @@ class FontEngineTest : public ::testing::Test {
   std::vector<uint8_t> EngineTable(uint32_t id, HDC dc = nullptr) {
     dc = dc != nullptr ? dc : dc_;
     uint32_t size = engine().GetFontData(dc, id, 0, nullptr, 0);
+    LentFontData lent;
+    EXPECT_EQ(engine().LendFontData(dc, id, lent), size != GDI_ERROR);
     if (size == GDI_ERROR) return {};
     std::vector<uint8_t> bytes(size);
     EXPECT_EQ(engine().GetFontData(dc, id, 0, bytes.data(), size), size);
+    EXPECT_EQ(std::vector<uint8_t>(lent.data, lent.data + lent.size), bytes) << "lent as copied";
     return bytes;
   }
 
@@ -328,6 +331,23 @@ TEST_F(FontEngineTest, TableReadsHonourOffsetSizeAndMissingTables) {
   EXPECT_EQ(engine().GetFontData(dc_, Id("ttcf"), 0, nullptr, 0), GDI_ERROR);
 }
 
+TEST_F(FontEngineTest, LentBytesOutliveTheFontAndTheCaches) {
+  REQUIRE_FONT(kDejaVuSans, "fonts-dejavu-core");
+  const std::vector<uint8_t> file = FileFont(kDejaVuSans).bytes;
+  HDC dc = engine().CreateCompatibleDC();
+  HFONT font = engine().CreateFontIndirectA(Logfont("", 120), kDejaVuSans);
+  ASSERT_NE(font, nullptr);
+  engine().SelectObject(dc, font);
+  LentFontData lent;
+  ASSERT_TRUE(engine().LendFontData(dc, 0, lent));
+  LentFontData missing;
+  EXPECT_FALSE(engine().LendFontData(dc, Id("hdmx"), missing)) << "DejaVu Sans has no hdmx";
+  EXPECT_TRUE(engine().DeleteDC(dc));
+  EXPECT_TRUE(engine().DeleteObject(font));
+  ReleaseFontEngineCaches();
+  EXPECT_EQ(std::vector<uint8_t>(lent.data, lent.data + lent.size), file);
+}
+
 TEST_F(FontEngineTest, QueriesWithoutAFontFail) {
   uint8_t buffer[8];
   int32_t width = 0;
@@ -336,6 +356,8 @@ TEST_F(FontEngineTest, QueriesWithoutAFontFail) {
   EXPECT_EQ(engine().GetCurrentObject(dc_), nullptr);
   EXPECT_EQ(engine().GetFontData(dc_, Id("head"), 0, buffer, sizeof(buffer)), GDI_ERROR);
   EXPECT_EQ(engine().GetFontData(dc_, 0, 0, nullptr, 0), GDI_ERROR);
+  LentFontData lent;
+  EXPECT_FALSE(engine().LendFontData(dc_, 0, lent));
   EXPECT_FALSE(engine().GetCharWidthA(dc_, 'A', 'A', &width));
   EXPECT_EQ(engine().GetGlyphOutlineA(dc_, 36, GGO_METRICS | GGO_GLYPH_INDEX, &gm, 0, nullptr,
                                       &kIdentityMatrix),

@@ -25,8 +25,10 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <vector>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
@@ -328,6 +330,29 @@ class FontRef {
   FontObject* font_;
 };
 
+// The bytes GetFontData answers for dwTable: 0 the whole font (a face of a collection as a font
+// of its own), "ttcf" the collection file of a face in one, else the face's table. Nothing when
+// there is no such data.
+std::optional<ByteView> FontDataOf(Face& face, uint32_t dwTable) {
+  ByteView whole(face.file.data(), face.file.size());
+  if (dwTable == 0) {
+    if (!face.directory.inCollection()) return whole;
+    std::lock_guard<std::mutex> lock(face.mutex);
+    if (!face.standalone.bytes && !sfnt::BuildStandaloneFont(face.directory, face.standalone)) {
+      return std::nullopt;
+    }
+    // Built once and never changed: readable after the lock is gone.
+    return face.standalone.view();
+  }
+  if (dwTable == sfnt::kCollectionTag.EngineId()) {
+    // Windows answers "ttcf" with the whole collection file of a face that is in one.
+    if (!face.directory.inCollection()) return std::nullopt;
+    return whole;
+  }
+  if (!face.isSfnt) return std::nullopt;
+  return face.directory.Find(sfnt::Tag::FromEngineId(dwTable));
+}
+
 uint32_t CopyFontData(ByteView data, uint32_t offset, void* buffer, uint32_t cjBuffer) {
   if (data.size() > kLargestFontData) return GDI_ERROR;
   uint32_t size = static_cast<uint32_t>(data.size());
@@ -461,32 +486,26 @@ class PosixFontEngine final : public FontEngine {
     return NoThrow(GDI_ERROR, [&] {
       FontRef font(AcquireSelected(hdc));
       if (!font) return GDI_ERROR;
-      Face& face = *font->face;
-      ByteView whole(face.file.data(), face.file.size());
-      if (dwTable == 0) {
-        if (!face.directory.inCollection())
-          return CopyFontData(whole, dwOffset, pvBuffer, cjBuffer);
-        ByteView standalone;
-        {
-          std::lock_guard<std::mutex> lock(face.mutex);
-          if (!face.standalone.bytes &&
-              !sfnt::BuildStandaloneFont(face.directory, face.standalone)) {
-            return GDI_ERROR;
-          }
-          // Built once and never changed: readable after the lock is gone.
-          standalone = face.standalone.view();
-        }
-        return CopyFontData(standalone, dwOffset, pvBuffer, cjBuffer);
-      }
-      if (dwTable == sfnt::kCollectionTag.EngineId()) {
-        // Windows answers "ttcf" with the whole collection file of a face that is in one.
-        if (!face.directory.inCollection()) return GDI_ERROR;
-        return CopyFontData(whole, dwOffset, pvBuffer, cjBuffer);
-      }
-      if (!face.isSfnt) return GDI_ERROR;
-      std::optional<ByteView> table = face.directory.Find(sfnt::Tag::FromEngineId(dwTable));
-      if (!table) return GDI_ERROR;
-      return CopyFontData(*table, dwOffset, pvBuffer, cjBuffer);
+      std::optional<ByteView> data = FontDataOf(*font->face, dwTable);
+      if (!data) return GDI_ERROR;
+      return CopyFontData(*data, dwOffset, pvBuffer, cjBuffer);
+    });
+  }
+
+  // The face's bytes are its mapping (or its standalone copy), both kept as long as the face.
+  bool LendFontData(HDC hdc, uint32_t dwTable, LentFontData& out) override {
+    return NoThrow(false, [&] {
+      FontRef font(AcquireSelected(hdc));
+      if (!font) return false;
+      std::optional<ByteView> data = FontDataOf(*font->face, dwTable);
+      if (!data || data->size() > kLargestFontData) return false;
+      Face* face = font->face;
+      RetainFace(face);
+      // Released by the holder's deleter, also when the holder cannot be made.
+      out.holder = std::shared_ptr<const void>(face, ReleaseFace);
+      out.data = data->data();
+      out.size = static_cast<uint32_t>(data->size());
+      return true;
     });
   }
 
