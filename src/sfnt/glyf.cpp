@@ -205,7 +205,7 @@ struct CompositeChain {
 // The validation pass and the sending pass walk the same way, so what was checked is what is
 // sent.
 bool WalkChain(const GlyphTable& table, ByteView glyph, CompositeChain& chain,
-               ComponentVisit visit) {
+               const ComponentVisit& visit) {
   ComponentReader reader(glyph);
   while (!reader.done()) {
     Component component;

@@ -107,8 +107,9 @@ inline constexpr int kMaxComponentRecords = 1024;
 // a reference to the callable, which must outlive it.
 class ComponentVisit {
  public:
+  // Implicit, so that a lambda is passed as it is.
   template <typename F>
-  ComponentVisit(F& f)  // NOLINT(google-explicit-constructor): a lambda is passed as it is
+  ComponentVisit(F& f)
       : object_(&f),
         call_([](void* o, uint16_t g, ByteView b) { return (*static_cast<F*>(o))(g, b); }) {}
   bool operator()(uint16_t glyph, ByteView bytes) const { return call_(object_, glyph, bytes); }
