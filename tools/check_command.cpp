@@ -31,21 +31,79 @@ void PrintFindings(const sfnt::Findings& findings, const char* prefix, std::FILE
   }
 }
 
-// Every glyph as the library would send it: located through "loca", then validated.
-void CheckGlyphs(ByteView font, const sfnt::FontFacts& facts, sfnt::Findings& findings,
-                 size_t& unreadable) {
+// What the library sends of each glyph, counted.
+struct GlyphCounts {
+  size_t unreadable = 0;  // not located through "loca"
+  size_t outlines = 0;
+  size_t blanks = 0;
+  size_t refused = 0;
+  size_t withEmptyComponent = 0;  // composites sent with the empty record of a component
+  sfnt::Findings findings;        // why each refused glyph is refused
+};
+
+bool HasEmptyComponent(const sfnt::GlyphTable& table, ByteView glyph, uint16_t index) {
+  bool empty = false;
+  auto look = [&](uint16_t, ByteView bytes) {
+    empty = empty || bytes.empty();
+    return true;
+  };
+  sfnt::WalkComponents(table, glyph, index, look);
+  return empty;
+}
+
+// Every glyph judged by the library's own rules, as it judges one before sending its record.
+void CheckGlyphs(ByteView font, const sfnt::FontFacts& facts, GlyphCounts& counts) {
   sfnt::Directory directory;
   directory.ReadAt(font);
   const auto glyf = directory.Find("glyf");
   const auto loca = directory.Find("loca");
-  for (uint32_t g = 0; glyf && loca && g < facts.numGlyphs; ++g) {
-    const auto glyph = sfnt::LocateGlyph(*glyf, *loca, facts.indexToLocFormat,
-                                         static_cast<uint16_t>(g), kMaxGlyphData);
+  if (!glyf || !loca) return;
+  const sfnt::GlyphTable table{*glyf, *loca, facts.indexToLocFormat, facts.numGlyphs,
+                               kMaxGlyphData};
+  for (uint32_t g = 0; g < facts.numGlyphs; ++g) {
+    const auto index = static_cast<uint16_t>(g);
+    const auto glyph = table.Find(index);
     if (!glyph) {
-      ++unreadable;
+      ++counts.unreadable;
       continue;
     }
-    sfnt::ValidateGlyph(*glyph, static_cast<uint16_t>(g), facts.numGlyphs, findings);
+    switch (sfnt::JudgeGlyph(table, *glyph, index, counts.findings)) {
+      case sfnt::GlyphVerdict::kRefused:
+        ++counts.refused;
+        continue;
+      case sfnt::GlyphVerdict::kBlank:
+        ++counts.blanks;
+        break;
+      case sfnt::GlyphVerdict::kOutline:
+        ++counts.outlines;
+        break;
+    }
+    if (sfnt::IsCompositeGlyph(*glyph) && HasEmptyComponent(table, *glyph, index)) {
+      ++counts.withEmptyComponent;
+    }
+  }
+}
+
+void PrintGlyphCounts(const GlyphCounts& counts, std::FILE* out) {
+  std::fprintf(out, "  %zu glyphs are sent with their outline\n", counts.outlines);
+  std::fprintf(out,
+               "  %zu glyphs are blanks: sent as records without outline, their characters print "
+               "as spaces\n",
+               counts.blanks);
+  if (counts.withEmptyComponent > 0) {
+    std::fprintf(out, "  %zu composites are sent with the empty record of a component\n",
+                 counts.withEmptyComponent);
+  }
+  if (counts.unreadable > 0) {
+    std::fprintf(out,
+                 "  %zu glyphs cannot be located through \"loca\"; their characters print as "
+                 "missing\n",
+                 counts.unreadable);
+  }
+  if (counts.refused > 0) {
+    std::fprintf(out, "  %zu glyphs are not valid; their characters print as missing:\n",
+                 counts.refused);
+    PrintFindings(counts.findings, "", out);
   }
 }
 
@@ -61,7 +119,9 @@ int CheckOutlineFace(const std::string& path, ByteView font, std::FILE* out) {
     PrintFindings(findings, "", out);
     return 1;
   }
-  std::fprintf(out, "%s: accepted: %u glyphs, %u units per em, CFF outlines converted as sent\n",
+  std::fprintf(out,
+               "%s: accepted: %u glyphs, %u units per em, CFF outlines converted as sent (a glyph "
+               "without outline as a blank)\n",
                path.c_str(), unsigned{facts.numGlyphs}, unsigned{facts.unitsPerEm});
   return 0;
 }
@@ -84,18 +144,11 @@ int RunCheck(const std::string& path, std::FILE* out) {
     PrintFindings(findings, "", out);
     return 1;
   }
-  sfnt::Findings glyphs;
-  size_t unreadable = 0;
-  CheckGlyphs(font, facts, glyphs, unreadable);
+  GlyphCounts counts;
+  CheckGlyphs(font, facts, counts);
   std::fprintf(out, "%s: accepted: %u glyphs, %u units per em\n", path.c_str(),
                unsigned{facts.numGlyphs}, unsigned{facts.unitsPerEm});
-  if (unreadable > 0)
-    std::fprintf(out, "  %zu glyphs cannot be located through \"loca\"\n", unreadable);
-  if (!glyphs.ok()) {
-    std::fprintf(out, "  %zu glyphs are not valid; their characters print as missing:\n",
-                 glyphs.count());
-    PrintFindings(glyphs, "", out);
-  }
+  PrintGlyphCounts(counts, out);
   return 0;
 }
 

@@ -187,4 +187,114 @@ bool ValidateGlyph(ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs, Find
   return ValidateSimple(glyph, contours, glyphIndex, findings);
 }
 
+namespace {
+
+// The composites being expanded, outermost first.
+struct CompositeChain {
+  uint16_t glyphs[kMaxComponentDepth];
+  int depth = 0;
+  int records = 0;  // component records visited for the glyph so far
+  bool Contains(uint16_t glyph) const {
+    for (int i = 0; i < depth; ++i) {
+      if (glyphs[i] == glyph) return true;
+    }
+    return false;
+  }
+};
+
+// The validation pass and the sending pass walk the same way, so what was checked is what is
+// sent.
+bool WalkChain(const GlyphTable& table, ByteView glyph, CompositeChain& chain,
+               const ComponentVisit& visit) {
+  ComponentReader reader(glyph);
+  while (!reader.done()) {
+    Component component;
+    if (!reader.Next(component)) return false;
+    auto data = table.Find(component.glyphIndex);
+    if (!data || chain.records == kMaxComponentRecords) return false;
+    ++chain.records;
+    if (!visit(component.glyphIndex, *data)) return false;
+    // A component may itself be a composite (accented Greek capitals in DejaVu Sans are built
+    // from a composite letter): without its own components the printer draws it with parts
+    // missing. A component that names one of the composites it lies in (a broken font) would
+    // send a rasterizer round in a circle: the walk fails there, and the depth is bounded.
+    if (!IsCompositeGlyph(*data)) continue;
+    if (chain.Contains(component.glyphIndex)) return false;
+    if (chain.depth >= kMaxComponentDepth) return false;
+    chain.glyphs[chain.depth++] = component.glyphIndex;
+    const bool walked = WalkChain(table, *data, chain, visit);
+    --chain.depth;
+    if (!walked) return false;
+  }
+  return true;
+}
+
+// The points of the outline a glyph draws (for a composite, those of all its components), through
+// points. False where a component placed by matching points names a point that the components
+// before it, or the component itself, do not have: a rasterizer refuses the glyph there. Takes a
+// glyph whose component walk has passed, so that the recursion ends.
+bool CountPoints(const GlyphTable& table, ByteView glyph, int depth, uint32_t& points) {
+  points = 0;
+  if (!IsCompositeGlyph(glyph)) {
+    points = SimpleGlyphPoints(glyph);
+    return true;
+  }
+  ComponentReader reader(glyph);
+  Component c;
+  while (reader.Next(c)) {
+    auto data = table.Find(c.glyphIndex);
+    uint32_t added = 0;
+    if (!data || (IsCompositeGlyph(*data) && depth >= kMaxComponentDepth) ||
+        !CountPoints(table, *data, depth + 1, added)) {
+      return false;
+    }
+    // A component that adds no points (an empty one among them) is passed over, its arguments
+    // unread.
+    const bool matches = (c.flags & kArgsAreXYValues) == 0 && added > 0;
+    if (matches && (c.arg1 >= points || c.arg2 >= added)) return false;
+    points += added;
+  }
+  return reader.done();
+}
+
+// A composite whose components all passed: a blank when they draw no point between them.
+GlyphVerdict JudgeComposite(const GlyphTable& table, ByteView glyph, uint16_t glyphIndex,
+                            Findings& findings) {
+  uint32_t points = 0;
+  if (!CountPoints(table, glyph, 1, points)) {
+    Fail(findings, "component", "matches a point that is not there", glyphIndex);
+    return GlyphVerdict::kRefused;
+  }
+  return points == 0 ? GlyphVerdict::kBlank : GlyphVerdict::kOutline;
+}
+
+}  // namespace
+
+bool WalkComponents(const GlyphTable& table, ByteView glyph, uint16_t glyphIndex,
+                    ComponentVisit visit) {
+  CompositeChain chain;
+  chain.glyphs[chain.depth++] = glyphIndex;
+  return WalkChain(table, glyph, chain, visit);
+}
+
+GlyphVerdict JudgeGlyph(const GlyphTable& table, ByteView glyph, uint16_t glyphIndex,
+                        Findings& findings) {
+  if (!ValidateGlyph(glyph, glyphIndex, table.numGlyphs, findings)) return GlyphVerdict::kRefused;
+  if (!IsCompositeGlyph(glyph)) {
+    return SimpleGlyphPoints(glyph) == 0 ? GlyphVerdict::kBlank : GlyphVerdict::kOutline;
+  }
+  const size_t before = findings.count();
+  auto validate = [&](uint16_t index, ByteView bytes) {
+    return ValidateGlyph(bytes, index, table.numGlyphs, findings);
+  };
+  if (WalkComponents(table, glyph, glyphIndex, validate)) {
+    return JudgeComposite(table, glyph, glyphIndex, findings);
+  }
+  // A walk that stopped at a component it could not read, or at a bound, has said nothing yet.
+  if (findings.count() == before) {
+    Fail(findings, "component", "cannot be read or nests too far", glyphIndex);
+  }
+  return GlyphVerdict::kRefused;
+}
+
 }  // namespace tavrfndl::sfnt

@@ -82,4 +82,61 @@ uint32_t SimpleGlyphPoints(ByteView glyph);
 // component indices. False with the reason in findings (table "glyf", value the glyph index).
 bool ValidateGlyph(ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs, Findings& findings);
 
+// A font's glyphs: "glyf" located through "loca" (LocateGlyph). numGlyphs bounds the component
+// indices; a glyph longer than maxSize is not found.
+struct GlyphTable {
+  ByteView glyf;
+  ByteView loca;
+  int16_t indexToLocFormat = 0;
+  uint32_t numGlyphs = 0;
+  uint32_t maxSize = UINT32_MAX;
+
+  std::optional<ByteView> Find(uint16_t glyph) const {
+    return LocateGlyph(glyf, loca, indexToLocFormat, glyph, maxSize);
+  }
+};
+
+// How deeply composite glyphs may nest; real fonts use two or three levels.
+inline constexpr int kMaxComponentDepth = 8;
+// How many component records one glyph may name, those of nested composites included. Real fonts
+// need a handful (ten at most in DejaVu Sans); without a bound, composites that name the next
+// level many times over multiply: 16 components on each of eight levels are 16^7 records.
+inline constexpr int kMaxComponentRecords = 1024;
+
+// Called for each component of a walk with its glyph index and bytes; false ends the walk. Holds
+// a reference to the callable, which must outlive it.
+class ComponentVisit {
+ public:
+  // Implicit, so that a lambda is passed as it is.
+  template <typename F>
+  ComponentVisit(F& f)
+      : object_(&f),
+        call_([](void* o, uint16_t g, ByteView b) { return (*static_cast<F*>(o))(g, b); }) {}
+  bool operator()(uint16_t glyph, ByteView bytes) const { return call_(object_, glyph, bytes); }
+
+ private:
+  void* object_;
+  bool (*call_)(void*, uint16_t, ByteView);
+};
+
+// Visits every component of composite glyph glyphIndex, and the components of components down to
+// kMaxComponentDepth levels, at most kMaxComponentRecords in all, depth first in record order. An
+// empty component is visited like any other. False when a record or a component cannot be read,
+// a component names a composite it lies in, a bound is reached, or visit says false.
+bool WalkComponents(const GlyphTable& table, ByteView glyph, uint16_t glyphIndex,
+                    ComponentVisit visit);
+
+// What the printer is sent of a glyph.
+enum class GlyphVerdict {
+  kRefused,  // nothing: the glyph or a component is not one a rasterizer can take
+  kBlank,    // a record that draws nothing (empty, or a composite of empty glyphs only)
+  kOutline,  // a record that draws
+};
+
+// Checks the glyph, every component it draws with, and every point a component is placed by;
+// the reason for a refusal goes to findings (table "glyf", value the glyph index). A glyph
+// without "glyf" behind it (table empty) must be simple.
+GlyphVerdict JudgeGlyph(const GlyphTable& table, ByteView glyph, uint16_t glyphIndex,
+                        Findings& findings);
+
 }  // namespace tavrfndl::sfnt

@@ -37,146 +37,65 @@ bool SendCharRecord(XlStream* pStream, uint16_t code, uint16_t glyph, ByteView d
   return true;
 }
 
-// The composites being expanded, outermost first.
-struct CompositeChain {
-  uint16_t glyphs[kMaxComponentDepth];
-  int depth = 0;
-  int records = 0;  // component records visited for the character so far
-  bool Contains(uint16_t glyph) const {
-    for (int i = 0; i < depth; ++i) {
-      if (glyphs[i] == glyph) return true;
-    }
-    return false;
-  }
-};
-
-// Calls visit(index, bytes) for every component of a composite glyph, depth first in record
-// order. False when a component cannot be read, a bound is reached or visit says false. The
-// validation pass and the sending pass walk the same way, so what was checked is what is sent.
-template <typename Visit>
-bool ForEachComponent(FontTables& tables, ByteView glyph, CompositeChain& chain, Visit& visit) {
-  sfnt::ComponentReader reader(glyph);
-  while (!reader.done()) {
-    sfnt::Component component;
-    if (!reader.Next(component)) return false;
-    auto data = GetGlyfData(tables, component.glyphIndex);
-    if (!data || data->empty() || chain.records == kMaxComponentRecords) return false;
-    ++chain.records;
-    if (!visit(component.glyphIndex, *data)) return false;
-    // A component may itself be a composite (accented Greek capitals in DejaVu Sans are built
-    // from a composite letter): without its own components the printer draws it with parts
-    // missing. A component that names one of the composites it lies in (a broken font) would
-    // send a rasterizer round in a circle: the walk fails there, and the depth is bounded.
-    if (!CheckIfCompositeGlyph(*data)) continue;
-    if (chain.Contains(component.glyphIndex)) return false;
-    if (chain.depth >= kMaxComponentDepth) return false;
-    chain.glyphs[chain.depth++] = component.glyphIndex;
-    const bool walked = ForEachComponent(tables, *data, chain, visit);
-    --chain.depth;
-    if (!walked) return false;
-  }
+// The glyphs of the font through its tables; false when "glyf", "loca", "head" or "maxp" is
+// missing. "maxp" must be there although nothing in it is read: a font without it is not one the
+// printer can use.
+bool ReadGlyphTable(FontTables& tables, uint32_t numGlyphs, sfnt::GlyphTable& out) {
+  auto glyf = tables.Find("glyf");
+  auto loca = tables.Find("loca");
+  auto head = tables.Find("head");
+  auto maxp = tables.Find("maxp");
+  if (!glyf || !loca || !head || !maxp) return false;
+  int16_t indexToLocFormat = 0;
+  if (!head->ReadS16(50, indexToLocFormat)) return false;
+  out = sfnt::GlyphTable{*glyf, *loca, indexToLocFormat, numGlyphs, kMaxGlyphDataSize};
   return true;
-}
-
-template <typename Visit>
-bool WalkComponents(FontTables& tables, ByteView glyph, uint16_t glyphIndex, Visit visit) {
-  CompositeChain chain;
-  chain.glyphs[chain.depth++] = glyphIndex;
-  return ForEachComponent(tables, glyph, chain, visit);
-}
-
-// The points of the outline a glyph draws (for a composite, those of all its components), through
-// points. False where a component placed by matching points names a point that the components
-// before it, or the component itself, do not have: a rasterizer refuses the glyph there. Takes a
-// glyph whose component walk has passed, so that the recursion ends.
-bool CountPoints(FontTables& tables, ByteView glyph, int depth, uint32_t& points) {
-  points = 0;
-  if (!CheckIfCompositeGlyph(glyph)) {
-    points = sfnt::SimpleGlyphPoints(glyph);
-    return true;
-  }
-  sfnt::ComponentReader reader(glyph);
-  sfnt::Component c;
-  while (reader.Next(c)) {
-    auto data = GetGlyfData(tables, c.glyphIndex);
-    uint32_t added = 0;
-    if (!data || (CheckIfCompositeGlyph(*data) && depth >= kMaxComponentDepth) ||
-        !CountPoints(tables, *data, depth + 1, added)) {
-      return false;
-    }
-    // A component that adds no points is passed over, its arguments unread.
-    const bool matches = (c.flags & sfnt::kArgsAreXYValues) == 0 && added > 0;
-    if (matches && (c.arg1 >= points || c.arg2 >= added)) return false;
-    points += added;
-  }
-  return reader.done();
-}
-
-// The glyph and everything it draws with, checked before anything of it is sent.
-bool IsSendable(FontTables& tables, ByteView glyph, uint16_t glyphIndex, uint32_t numGlyphs,
-                sfnt::Findings& findings) {
-  if (!sfnt::ValidateGlyph(glyph, glyphIndex, numGlyphs, findings)) return false;
-  if (!CheckIfCompositeGlyph(glyph)) return true;
-  auto validate = [&](uint16_t index, ByteView bytes) {
-    return sfnt::ValidateGlyph(bytes, index, numGlyphs, findings);
-  };
-  const size_t before = findings.count();
-  uint32_t points = 0;
-  if (WalkComponents(tables, glyph, glyphIndex, validate)) {
-    if (CountPoints(tables, glyph, 1, points)) return true;
-    findings.Add(sfnt::Tag("glyf"), "component", "matches a point that is not there", glyphIndex);
-    return false;
-  }
-  // A walk that stopped at a component it could not read, or at a bound, has said nothing yet.
-  if (findings.count() == before) {
-    findings.Add(sfnt::Tag("glyf"), "component", "cannot be read or nests too far", glyphIndex);
-  }
-  return false;
 }
 
 }  // namespace
 
 std::optional<ByteView> GetGlyfData(FontTables& tables, uint16_t glyph) {
-  auto glyf = tables.Find("glyf");
-  auto loca = tables.Find("loca");
-  auto head = tables.Find("head");
-  // "maxp" must be there although nothing in it is read: a font without it is not one the
-  // printer can use.
-  auto maxp = tables.Find("maxp");
-  if (!glyf || !loca || !head || !maxp) return std::nullopt;
-
-  int16_t indexToLocFormat = 0;
-  if (!head->ReadS16(50, indexToLocFormat)) return std::nullopt;
-  return sfnt::LocateGlyph(*glyf, *loca, indexToLocFormat, glyph, kMaxGlyphDataSize);
+  sfnt::GlyphTable table;
+  if (!ReadGlyphTable(tables, 0, table)) return std::nullopt;
+  return table.Find(glyph);
 }
 
 bool CheckIfCompositeGlyph(ByteView glyph) {
   return sfnt::IsCompositeGlyph(glyph);
 }
 
-bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream,
+bool HandleCompositeGlyphW(const sfnt::GlyphTable& table, ByteView glyph, XlStream* pStream,
                            uint16_t glyphIndex) {
-  return WalkComponents(tables, glyph, glyphIndex, [&](uint16_t index, ByteView bytes) {
+  auto send = [&](uint16_t index, ByteView bytes) {
     return SendCharRecord(pStream, kComponentCharCode, index, bytes);
-  });
+  };
+  return sfnt::WalkComponents(table, glyph, glyphIndex, send);
 }
 
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
                     uint16_t glyph, sfnt::Findings* findings, EmFont* emFont) {
   std::vector<uint8_t> converted;
-  auto data = entry.bOutlineFace
-                  ? (emFont ? OutlineGlyphData(tables, *emFont, glyph, converted) : std::nullopt)
-                  : GetGlyfData(tables, glyph);
-  if (!data) return false;
+  // Stays without glyphs for a face without "glyf": its converted glyphs are simple.
+  sfnt::GlyphTable table;
+  table.numGlyphs = entry.nGlyphs;
+  std::optional<ByteView> data;
+  if (entry.bOutlineFace) {
+    if (emFont) data = OutlineGlyphData(tables, *emFont, glyph, converted);
+  } else if (ReadGlyphTable(tables, entry.nGlyphs, table)) {
+    data = table.Find(glyph);
+  }
   sfnt::Findings unused;
-  if (!IsSendable(tables, *data, glyph, entry.nGlyphs, findings ? *findings : unused)) return false;
-  // An empty glyph still goes out as a 6-byte record, but the character counts as failed so
-  // that the page shows it as missing rather than as a blank.
+  if (!data || sfnt::JudgeGlyph(table, *data, glyph, findings ? *findings : unused) ==
+                   sfnt::GlyphVerdict::kRefused) {
+    return false;
+  }
+  // A blank (a glyph without outline, a space of the font's own) goes out like any glyph: its
+  // record tells the printer the character is there and draws nothing, and the text advances
+  // over it.
   if (!SendCharRecord(pStream, code, glyph, *data)) return false;
-  if (data->empty()) return false;
   if (CheckIfCompositeGlyph(*data)) {
     // The composite itself counts as sent whatever becomes of its components.
-    HandleCompositeGlyphW(tables, *data, pStream, glyph);
+    HandleCompositeGlyphW(table, *data, pStream, glyph);
   }
   return true;
 }

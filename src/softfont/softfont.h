@@ -13,6 +13,7 @@
 #include "sfnt/bytes.h"
 #include "sfnt/directory.h"
 #include "sfnt/findings.h"
+#include "sfnt/glyf.h"
 #include "tavrfndl.h"
 #include "truetype/tables.h"
 
@@ -86,21 +87,15 @@ bool DownloadFontHeader(FONTENTRY& entry, XlStream* pStream, const FontSource& s
 // size 0.
 std::optional<ByteView> GetGlyfData(FontTables& tables, uint16_t glyph);
 bool CheckIfCompositeGlyph(ByteView glyph);
-// How deeply composite glyphs may nest; real fonts use two or three levels.
-inline constexpr int kMaxComponentDepth = 8;
-// How many component records one character may send, those of nested composites included. Real
-// fonts need a handful (ten at most in DejaVu Sans); without a bound, composites that name the
-// next level many times over multiply: 16 components on each of eight levels are 16^7 records.
-inline constexpr int kMaxComponentRecords = 1024;
-
 // Sends the components of composite glyph glyphIndex under code 0xFFFF, and the components of
-// components down to kMaxComponentDepth levels, at most kMaxComponentRecords in all; false when
-// it stopped at one that could not be read or at a bound.
-bool HandleCompositeGlyphW(FontTables& tables, ByteView glyph, XlStream* pStream,
+// components (sfnt::WalkComponents), an empty one as its 6-byte record; false when it stopped at
+// one that could not be read or at a bound.
+bool HandleCompositeGlyphW(const sfnt::GlyphTable& table, ByteView glyph, XlStream* pStream,
                            uint16_t glyphIndex);
-// Sends one character (its composite's components too). False when it failed: no glyph, an
-// empty one (whose 6-byte record still goes out), or one that is not a valid TrueType glyph or
-// has an invalid component (nothing goes out; the reason goes to findings, when given).
+// Sends one character (its composite's components too); a glyph without outline goes out as
+// its 6-byte record and counts as sent. False when it failed: no glyph, or one that is not a
+// valid TrueType glyph or has an invalid component (nothing goes out; the reason goes to
+// findings, when given).
 bool DOWNLOADTYPE15(FontTables& tables, XlStream* pStream, const FONTENTRY& entry, uint16_t code,
                     uint16_t glyph, sfnt::Findings* findings = nullptr, EmFont* emFont = nullptr);
 

@@ -374,18 +374,34 @@ TEST(Glyphs, ShortLocaGlyphIsSentAsA22ByteRecord) {
   }
 }
 
-TEST(Glyphs, EmptyGlyphGoesOutAsSixBytesButTheCharacterStaysMissing) {
+TEST(Glyphs, BlankGoesOutOnceAsSixBytesAndCountsAsSent) {
   GlyphFont f;
   f.glyphs.AddGlyph(fb::SimpleGlyph({{{0, 0}, {10, 0}, {0, 10}}}));
   f.glyphs.AddEmpty();
   Downloads d(f.Build(), true);
   DOWNLOADCONTEXT context;
-  auto chars = Chars(d.Run(u"B", &context));
+  auto chars = Chars(d.Run(u"BB", &context));
   ASSERT_EQ(chars.size(), 1u);
   EXPECT_EQ(chars[0].data, (Bytes{0x01, 0x00, 0x00, 0x04, 0x00, 0x02}));
-  EXPECT_EQ(context.anGlyphIndex[0], kUnmappedGlyph);
-  // Not marked: the next run tries it again.
-  EXPECT_EQ(Chars(d.Run(u"B")).size(), 1u);
+  EXPECT_EQ(context.anGlyphIndex[0], 2u);
+  EXPECT_EQ(context.anGlyphIndex[1], 2u);
+  EXPECT_TRUE(Chars(d.Run(u"B")).empty()) << "marked: the next run sends nothing";
+}
+
+TEST(Glyphs, CompositeOfABlankGoesOutWithTheBlanksSixByteRecord) {
+  GlyphFont f;
+  f.glyphs.AddGlyph(fb::SimpleGlyph({{{0, 0}, {10, 0}, {0, 10}}}));
+  f.glyphs.AddEmpty();
+  fb::Component blank;
+  blank.glyphIndex = 2;
+  f.glyphs.AddGlyph(fb::CompositeGlyph({blank}));
+  Downloads d(f.Build(), true);
+  DOWNLOADCONTEXT context;
+  auto chars = Chars(d.Run(u"C", &context));
+  ASSERT_EQ(chars.size(), 2u);
+  EXPECT_EQ(CodeOf(chars[1]), 0xFFFF);
+  EXPECT_EQ(chars[1].data, (Bytes{0x01, 0x00, 0x00, 0x04, 0x00, 0x02}));
+  EXPECT_EQ(context.anGlyphIndex[0], 3u);
 }
 
 TEST(Glyphs, OffsetsThatGoBackwardsOrLeaveGlyfSendNothingForTheCharacter) {

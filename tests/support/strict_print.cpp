@@ -37,8 +37,8 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// A character with an outline: the library answers an empty glyph (a no-break space, say) with
-// result 1, so that the page shows it missing rather than blank.
+// A character with an outline: these prints are for the glyphs a rasterizer draws. Blanks (a
+// no-break space, say) have their own tests (printer/blanks_test.cpp).
 bool Visible(FT_Face face, FT_ULong c, FT_UInt glyph) {
   if (c < 0x21 || c > 0xFFFD || c == 0x7F || (c >= 0x80 && c < 0xA0) ||
       (c >= 0xD800 && c < 0xE000)) {
