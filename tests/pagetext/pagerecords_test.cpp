@@ -187,14 +187,19 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusedTextTest,
                                            RefusedTextCase{"NullWidths", 1, false, true}),
                          CaseName());
 
+// Every kind of record written once: the item count of each write.
+std::vector<size_t> WriteEachRecord(JobOutput& out) {
+  return {WriteSetCursor(out, 1, 2),
+          WriteText(out, kHi, 2, kHiWidths),
+          WriteSetROP(out, 240),
+          WriteSetPenSource(out, Attribute::NullPen, 0),
+          WritePaintRectangle(out, 0, 0, 1, 1),
+          WriteClipRectangle(out, 0, 0, 1, 1)};
+}
+
 TEST(PageRecords, NullFileWritesNothing) {
   JobOutput none(nullptr);
-  EXPECT_EQ(WriteSetCursor(none, 1, 2), 0u);
-  EXPECT_EQ(WriteText(none, kHi, 2, kHiWidths), 0u);
-  EXPECT_EQ(WriteSetROP(none, 240), 0u);
-  EXPECT_EQ(WriteSetPenSource(none, Attribute::NullPen, 0), 0u);
-  EXPECT_EQ(WritePaintRectangle(none, 0, 0, 1, 1), 0u);
-  EXPECT_EQ(WriteClipRectangle(none, 0, 0, 1, 1), 0u);
+  EXPECT_EQ(WriteEachRecord(none), std::vector<size_t>(6, 0));
 }
 
 // A stream opened for reading refuses every write, which must come back as 0 items.
@@ -202,12 +207,7 @@ TEST(PageRecords, FailedWriteReportsZeroItems) {
   FilePtr file(std::fopen(TAVRFNDL_SOURCE_DIR "/CMakeLists.txt", "rb"));
   ASSERT_TRUE(file);
   JobOutput out(file.get());
-  EXPECT_EQ(WriteSetCursor(out, 1, 2), 0u);
-  EXPECT_EQ(WriteText(out, kHi, 2, kHiWidths), 0u);
-  EXPECT_EQ(WriteSetROP(out, 240), 0u);
-  EXPECT_EQ(WriteSetPenSource(out, Attribute::NullPen, 0), 0u);
-  EXPECT_EQ(WritePaintRectangle(out, 0, 0, 1, 1), 0u);
-  EXPECT_EQ(WriteClipRectangle(out, 0, 0, 1, 1), 0u);
+  EXPECT_EQ(WriteEachRecord(out), std::vector<size_t>(6, 0));
 }
 
 #if defined(__GLIBC__)

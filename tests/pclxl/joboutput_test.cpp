@@ -28,15 +28,22 @@ Bytes Contents(std::FILE* file) {
 
 const uint8_t kRecord[] = {0xAA, 0xBB};
 
+// A writer whose hand-offs go to an output on a scratch file.
+class JobOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(stream);
+    output.Attach(stream.get());
+  }
+  std::unique_ptr<std::FILE, FileCloser> file{std::tmpfile()};
+  JobOutput output{file.get()};
+  XlStreamPtr stream{XlStreamCreate(64, JobOutput::Flush, 0)};
+};
+
 // A record written while the writer still holds bytes of an unfinished operator lands behind
 // them, and the operator's tag behind the record: the file keeps the order of production.
-TEST(JobOutput, RecordFollowsWhatTheWriterWasGiven) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
-  ASSERT_TRUE(file);
-  JobOutput output(file.get());
-  XlStreamPtr stream(XlStreamCreate(64, JobOutput::Flush, 0));
-  ASSERT_TRUE(stream);
-  output.Attach(stream.get());
+TEST_F(JobOutputTest, RecordFollowsWhatTheWriterWasGiven) {
   XlStreamUByte(stream.get(), 1);
   XlStreamAttribute(stream.get(), 0x2C);
   EXPECT_EQ(output.WriteRecord(kRecord, sizeof kRecord), 1u);
@@ -46,13 +53,7 @@ TEST(JobOutput, RecordFollowsWhatTheWriterWasGiven) {
 
 // A writer in the error state keeps what it holds for its closing hand-off; a record does not
 // take it out early, and a writer detached from its output hands that off to nowhere.
-TEST(JobOutput, ErrorStateAndDetachedWriterAddNothing) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
-  ASSERT_TRUE(file);
-  JobOutput output(file.get());
-  XlStreamPtr stream(XlStreamCreate(64, JobOutput::Flush, 0));
-  ASSERT_TRUE(stream);
-  output.Attach(stream.get());
+TEST_F(JobOutputTest, ErrorStateAndDetachedWriterAddNothing) {
   XlStreamUByte(stream.get(), 1);
   XlStreamOperator(stream.get(), 0x01);  // refused: not an operator
   EXPECT_EQ(output.WriteRecord(kRecord, sizeof kRecord), 1u);

@@ -48,6 +48,14 @@ void SendChar(XlBuilder& b, uint16_t code, uint16_t glyph, const Bytes& data) {
       .Data(record);
 }
 
+// SetFont with the character size and symbol set 1.
+void SelectFont(XlBuilder& b, const std::string& name, float size) {
+  b.Name(name)
+      .Real32(size, Attribute::CharSize)
+      .UInt16(1, Attribute::SymbolSet)
+      .Op(Operator::SetFont);
+}
+
 void OpenJob(XlBuilder& b) {
   b.UInt16XY(600, 600, Attribute::UnitsPerMeasure)
       .UByte(0, Attribute::Measure)
@@ -81,10 +89,7 @@ void StartBoxJob(XlBuilder& b) {
 Bytes BoxJob(bool secondPage) {
   XlBuilder b;
   StartBoxJob(b);
-  b.Name("BOX")
-      .Real32(200, Attribute::CharSize)
-      .UInt16(1, Attribute::SymbolSet)
-      .Op(Operator::SetFont);
+  SelectFont(b, "BOX", 200);
   b.UByte(0, Attribute::ClipRegion)
       .SInt16Box(0, 0, 1850, 6400, Attribute::BoundingBox)
       .Op(Operator::SetClipRectangle);
@@ -100,10 +105,7 @@ Bytes BoxJob(bool secondPage) {
   b.Op(Operator::EndPage);
   if (secondPage) {
     OpenPage(b);
-    b.Name("BOX")
-        .Real32(200, Attribute::CharSize)
-        .UInt16(1, Attribute::SymbolSet)
-        .Op(Operator::SetFont);
+    SelectFont(b, "BOX", 200);
     b.SInt16XY(3000, 4000, Attribute::Point).Op(Operator::SetCursor);
     b.UInt16Array({'A'}, Attribute::TextData)
         .UInt16Array({300}, Attribute::XSpacingData)
@@ -224,16 +226,10 @@ TEST(FndlRender, WhatIsNotDrawnIsCountedAndFontsFreeTypeRefusesAreReported) {
   b.Name("BAD").Op(Operator::BeginChar);
   SendChar(b, 'A', 1, Square());
   b.Op(Operator::EndChar);
-  b.Name("BOX")
-      .Real32(200, Attribute::CharSize)
-      .UInt16(1, Attribute::SymbolSet)
-      .Op(Operator::SetFont);
+  SelectFont(b, "BOX", 200);
   b.SInt16XY(1000, 2000, Attribute::Point).Op(Operator::SetCursor);
   b.UInt16Array({'A', 'B', 'C'}, Attribute::TextData).Op(Operator::Text);
-  b.Name("BAD")
-      .Real32(200, Attribute::CharSize)
-      .UInt16(1, Attribute::SymbolSet)
-      .Op(Operator::SetFont);
+  SelectFont(b, "BAD", 200);
   b.UInt16Array({'A'}, Attribute::TextData).Op(Operator::Text);
   b.Op(Operator::ArcPath);
   b.Op(Operator::ArcPath);
@@ -265,10 +261,7 @@ TEST(FndlRender, CompositeGlyphsWithoutTheirPartsAreReported) {
   b.Name("BOX").Op(Operator::BeginChar);
   SendChar(b, 'D', 2, fb::CompositeGlyph({part}, {}, 0, 0, 500, 500));
   b.Op(Operator::EndChar);
-  b.Name("BOX")
-      .Real32(200, Attribute::CharSize)
-      .UInt16(1, Attribute::SymbolSet)
-      .Op(Operator::SetFont);
+  SelectFont(b, "BOX", 200);
   b.SInt16XY(1000, 2000, Attribute::Point).Op(Operator::SetCursor);
   b.UInt16Array({'D'}, Attribute::TextData).Op(Operator::Text);
   b.Op(Operator::EndPage);
@@ -298,10 +291,7 @@ uint32_t InkWidth(const GrayImage& image, uint32_t y) {
 TEST(FndlRender, BoldGrowsEachSideByTheBoldValueOfTheEm) {
   XlBuilder b;
   StartBoxJob(b);
-  b.Name("BOX")
-      .Real32(4000, Attribute::CharSize)
-      .UInt16(1, Attribute::SymbolSet)
-      .Op(Operator::SetFont);
+  SelectFont(b, "BOX", 4000);
   b.SInt16XY(400, 2600, Attribute::Point).Op(Operator::SetCursor);
   b.UInt16Array({'A'}, Attribute::TextData).Op(Operator::Text);
   b.Real32(0.01f, Attribute::CharBoldValue).Op(Operator::SetCharBoldValue);
